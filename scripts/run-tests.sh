@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test: the native unit tests (plain and
+# under ASan/UBSan), then the Windows build's unit and end-to-end tests under
+# Wine. Prints one summary per suite and fails if any suite failed.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+failed=()
+summary=()
+
+run_suite() {
+  local preset=$1
+  local start=$SECONDS
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset"; then
+    failed+=("$preset (build)")
+    summary+=("$preset: build failed")
+    return
+  fi
+  echo "=== $preset: tests"
+  local log
+  log=$(mktemp)
+  if ctest --preset "$preset" 2>&1 | tee "$log"; [[ ${PIPESTATUS[0]} -ne 0 ]]; then
+    failed+=("$preset")
+  fi
+  summary+=("$preset: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1) ($((SECONDS - start)) s)")
+  rm -f "$log"
+}
+
+run_suite linux
+run_suite linux-asan
+scripts/wine-session.sh
+run_suite windows
+
+if [[ -x scripts/run-fuzz-smoke.sh ]]; then
+  if scripts/run-fuzz-smoke.sh; then
+    summary+=("fuzz smoke: passed")
+  else
+    failed+=("fuzz smoke")
+    summary+=("fuzz smoke: failed")
+  fi
+fi
+
+echo
+echo "=== Summary"
+printf '  %s\n' "${summary[@]}"
+if ((${#failed[@]})); then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "All suites passed."
