@@ -1,0 +1,22 @@
+#ifndef VELMO_DIAGNOSTICS_APP_LOG_H_
+#define VELMO_DIAGNOSTICS_APP_LOG_H_
+
+#include <string>
+
+// The process-wide logs directory (UTF-16, no trailing separator); empty until
+// one has been chosen, then fixed for the rest of the process.
+const std::wstring& LogsDirectory();
+
+// Chooses and creates the logs directory if none is set yet. True when one is
+// set. Takes no lock: the crash path calls it too.
+bool EnsureLogsDirectory();
+
+// True when a file can be created in the directory (the probe file vanishes
+// when its handle closes).
+bool ProbeWritable(const std::wstring& directory);
+
+// Appends "<local time stamp> <text>\r\n" to app.log in the logs directory.
+// Thread-safe; a null text or any failure writes nothing and reports nothing.
+void AppendLog(const char* text);
+
+#endif  // VELMO_DIAGNOSTICS_APP_LOG_H_
