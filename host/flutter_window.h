@@ -1,0 +1,51 @@
+#ifndef VELMO_HOST_FLUTTER_WINDOW_H_
+#define VELMO_HOST_FLUTTER_WINDOW_H_
+
+#include <windows.h>
+
+#include <memory>
+
+#include "channels/engine/engine_project.h"
+#include "channels/engine/flutter_view_controller.h"
+#include "channels/method_channel.h"
+#include "host/win32_window.h"
+
+// The main window: hosts the Flutter view, registers the plug-ins and owns
+// every native feature object, each in one field. The window stays hidden
+// until the engine has drawn its first frame.
+class FlutterWindow : public Win32Window {
+ public:
+  explicit FlutterWindow(const flutter::EngineProject& project);
+  ~FlutterWindow() override;
+
+ protected:
+  LRESULT HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool OnWindowCreated() override;
+  void OnWindowDestroyed() override;
+
+ private:
+  void RegisterPlugins(flutter::FlutterEngine& engine);
+
+  // Created after the plug-ins, before the view is attached.
+  void CreateChannelFeatures(flutter::BinaryMessenger& messenger);
+  // Created once the view is attached.
+  void CreateWindowFeatures(flutter::BinaryMessenger& messenger);
+  // Releases the feature objects in the order the teardown on destroy takes.
+  void ReleaseFeatures();
+
+  flutter::EngineProject project_;
+  std::unique_ptr<flutter::FlutterViewController> view_controller_;
+
+  // Feature fields, in the order they are declared and created. The
+  // push-to-talk keyboard hook (GlobalKeyboardHook) takes its place here,
+  // first, when it joins.
+  std::unique_ptr<flutter::MethodChannel> window_style_channel_;
+  std::unique_ptr<flutter::MethodChannel> ai_denoise_channel_;
+  std::unique_ptr<flutter::MethodChannel> sidetone_channel_;
+  std::unique_ptr<flutter::MethodChannel> mic_gain_channel_;
+  std::unique_ptr<flutter::MethodChannel> activity_channel_;
+  // The desktop shell (tray, close-to-tray) and the voice overlay follow
+  // here, in that order.
+};
+
+#endif  // VELMO_HOST_FLUTTER_WINDOW_H_
