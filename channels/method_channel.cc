@@ -1,0 +1,72 @@
+#include "channels/method_channel.h"
+
+#include <exception>
+#include <iostream>
+#include <utility>
+#include <vector>
+
+#include "channels/engine_method_result.h"
+
+namespace flutter {
+
+MethodChannel::MethodChannel(BinaryMessenger* messenger, const std::string& name,
+                             const MethodCodec* codec)
+    : messenger_(messenger), name_(name), codec_(codec) {}
+
+void MethodChannel::InvokeMethod(const std::string& method,
+                                 std::unique_ptr<EncodableValue> arguments,
+                                 std::unique_ptr<MethodResult> result) const {
+  MethodCall call(method, std::move(arguments));
+  const auto message = codec_->EncodeMethodCall(call);
+  if (!result) {
+    messenger_->Send(name_, message->data(), message->size(), nullptr);
+    return;
+  }
+  std::shared_ptr<MethodResult> shared_result = std::move(result);
+  BinaryReply on_reply = [shared_result, codec = codec_, channel_name = name_](const uint8_t* reply,
+                                                                               size_t reply_size) {
+    if (reply == nullptr || reply_size == 0) {
+      shared_result->NotImplemented();
+      return;
+    }
+    if (!codec->DecodeAndProcessResponseEnvelope(reply, reply_size, shared_result.get())) {
+      std::cerr << "Unable to decode reply to method invocation on channel " << channel_name
+                << std::endl;
+      shared_result->NotImplemented();
+    }
+  };
+  messenger_->Send(name_, message->data(), message->size(), std::move(on_reply));
+}
+
+void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
+  if (!handler) {
+    messenger_->SetMessageHandler(name_, nullptr);
+    return;
+  }
+  BinaryMessageHandler binary_handler =
+      [handler = std::move(handler), codec = codec_, channel_name = name_](
+          const uint8_t* message, size_t message_size, BinaryReply reply) {
+        // The result takes the reply first, so that every path answers or warns.
+        auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+        std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, message_size);
+        if (!call) {
+          std::cerr << "Unable to construct method call from message on channel " << channel_name
+                    << std::endl;
+          result->NotImplemented();
+          return;
+        }
+        // The messenger calls this from C code of the engine: nothing may
+        // propagate out of it.
+        try {
+          handler(*call, std::move(result));
+        } catch (const std::exception& error) {
+          std::cerr << "Method call handler on channel " << channel_name
+                    << " threw: " << error.what() << std::endl;
+        } catch (...) {
+          std::cerr << "Method call handler on channel " << channel_name << " threw." << std::endl;
+        }
+      };
+  messenger_->SetMessageHandler(name_, std::move(binary_handler));
+}
+
+}  // namespace flutter
