@@ -1,0 +1,61 @@
+#include "audio/mic_gain_channel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <variant>
+
+#include "audio/mic_gain_capture_processing.h"
+#include "channels/argument_lookup.h"
+#include "channels/encodable_value.h"
+#include "channels/standard_method_codec.h"
+
+namespace {
+
+constexpr char kSetGainMethod[] = "setGain";
+constexpr char kGainKey[] = "gain";
+constexpr double kDefaultGain = 1.0;
+constexpr char kInvalidArgumentCode[] = "invalid_argument";
+constexpr char kExpectedMapMessage[] = "Expected a map.";
+
+// The gain a "setGain" argument map asks for, already within the processor's
+// range. A NaN is as unusable as a missing value. Clamping before narrowing
+// keeps doubles beyond float's range from overflowing the conversion.
+float RequestedGain(const flutter::EncodableMap& arguments) {
+  double value = flutter::LookupNumber(arguments, kGainKey, kDefaultGain);
+  if (std::isnan(value)) {
+    value = kDefaultGain;
+  }
+  value = std::clamp(value, static_cast<double>(MicGainCaptureProcessing::kMinGain),
+                     static_cast<double>(MicGainCaptureProcessing::kMaxGain));
+  return static_cast<float>(value);
+}
+
+}  // namespace
+
+void HandleMicGainCall(const flutter::MethodCall& call,
+                       std::unique_ptr<flutter::MethodResult> result) {
+  try {
+    if (call.method_name() != kSetGainMethod) {
+      result->NotImplemented();
+      return;
+    }
+    const auto* arguments = call.arguments() != nullptr
+                                ? std::get_if<flutter::EncodableMap>(call.arguments())
+                                : nullptr;
+    if (arguments == nullptr) {
+      result->Error(kInvalidArgumentCode, kExpectedMapMessage);
+      return;
+    }
+    MicGainCaptureProcessing::Instance().SetGain(RequestedGain(*arguments));
+    result->Success(flutter::EncodableValue(true));
+  } catch (...) {
+    // Out of memory at worst; the unanswered result reports itself.
+  }
+}
+
+std::unique_ptr<flutter::MethodChannel> CreateMicGainChannel(flutter::BinaryMessenger* messenger) {
+  auto channel = std::make_unique<flutter::MethodChannel>(
+      messenger, kMicGainChannelName, &flutter::StandardMethodCodec::GetInstance());
+  channel->SetMethodCallHandler(HandleMicGainCall);
+  return channel;
+}
