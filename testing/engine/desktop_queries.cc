@@ -1,0 +1,91 @@
+#include "testing/engine/desktop_queries.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "testing/engine/driver_line.h"
+#include "testing/engine/hex_text.h"
+#include "testing/engine/win_handles.h"
+
+namespace substitute_engine {
+namespace {
+
+constexpr int kClassNameCapacity = 256;
+constexpr size_t kPostFieldCount = 4;
+
+std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
+
+std::string StyleText(LONG style) {
+  char text[9];
+  std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(style));
+  return text;
+}
+
+std::string WindowRow(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t class_name[kClassNameCapacity] = {};
+  const int class_length = GetClassNameW(window, class_name, kClassNameCapacity);
+  std::wstring title(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  const int title_length = GetWindowTextW(window, title.data(), static_cast<int>(title.size()));
+  RECT bounds{};
+  GetWindowRect(window, &bounds);
+  std::string row = HandleText(window);
+  row += ' ' + std::to_string(pid);
+  row += ' ' + HexField(Utf8FromWide(class_name, class_length));
+  row += ' ' + HexField(Utf8FromWide(title.c_str(), title_length));
+  row += IsWindowVisible(window) ? " 1" : " 0";
+  row += IsIconic(window) ? " 1" : " 0";
+  row += ' ' + StyleText(GetWindowLongW(window, GWL_STYLE));
+  row += ' ' + StyleText(GetWindowLongW(window, GWL_EXSTYLE));
+  row += ' ' + std::to_string(bounds.left) + ' ' + std::to_string(bounds.top);
+  row += ' ' + std::to_string(bounds.right) + ' ' + std::to_string(bounds.bottom);
+  return row;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM rows) {
+  reinterpret_cast<std::vector<std::string>*>(rows)->push_back(WindowRow(window));
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::string> TopLevelWindowRows() {
+  std::vector<std::string> rows;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&rows));
+  return rows;
+}
+
+std::string ForegroundWindowRow() { return HandleText(GetForegroundWindow()); }
+
+std::optional<std::string> PostMessageRow(const std::vector<std::string>& fields) {
+  if (fields.size() != kPostFieldCount) {
+    return std::nullopt;
+  }
+  const auto window = ParseUnsigned(fields[0]);
+  const auto message = ParseUnsigned(fields[1]);
+  const auto wparam = ParseUnsigned(fields[2]);
+  const auto lparam = ParseSigned(fields[3]);
+  if (!window || !message || !wparam || !lparam) {
+    return std::nullopt;
+  }
+  const BOOL posted = PostMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(*window)),
+                                   static_cast<UINT>(*message), static_cast<WPARAM>(*wparam),
+                                   static_cast<LPARAM>(*lparam));
+  return posted ? "1" : "0";
+}
+
+void CrashWithAccessViolation() {
+  // Read through a volatile address so the compiler cannot see the null and
+  // turn the read into a trap instruction.
+  static volatile uintptr_t null_address = 0;
+  volatile const int* target = reinterpret_cast<volatile const int*>(null_address);
+  const int value = *target;
+  std::fprintf(stderr, "substitute engine: reading address 0 gave %d\n", value);
+  std::abort();
+}
+
+}  // namespace substitute_engine

@@ -1,0 +1,28 @@
+#ifndef VELMO_TESTING_ENGINE_DESKTOP_QUERIES_H_
+#define VELMO_TESTING_ENGINE_DESKTOP_QUERIES_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace substitute_engine {
+
+// The answer rows of the driver's desktop queries, as protocol fields.
+
+// One row per top-level window: hwnd pid class-hex title-hex visible iconic
+// style-hex exstyle-hex left top right bottom.
+std::vector<std::string> TopLevelWindowRows();
+
+// The foreground window's handle.
+std::string ForegroundWindowRow();
+
+// Posts a message; "1" or "0" as PostMessageW succeeded. None when the fields
+// (hwnd message wparam lparam) are not numbers.
+std::optional<std::string> PostMessageRow(const std::vector<std::string>& fields);
+
+// Reads address 0 on the calling thread.
+[[noreturn]] void CrashWithAccessViolation();
+
+}  // namespace substitute_engine
+
+#endif  // VELMO_TESTING_ENGINE_DESKTOP_QUERIES_H_
