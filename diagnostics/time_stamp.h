@@ -22,9 +22,6 @@ inline constexpr std::size_t kLogStampBufferBytes = 64;
 // NUL, or 0 when it does not fit.
 std::size_t FormatLogStamp(const StampTime& time, std::span<char> out);
 
-// Writes "YYYY-MM-DD hh:mm:ss" as used inside a crash report.
-std::size_t FormatReportTime(const StampTime& time, std::span<char> out);
-
 // Writes the crash file-name stamp "YYYYMMDD-hhmmss" NUL-terminated into
 // `out`. Returns the length without the NUL, or 0 when it does not fit.
 std::size_t FormatFileStamp(const StampTime& time, std::span<wchar_t> out);

@@ -30,12 +30,6 @@ TEST(LogStampTest, TooSmallBufferGivesEmptyStamp) {
   EXPECT_EQ(out[0], '\0');
 }
 
-TEST(ReportTimeTest, HasNoTrailingSpace) {
-  std::array<char, 32> out{};
-  EXPECT_EQ(FormatReportTime(kMorning, out), 19u);
-  EXPECT_EQ(std::string(out.data()), "2026-03-07 05:04:09");
-}
-
 TEST(FileStampTest, DateDashTimeWithoutSeparators) {
   std::array<wchar_t, 32> out{};
   EXPECT_EQ(FormatFileStamp(kMorning, out), 15u);

@@ -1,0 +1,379 @@
+// Runs the crash probe under Wine and checks the logs directory choice, the
+// application log and the crash files it leaves.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/crash_probe/probe_test_support.h"
+
+namespace {
+
+constexpr DWORD kAccessViolation = 0xC0000005;
+constexpr DWORD kPureCallException = 0xE0000001;
+constexpr unsigned kMaxFrames = 32;
+
+const std::regex kLogLine(R"((\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d) ([^ ].*))");
+const std::regex kDumpName(R"(crash-\d{8}-\d{6}(-\d+)?\.dmp)");
+const std::regex kReportName(R"(crash-\d{8}-\d{6}(-\d+)?\.txt)");
+const std::regex kFrameLine(R"(  \[(\d\d)\] 0x([0-9A-F]{16}))");
+const std::regex kImageLine(R"(probe_image base=0x([0-9A-F]{16}) end=0x([0-9A-F]{16}))");
+
+std::uint64_t Hex(const std::string& digits) { return std::stoull(digits, nullptr, 16); }
+
+std::string Hex8(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(value));
+  return text;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+struct ImageRange {
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+  bool Contains(std::uint64_t address) const { return address >= begin && address < end; }
+};
+
+// What a crash report said, split into its parts.
+struct CrashReport {
+  std::vector<std::string> header;
+  std::optional<std::string> access_violation;
+  std::vector<std::uint64_t> frames;
+  std::uint64_t exception_address = 0;
+  std::string minidump;
+};
+
+class CrashProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    swap_ = std::make_unique<PreferredLogsFolderSwap>(BlockPreferredFolder());
+    ASSERT_TRUE(swap_->ready()) << "cannot move the local application data folder aside";
+    folder_ = MakeScratchFolder();
+    ASSERT_FALSE(folder_.empty());
+    probe_ = folder_ + L"\\crash_probe.exe";
+    ASSERT_TRUE(
+        ::CopyFileW((ThisProgramFolder() + L"\\crash_probe.exe").c_str(), probe_.c_str(), TRUE));
+    logs_ = folder_ + L"\\logs";
+  }
+
+  void TearDown() override {
+    RemovePath(folder_);
+    swap_.reset();
+  }
+
+  virtual bool BlockPreferredFolder() const { return true; }
+  virtual std::wstring ExpectedLogs() const { return logs_; }
+
+  ProbeRun Run(std::vector<std::wstring> arguments) {
+    const ProbeRun run = RunProbe(probe_, arguments);
+    EXPECT_TRUE(run.finished) << "the probe did not end";
+    return run;
+  }
+
+  // The texts of app.log's lines, each checked for the stamp, the single
+  // space after it and CR LF.
+  std::vector<std::string> AppLogTexts() {
+    std::string rest;
+    const auto lines = SplitCrLf(ReadBytes(ExpectedLogs() + L"\\app.log"), &rest);
+    EXPECT_EQ(rest, "") << "app.log ends without CR LF";
+    std::vector<std::string> texts;
+    for (const std::string& line : lines) {
+      std::smatch match;
+      if (!std::regex_match(line, match, kLogLine)) {
+        ADD_FAILURE() << "malformed app.log line: [" << line << "]";
+        continue;
+      }
+      texts.push_back(match[7]);
+    }
+    return texts;
+  }
+
+  std::string InstalledLine() const {
+    return "crash_logging_installed logs_chars=" + std::to_string(ExpectedLogs().size());
+  }
+
+  ImageRange ProbeImage() {
+    for (const std::string& text : AppLogTexts()) {
+      std::smatch match;
+      if (std::regex_match(text, match, kImageLine)) {
+        return ImageRange{Hex(match[1]), Hex(match[2])};
+      }
+    }
+    ADD_FAILURE() << "no probe_image line in app.log";
+    return {};
+  }
+
+  // Reads and checks one report line by line; the values that differ per
+  // crash come back for the caller's checks.
+  CrashReport ReadReport(const std::wstring& name, const ProbeRun& run, DWORD code, DWORD flags,
+                         unsigned parameters) {
+    CrashReport report;
+    std::string rest;
+    const auto lines = SplitCrLf(ReadBytes(ExpectedLogs() + L"\\" + name), &rest);
+    EXPECT_EQ(rest, "") << "report ends without CR LF";
+    if (lines.size() < 11) {
+      ADD_FAILURE() << "report too short: " << lines.size() << " lines";
+      return report;
+    }
+    report.header.assign(lines.begin(), lines.begin() + 10);
+    EXPECT_EQ(lines[0], "=== VELMO crash ===");
+    EXPECT_TRUE(
+        std::regex_match(lines[1], std::regex(R"(time_local=\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+        << lines[1];
+    EXPECT_EQ(lines[2],
+              "pid=" + std::to_string(run.process_id) + " tid=" + std::to_string(run.thread_id));
+    EXPECT_EQ(lines[3], "exception_code=" + Hex8(code));
+    EXPECT_EQ(lines[4], "exception_flags=" + Hex8(flags));
+    std::smatch match;
+    if (std::regex_match(lines[5], match, std::regex(R"(exception_address=0x([0-9A-F]{16}))"))) {
+      report.exception_address = Hex(match[1]);
+    } else {
+      ADD_FAILURE() << lines[5];
+    }
+    EXPECT_EQ(lines[6], "number_parameters=" + std::to_string(parameters));
+    EXPECT_EQ(lines[7].rfind("minidump=", 0), 0u) << lines[7];
+    report.minidump = lines[7].substr(std::string("minidump=").size());
+    EXPECT_TRUE(SameText(lines[8], "logs_dir=" + Utf8(ExpectedLogs()))) << lines[8];
+    EXPECT_EQ(lines[9], std::string("version=") + VELMO_VERSION_TEXT);
+
+    std::size_t at = 10;
+    if (lines[at].rfind("access_violation ", 0) == 0) {
+      report.access_violation = lines[at++];
+    }
+    EXPECT_EQ(lines[at++], "stack:");
+    for (unsigned index = 0; at < lines.size(); ++at, ++index) {
+      if (!std::regex_match(lines[at], match, kFrameLine)) {
+        ADD_FAILURE() << "malformed frame line: [" << lines[at] << "]";
+        break;
+      }
+      EXPECT_EQ(std::stoul(match[1]), index);
+      report.frames.push_back(Hex(match[2]));
+    }
+    EXPECT_GE(report.frames.size(), 1u);
+    EXPECT_LE(report.frames.size(), kMaxFrames);
+    return report;
+  }
+
+  void ExpectMinidump(const std::string& name) {
+    EXPECT_TRUE(std::regex_match(name, kDumpName)) << name;
+    const std::string dump =
+        ReadBytes(ExpectedLogs() + L"\\" + std::wstring(name.begin(), name.end()));
+    EXPECT_EQ(dump.substr(0, 4), "MDMP") << name;
+  }
+
+  // The report's own frame first, the filter and the system's dispatch in
+  // between, and further down again this program: the code that crashed.
+  void ExpectStackReachesCrashingCode(const CrashReport& report, const ImageRange& image) {
+    ASSERT_FALSE(report.frames.empty());
+    EXPECT_TRUE(image.Contains(report.frames[0]));
+    const auto outside = std::find_if(report.frames.begin(), report.frames.end(),
+                                      [&](std::uint64_t frame) { return !image.Contains(frame); });
+    EXPECT_TRUE(std::any_of(outside, report.frames.end(), [&](std::uint64_t frame) {
+      return image.Contains(frame);
+    })) << "no frame below the exception dispatch lies in the probe";
+  }
+
+  // Runs a crash mode and checks what every crash leaves: one dump, one
+  // report naming it, the image range logged before.
+  CrashReport CrashAndRead(const std::wstring& mode, DWORD code, DWORD flags, unsigned parameters) {
+    const ProbeRun run = Run({mode});
+    EXPECT_EQ(run.exit_code, code);
+    const auto dumps = ListNames(ExpectedLogs(), L"crash-*.dmp");
+    const auto reports = ListNames(ExpectedLogs(), L"crash-*.txt");
+    EXPECT_EQ(dumps.size(), 1u);
+    if (reports.size() != 1) {
+      ADD_FAILURE() << "expected one report, found " << reports.size();
+      return {};
+    }
+    EXPECT_TRUE(std::regex_match(Utf8(reports[0]), kReportName));
+    CrashReport report = ReadReport(reports[0], run, code, flags, parameters);
+    if (dumps.size() == 1) {
+      EXPECT_EQ(report.minidump, Utf8(dumps[0]));
+      // The dump is written first, so its stamp is never later.
+      EXPECT_LE(Utf8(dumps[0]).substr(6, 15), Utf8(reports[0]).substr(6, 15));
+    }
+    ExpectMinidump(report.minidump);
+    return report;
+  }
+
+  std::unique_ptr<PreferredLogsFolderSwap> swap_;
+  std::wstring folder_;
+  std::wstring probe_;
+  std::wstring logs_;
+};
+
+TEST_F(CrashProbeTest, LogGoesBesideExecutableWhenPreferredFolderCannotBeCreated) {
+  EXPECT_EQ(Run({L"log-line", L"probe_hello key=1"}).exit_code, 0u);
+  ASSERT_TRUE(IsDirectory(logs_));
+  EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_hello key=1"}));
+  EXPECT_TRUE(IsFile(swap_->velmo_folder()));
+  EXPECT_TRUE(ListNames(logs_, L".velmo_write_test").empty());
+}
+
+TEST_F(CrashProbeTest, NullTextWritesNothing) {
+  EXPECT_EQ(Run({L"log-null"}).exit_code, 0u);
+  EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_after_null"}));
+}
+
+TEST_F(CrashProbeTest, ReadOfNullAddress) {
+  const CrashReport report = CrashAndRead(L"read-null", kAccessViolation, 0, 2);
+  EXPECT_EQ(report.access_violation, "access_violation op=read address=0x0000000000000000");
+  const ImageRange image = ProbeImage();
+  EXPECT_TRUE(image.Contains(report.exception_address));
+  ExpectStackReachesCrashingCode(report, image);
+  EXPECT_EQ(AppLogTexts().front(), InstalledLine());
+}
+
+TEST_F(CrashProbeTest, WriteOfNullAddress) {
+  const CrashReport report = CrashAndRead(L"write-null", kAccessViolation, 0, 2);
+  EXPECT_EQ(report.access_violation, "access_violation op=write address=0x0000000000000000");
+  EXPECT_TRUE(ProbeImage().Contains(report.exception_address));
+}
+
+TEST_F(CrashProbeTest, ExecutionOfDataPage) {
+  const CrashReport report = CrashAndRead(L"execute-data", kAccessViolation, 0, 2);
+  ASSERT_TRUE(report.access_violation.has_value());
+  char expected[80];
+  std::snprintf(expected, sizeof(expected), "access_violation op=dep address=0x%016llX",
+                static_cast<unsigned long long>(report.exception_address));
+  EXPECT_EQ(*report.access_violation, expected);
+}
+
+TEST_F(CrashProbeTest, PureVirtualCallIsLoggedThenCrashes) {
+  const CrashReport report =
+      CrashAndRead(L"pure-call", kPureCallException, EXCEPTION_NONCONTINUABLE, 0);
+  EXPECT_FALSE(report.access_violation.has_value());
+  const auto texts = AppLogTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], InstalledLine());
+  EXPECT_EQ(texts[2], "pure_virtual_call");
+  ExpectStackReachesCrashingCode(report, ProbeImage());
+}
+
+TEST_F(CrashProbeTest, InvalidParameterIsLoggedAndProgramGoesOn) {
+  const ProbeRun run = Run({L"invalid-parameter"});
+  EXPECT_EQ(run.exit_code, 0u) << "4: the handler was not installed";
+  EXPECT_EQ(AppLogTexts(),
+            (std::vector<std::string>{
+                InstalledLine(),
+                "invalid_parameter file=crash_probe.cc function=strcpy_s line=42 "
+                "expr=(buffer != nullptr)",
+                "invalid_parameter file=? function=? line=0 expr=?", "probe_continued"}));
+  EXPECT_TRUE(ListNames(logs_, L"crash-*").empty());
+}
+
+TEST_F(CrashProbeTest, LinesFromThreadsNeverInterleave) {
+  constexpr unsigned kThreads = 8;
+  constexpr unsigned kLines = 150;
+  ASSERT_EQ(Run({L"log-threads", std::to_wstring(kThreads), std::to_wstring(kLines)}).exit_code,
+            0u);
+  const auto texts = AppLogTexts();
+  ASSERT_EQ(texts.size(), 1 + kThreads * kLines);
+  const std::regex thread_line("probe_thread thread=(\\d+) line=(\\d+) x{64}");
+  std::vector<int> next_line(kThreads, 0);
+  for (std::size_t i = 1; i < texts.size(); ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(texts[i], match, thread_line)) << texts[i];
+    const unsigned thread = std::stoul(match[1]);
+    ASSERT_LT(thread, kThreads);
+    EXPECT_EQ(std::stoi(match[2]), next_line[thread]++) << "thread " << thread;
+  }
+  EXPECT_EQ(std::count(next_line.begin(), next_line.end(), static_cast<int>(kLines)), kThreads);
+}
+
+TEST_F(CrashProbeTest, NothingWrittenWithoutDirectoryAndRetriedLater) {
+  ASSERT_TRUE(CreatePlainFile(logs_));
+  EXPECT_EQ(Run({L"retry-log", logs_}).exit_code, 0u)
+      << "3: a logs directory was set while none could be made";
+  ASSERT_TRUE(IsDirectory(logs_));
+  EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{"probe_second"}));
+}
+
+TEST_F(CrashProbeTest, CrashWithoutAnyLogsDirectoryLeavesNoFiles) {
+  ASSERT_TRUE(CreatePlainFile(logs_));
+  EXPECT_EQ(Run({L"read-null"}).exit_code, kAccessViolation);
+  EXPECT_TRUE(IsFile(logs_));
+  auto names = ListNames(folder_, L"*");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"crash_probe.exe", L"logs"}));
+  EXPECT_TRUE(IsFile(swap_->velmo_folder()));
+}
+
+TEST_F(CrashProbeTest, TwoCrashesInOneSecondKeepBothSets) {
+  constexpr int kAttempts = 3;
+  constexpr DWORD kCrashTimeoutMs = 90000;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    RemovePath(logs_);
+    // Start both just after a second begins, so both stamps fall in it.
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    ::Sleep(1000 - now.wMilliseconds + 20);
+    ProbeProcess first(probe_, {L"read-null"});
+    ProbeProcess second(probe_, {L"read-null"});
+    ASSERT_TRUE(first.started() && second.started());
+    const ProbeRun runs[] = {first.Wait(kCrashTimeoutMs), second.Wait(kCrashTimeoutMs)};
+    ASSERT_TRUE(runs[0].finished && runs[1].finished);
+
+    const auto dumps = ListNames(logs_, L"crash-*.dmp");
+    const auto reports = ListNames(logs_, L"crash-*.txt");
+    ASSERT_EQ(dumps.size(), 2u);
+    ASSERT_EQ(reports.size(), 2u);
+    std::set<std::string> named_dumps;
+    std::set<std::string> pids;
+    for (const std::wstring& report_name : reports) {
+      std::string rest;
+      const auto lines = SplitCrLf(ReadBytes(logs_ + L"\\" + report_name), &rest);
+      ASSERT_GE(lines.size(), 8u);
+      pids.insert(lines[2].substr(0, lines[2].find(' ')));
+      named_dumps.insert(lines[7].substr(std::string("minidump=").size()));
+    }
+    EXPECT_EQ(pids.size(), 2u) << "both reports come from one process";
+    EXPECT_EQ(named_dumps, (std::set<std::string>{Utf8(dumps[0]), Utf8(dumps[1])}));
+    for (const std::string& name : named_dumps) {
+      ExpectMinidump(name);
+    }
+    const bool same_second = Utf8(dumps[0]).substr(0, 21) == Utf8(dumps[1]).substr(0, 21);
+    if (same_second || HasFailure()) {
+      return;
+    }
+  }
+  GTEST_SKIP() << "the two crashes never fell in the same second in " << kAttempts
+               << " attempts; the name collision was not exercised";
+}
+
+class PreferredLogsDirectoryTest : public CrashProbeTest {
+ protected:
+  bool BlockPreferredFolder() const override { return false; }
+  std::wstring ExpectedLogs() const override { return swap_->velmo_folder() + L"\\logs"; }
+};
+
+TEST_F(PreferredLogsDirectoryTest, CreatedOnDemandUnderLocalAppData) {
+  ASSERT_FALSE(IsDirectory(swap_->velmo_folder()));
+  EXPECT_EQ(Run({L"log-line", L"probe_preferred"}).exit_code, 0u);
+  ASSERT_TRUE(IsDirectory(ExpectedLogs()));
+  EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_preferred"}));
+  EXPECT_FALSE(IsDirectory(logs_)) << "the fall-back was used";
+  EXPECT_TRUE(ListNames(ExpectedLogs(), L".velmo_write_test").empty());
+}
+
+TEST_F(PreferredLogsDirectoryTest, CrashFilesGoThereToo) {
+  const CrashReport report = CrashAndRead(L"read-null", kAccessViolation, 0, 2);
+  EXPECT_EQ(report.access_violation, "access_violation op=read address=0x0000000000000000");
+  EXPECT_FALSE(IsDirectory(logs_));
+}
+
+}  // namespace

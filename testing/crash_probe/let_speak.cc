@@ -1,0 +1,3 @@
+#include "testing/crash_probe/pure_call.h"
+
+void LetSpeak(Speaker& speaker) { speaker.Speak(); }
