@@ -1,5 +1,6 @@
-// A window with a Flutter view and the "parlora/mic_gain" channel only, so
-// the end-to-end tests drive the microphone gain without the rest of the host.
+// A window with a Flutter view, the WebRTC plug-in and the "parlora/mic_gain"
+// channel only, so the end-to-end tests drive the microphone gain without the
+// rest of the host.
 // The engine project is the "data" folder beside this program; the command
 // line goes to the entry point, as in the host.
 #include <windows.h>
@@ -9,14 +10,19 @@
 #include <string>
 
 #include "audio/mic_gain_channel.h"
+#include "channels/engine/engine_api.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
 #include "channels/engine/flutter_view_controller.h"
 #include "channels/method_channel.h"
 #include "host/command_line.h"
 
+extern "C" void FlutterWebRTCPluginRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar);
+
 namespace {
 
+constexpr char kWebRtcRegistrarName[] = "FlutterWebRTCPlugin";
 constexpr wchar_t kWindowClassName[] = L"VelmoMicGainTestHost";
 constexpr wchar_t kWindowTitle[] = L"Velmo mic gain test host";
 constexpr wchar_t kProjectFolderName[] = L"data";
@@ -125,6 +131,9 @@ class TestHostWindow {
       controller_.reset();
       return false;
     }
+    // Registered as the host does, before the channels.
+    FlutterWebRTCPluginRegisterWithRegistrar(
+        controller_->engine()->RegistrarFor(kWebRtcRegistrarName));
     channel_ = CreateMicGainChannel(controller_->engine()->messenger());
     HWND view = controller_->view()->NativeWindow();
     SetParent(view, hwnd);
