@@ -24,6 +24,8 @@ StandInSettings Read() {
     settings.mode = StandInSettings::Mode::kNoInstance;
   } else if (mode == L"no_audio_processing") {
     settings.mode = StandInSettings::Mode::kNoAudioProcessing;
+  } else if (mode == L"throw_once") {
+    settings.mode = StandInSettings::Mode::kThrowOnce;
   }
   settings.ready_file = Variable(L"VELMO_WEBRTC_READY_FILE");
   settings.capture_dir = Variable(L"VELMO_WEBRTC_CAPTURE_DIR");

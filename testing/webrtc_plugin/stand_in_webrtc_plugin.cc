@@ -3,6 +3,7 @@
 // host's microphone gain installs itself into, with the behaviour each test
 // chooses (see stand_in_settings.h).
 #include <filesystem>
+#include <stdexcept>
 
 #include "audio/webrtc_plugin_api.h"
 #include "channels/engine/engine_api.h"
@@ -25,7 +26,10 @@ class StandInAudioProcessing : public libwebrtc::RTCAudioProcessing {
   }
   bool HasOneRef() const override { return HookState().outstanding_references.load() == 1; }
   void SetCapturePostProcessing(CustomProcessing* processing) override {
-    ++HookState().setter_calls;
+    const int call = ++HookState().setter_calls;
+    if (Settings().mode == StandInSettings::Mode::kThrowOnce && call == 1) {
+      throw std::runtime_error("capture pipeline not ready");
+    }
     HookState().hook.store(processing);
     StartCaptureDriver();
   }

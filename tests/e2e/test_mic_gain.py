@@ -243,6 +243,22 @@ class TestInstallation:
         host.set_gain(0.5)
         assert host.log.words() == ["mic_gain_webrtc_plugin_null"] * 2
 
+    def test_failing_installation_is_logged_and_retried(self, gain_host):
+        host = gain_host(mode="throw_once")
+        host.set_gain(1.5)
+        assert host.log.words() == ["mic_gain_post_processing_install_failed"]
+        capture = host.capture()
+        assert not capture.hook_installed
+        assert capture.references == 0
+
+        host.set_gain(1.2)
+        host.set_gain(0.5)
+        assert host.log.words() == ["mic_gain_post_processing_install_failed",
+                                    "mic_gain_post_processing_installed"]
+        capture = host.capture()
+        assert (capture.references, capture.setter_calls) == (0, 2)
+        assert_scaled(capture, 0.5)
+
     def test_missing_audio_processing_is_retried_and_never_installs(self, gain_host):
         host = gain_host(mode="no_audio_processing")
         host.set_gain(1.5)
