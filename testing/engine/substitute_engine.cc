@@ -93,6 +93,7 @@ bool FlutterDesktopEngine::Start(const FlutterDesktopEngineProperties& propertie
 }
 
 FlutterDesktopEngine::~FlutterDesktopEngine() {
+  *alive_ = false;
   substitute_engine::UnregisterLiveEngine(this);
   if (messenger_ != nullptr) {
     {
@@ -262,7 +263,8 @@ void FlutterDesktopEngine::QueueDriverLine(std::string line) {
 }
 
 void FlutterDesktopEngine::HandleDriverLines() {
-  for (;;) {
+  const std::shared_ptr<bool> alive = alive_;
+  while (*alive) {
     std::string line;
     {
       std::lock_guard lock(state_mutex_);
@@ -304,8 +306,11 @@ void FlutterDesktopEngine::RenderFrame() {
   if (next_frame_callback_ != nullptr) {
     auto callback = std::exchange(next_frame_callback_, nullptr);
     void* user_data = std::exchange(next_frame_user_data_, nullptr);
+    const std::shared_ptr<bool> alive = alive_;
     callback(user_data);
-    SendToDriver("frame");
+    if (*alive) {
+      SendToDriver("frame");
+    }
   }
 }
 

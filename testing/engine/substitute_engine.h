@@ -75,6 +75,9 @@ struct FlutterDesktopEngine {
   void SendToDriver(const std::string& line);
   void NoteTraffic(std::string text);
 
+  // Cleared when the engine is destroyed, so a dispatch loop whose callback
+  // destroyed the engine stops touching it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   FlutterDesktopMessenger* messenger_ = nullptr;
   std::thread::id main_thread_;
   substitute_engine::UniqueWindow dispatch_window_;

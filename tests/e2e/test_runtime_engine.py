@@ -125,6 +125,13 @@ class TestEngineLifecycle:
         assert running_probe.wait_exit() == PROBE_QUIT_EXIT_CODE
         assert "messenger available after destroy: 0" in running_probe.stdout_text()
 
+    def test_engine_destroyed_inside_its_own_callback(self, running_probe):
+        tag = running_probe.message_async("probe/control", b"destroy")
+        assert running_probe.wait_response(tag) == b"ok"
+        running_probe.wait_bye()
+        assert running_probe.wait_exit() == 8
+        assert "messenger available after destroy: 0" in running_probe.stdout_text()
+
     def test_failing_view_controller_takes_the_engine_down(self, probe):
         d = probe(env={"VELMO_SUBSTITUTE_ENGINE_FAIL_VIEW": "1"})
         d.wait_bye()

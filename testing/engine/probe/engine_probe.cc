@@ -12,6 +12,8 @@
 //     redraw asks for a next-frame callback and forces a redraw
 //     fonts, resync, dpi (answers the window's monitor DPI), registrars
 //            (answers "same" when one name gives one registrar), quit
+//     destroy answers, then destroys the controller inside this callback
+//            and quits with exit code 8
 // Exit code 7 after "quit"; the last stdout line tells whether the messenger
 // still said it was available after the controller was destroyed.
 #include <windows.h>
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "channels/engine/engine_api.h"
@@ -33,6 +36,7 @@ constexpr wchar_t kWindowTitle[] = L"Engine probe";
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int kQuitExitCode = 7;
+constexpr int kDestroyedExitCode = 8;
 constexpr auto kLaterDelay = std::chrono::milliseconds(50);
 
 struct Probe {
@@ -134,6 +138,11 @@ void OnControl(FlutterDesktopMessengerRef, const FlutterDesktopMessage* message,
     answer = first == again && first != other ? "same" : "different";
   } else if (command == "quit") {
     PostQuitMessage(kQuitExitCode);
+  } else if (command == "destroy") {
+    Respond(message, answer);
+    FlutterDesktopViewControllerDestroy(std::exchange(probe.controller, nullptr));
+    PostQuitMessage(kDestroyedExitCode);
+    return;
   } else {
     answer = "unknown";
   }
@@ -235,7 +244,9 @@ int main() {
   for (std::thread& worker : probe.workers) {
     worker.join();
   }
-  FlutterDesktopViewControllerDestroy(probe.controller);
+  if (probe.controller != nullptr) {
+    FlutterDesktopViewControllerDestroy(probe.controller);
+  }
   std::printf("messenger available after destroy: %d\n",
               FlutterDesktopMessengerIsAvailable(probe.messenger) ? 1 : 0);
   FlutterDesktopMessengerRelease(probe.messenger);
