@@ -4,8 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
-#include <map>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -38,8 +39,10 @@ std::string Hex8(DWORD value) {
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
 struct ImageRange {
