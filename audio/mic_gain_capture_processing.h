@@ -47,6 +47,8 @@ class MicGainCaptureProcessing : public libwebrtc::RTCAudioProcessing::CustomPro
 
  private:
   std::mutex install_mutex;
+  // Process reads it on the real-time path, where no hidden lock may sit.
+  static_assert(std::atomic<float>::is_always_lock_free);
   std::atomic<float> gain{kUnityGain};
   // Guarded by install_mutex; never returns to false.
   bool installed = false;
