@@ -12,7 +12,7 @@
 // Before a crash it logs "probe_image base=0x... end=0x..." so a test can
 // tell whether an address lies in this program. Exit codes other than the
 // crash's own: 0 done, 2 bad arguments, 3 unexpected logs directory state,
-// 4 handler not installed.
+// 4 handler not installed, 5 no page to execute.
 
 #include <windows.h>
 
@@ -34,6 +34,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitBadArguments = 2;
 constexpr int kExitUnexpectedDirectoryState = 3;
 constexpr int kExitHandlerMissing = 4;
+constexpr int kExitNoMemory = 5;
 constexpr unsigned char kReturnInstruction = 0xC3;
 // Long enough that a line cut by another thread's write would show.
 constexpr std::size_t kThreadLinePadding = 64;
@@ -65,7 +66,7 @@ int* volatile null_target = nullptr;
 [[noreturn]] void ExecuteData() {
   void* page = ::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (page == nullptr) {
-    std::exit(kExitUnexpectedDirectoryState);
+    std::exit(kExitNoMemory);
   }
   *static_cast<unsigned char*>(page) = kReturnInstruction;
   using Function = void (*)();
@@ -132,10 +133,15 @@ int Run(int argc, wchar_t** argv) {
   if (mode == L"read-null" || mode == L"write-null" || mode == L"execute-data" ||
       mode == L"pure-call") {
     LogImageRange();
-    if (mode == L"read-null") ReadNull();
-    if (mode == L"write-null") WriteNull();
-    if (mode == L"execute-data") ExecuteData();
-    PureCall();
+    if (mode == L"read-null") {
+      ReadNull();
+    } else if (mode == L"write-null") {
+      WriteNull();
+    } else if (mode == L"execute-data") {
+      ExecuteData();
+    } else {
+      PureCall();
+    }
   }
   if (mode == L"invalid-parameter") {
     return ReportInvalidParameters();
