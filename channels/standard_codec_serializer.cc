@@ -81,8 +81,11 @@ template <typename T>
 void WriteTypedList(const StandardCodecSerializer& serializer, const std::vector<T>& list,
                     ByteStreamWriter* stream) {
   serializer.WriteSize(list.size(), stream);
-  if (list.empty()) return;
+  // Aligned even when empty: the reader (ours and the Flutter side's) always
+  // skips to the alignment, and would otherwise swallow the next value's
+  // bytes.
   stream->WriteAlignment(static_cast<uint8_t>(sizeof(T)));
+  if (list.empty()) return;
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
 }
 

@@ -71,7 +71,7 @@ TEST_F(StandardCodecSerializerTest, SizePrefixesSwitchAt254And65536) {
 }
 
 TEST_F(StandardCodecSerializerTest, TypedListsAlignFromTheBufferStart) {
-  EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{})), Bytes({0x09, 0x00}));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{})), Bytes({0x09, 0x00, 0x00, 0x00}));
   EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{7})), Bytes({0x09, 0x01, 0, 0, 7, 0, 0, 0}));
   EXPECT_EQ(Encode(EncodableValue(std::vector<uint8_t>{1, 2})), Bytes({0x08, 0x02, 1, 2}));
   EXPECT_EQ(Encode(EncodableValue(std::vector<float>{1.0f})),
@@ -83,6 +83,14 @@ TEST_F(StandardCodecSerializerTest, TypedListsAlignFromTheBufferStart) {
   const EncodableValue nested(EncodableList{EncodableValue(true), EncodableValue(2.0)});
   EXPECT_EQ(Encode(nested), Bytes({0x0C, 0x02, 0x01, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}));
   EXPECT_EQ(Decode(Encode(nested)), nested);
+}
+
+TEST_F(StandardCodecSerializerTest, EmptyTypedListKeepsTheFollowingValueIntact) {
+  const EncodableValue value(EncodableList{
+      EncodableValue(true), EncodableValue(std::vector<int64_t>{}), EncodableValue(int32_t{5})});
+  EXPECT_EQ(Encode(value), Bytes({0x0C, 0x03, 0x01, 0x0A, 0x00, 0, 0, 0, 0x03, 5, 0, 0, 0}));
+  EXPECT_EQ(Decode(Encode(value)), value);
+  EXPECT_EQ(diagnostics_, "");
 }
 
 TEST_F(StandardCodecSerializerTest, EmptyTypedListAtTheEndReportsTheAlignmentOverrun) {
