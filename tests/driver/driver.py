@@ -142,7 +142,14 @@ class Driver:
 
     def start(self) -> "Driver":
         """Starts the program (cwd: its folder) and, unless connect is false,
-        waits for the engine's hello."""
+        waits for the engine's hello. On failure, what was started is ended."""
+        try:
+            return self._start()
+        except BaseException:
+            self.close()
+            raise
+
+    def _start(self) -> "Driver":
         if not self.exe.is_file():
             raise FileNotFoundError(self.exe)
         command = ["wine", str(self.exe)]
@@ -157,12 +164,11 @@ class Driver:
         env.update(self.extra_env)
         self._started_at = time.monotonic()
         self._note(">", "start " + " ".join(command[1:]))
-        self.process = subprocess.Popen(
-            command, cwd=self.exe.parent, env=env, start_new_session=True,
-            stdin=subprocess.DEVNULL,
-            stdout=open(self._output_dir / "stdout.txt", "wb"),
-            stderr=open(self._output_dir / "stderr.txt", "wb"),
-        )
+        with open(self._output_dir / "stdout.txt", "wb") as stdout, \
+                open(self._output_dir / "stderr.txt", "wb") as stderr:
+            self.process = subprocess.Popen(
+                command, cwd=self.exe.parent, env=env, start_new_session=True,
+                stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr)
         if self.connect:
             self._accept()
             hello = self.wait_for("hello", timeout=self.start_timeout)
