@@ -102,7 +102,7 @@ TEST_F(WindowStyleHandlerTest, RejectsEverythingButABool) {
   ExpectRejected(Call("setTitleBarTheme", EncodableValue(EncodableList{EncodableValue(true)})));
   ExpectRejected(Call("setTitleBarTheme", EncodableValue(EncodableMap{
                                               {EncodableValue("dark"), EncodableValue(true)}})));
-  ExpectRejected(Call("setTitleBarTheme", nullptr));
+  ExpectRejected(Call("setTitleBarTheme", std::unique_ptr<EncodableValue>()));
 }
 
 TEST_F(WindowStyleHandlerTest, OtherMethodNamesAreNotImplemented) {

@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "audio/mic_gain_channel.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
 #include "channels/standard_method_codec.h"
@@ -77,7 +78,8 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   // The push-to-talk hook with its two channels, then "parlora/ai_denoise"
   // and "parlora/sidetone" are created here, in that order, when they join.
 
-  // "parlora/activity" follows the gain channel when it joins.
+  mic_gain_channel_ = CreateMicGainChannel(&messenger);
+  // "parlora/activity" follows here when it joins.
 }
 
 void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
