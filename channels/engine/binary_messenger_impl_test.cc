@@ -137,35 +137,43 @@ TEST_F(MessageHandlerTableTest, RemovingAnAbsentHandlerStillTellsTheEngine) {
   EXPECT_EQ(registrations[0].user_data, nullptr);
 }
 
+// After changing its own entry a handler reads only statics: if it had been
+// destroyed, its captures would be gone.
 TEST_F(MessageHandlerTableTest, HandlerRemovingItselfLivesUntilItReturns) {
+  static std::weak_ptr<int> watch;
+  static long uses_after_removal;
   auto token = std::make_shared<int>(0);
-  long uses_after_removal = 0;
-  messenger_.SetMessageHandler(
-      "velmo/test", [this, token, &uses_after_removal](const uint8_t*, size_t, BinaryReply) {
-        messenger_.SetMessageHandler("velmo/test", nullptr);
-        uses_after_removal = token.use_count();
-      });
+  watch = token;
+  uses_after_removal = 0;
+  messenger_.SetMessageHandler("velmo/test", [this, token](const uint8_t*, size_t, BinaryReply) {
+    messenger_.SetMessageHandler("velmo/test", nullptr);
+    uses_after_removal = watch.use_count();
+  });
+  token.reset();
 
   ASSERT_TRUE(fake_engine::DeliverMessage("velmo/test", {}, fake_engine::ResponseHandle(0)));
-  EXPECT_GE(uses_after_removal, 2) << "the running handler was destroyed while it ran";
-  EXPECT_EQ(token.use_count(), 1);
+  EXPECT_EQ(uses_after_removal, 1) << "the running handler was destroyed while it ran";
+  EXPECT_TRUE(watch.expired());
 }
 
 TEST_F(MessageHandlerTableTest, HandlerReplacingItselfLivesUntilItReturns) {
+  static std::weak_ptr<int> watch;
+  static long uses_after_replacement;
+  static int replacement_calls;
   auto token = std::make_shared<int>(0);
-  long uses_after_replacement = 0;
-  int replacement_calls = 0;
-  messenger_.SetMessageHandler(
-      "velmo/test", [this, token, &uses_after_replacement, &replacement_calls](
-                        const uint8_t*, size_t, BinaryReply) {
-        messenger_.SetMessageHandler(
-            "velmo/test",
-            [&replacement_calls](const uint8_t*, size_t, BinaryReply) { ++replacement_calls; });
-        uses_after_replacement = token.use_count();
-      });
+  watch = token;
+  uses_after_replacement = 0;
+  replacement_calls = 0;
+  messenger_.SetMessageHandler("velmo/test", [this, token](const uint8_t*, size_t, BinaryReply) {
+    messenger_.SetMessageHandler("velmo/test",
+                                 [](const uint8_t*, size_t, BinaryReply) { ++replacement_calls; });
+    uses_after_replacement = watch.use_count();
+  });
+  token.reset();
 
   ASSERT_TRUE(fake_engine::DeliverMessage("velmo/test", {}, fake_engine::ResponseHandle(0)));
-  EXPECT_GE(uses_after_replacement, 2);
+  EXPECT_EQ(uses_after_replacement, 1) << "the running handler was destroyed while it ran";
+  EXPECT_TRUE(watch.expired());
   ASSERT_TRUE(fake_engine::DeliverMessage("velmo/test", {}, fake_engine::ResponseHandle(1)));
   EXPECT_EQ(replacement_calls, 1);
 }
