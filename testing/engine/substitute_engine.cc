@@ -1,6 +1,7 @@
 #include "testing/engine/substitute_engine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -19,6 +20,18 @@ constexpr wchar_t kDispatchClassName[] = L"VelmoSubstituteEngineDispatch";
 constexpr UINT kDriverLinesMessage = WM_APP + 1;
 constexpr UINT kRenderFrameMessage = WM_APP + 2;
 constexpr size_t kTrafficLinesKept = 80;
+// Holds every frame back by this many milliseconds, so tests can look at a
+// host before its first frame.
+constexpr char kFrameDelayVariable[] = "VELMO_SUBSTITUTE_ENGINE_FRAME_DELAY_MS";
+constexpr UINT_PTR kFrameDelayTimer = 1;
+
+UINT FrameDelayMilliseconds() {
+  char value[16] = {};
+  if (GetEnvironmentVariableA(kFrameDelayVariable, value, sizeof(value)) == 0) {
+    return 0;
+  }
+  return static_cast<UINT>(std::strtoul(value, nullptr, 10));
+}
 
 void ReportProblem(const std::string& text) {
   std::fprintf(stderr, "substitute engine: %s\n", text.c_str());
@@ -218,7 +231,10 @@ FlutterDesktopView* FlutterDesktopEngine::CreateView(int width, int height) {
 
 void FlutterDesktopEngine::RequestFrame() {
   if (!frame_requested_.exchange(true)) {
-    PostMessageW(dispatch_window_.get(), kRenderFrameMessage, 0, 0);
+    static const UINT delay = FrameDelayMilliseconds();
+    if (delay == 0 || SetTimer(dispatch_window_.get(), kFrameDelayTimer, delay, nullptr) == 0) {
+      PostMessageW(dispatch_window_.get(), kRenderFrameMessage, 0, 0);
+    }
   }
 }
 
@@ -233,6 +249,11 @@ LRESULT CALLBACK FlutterDesktopEngine::DispatchProc(HWND window, UINT message, W
     try {
       if (message == kDriverLinesMessage) {
         self->HandleDriverLines();
+        return 0;
+      }
+      if (message == WM_TIMER && wparam == kFrameDelayTimer) {
+        KillTimer(window, kFrameDelayTimer);
+        self->RenderFrame();
         return 0;
       }
       if (message == kRenderFrameMessage) {
