@@ -1,11 +1,13 @@
 // Starts a program with a command line that a shell cannot produce, such as
 // one holding an unpaired surrogate, waits for it and returns its exit code.
 //
-//   launcher.exe <program> [argument ...]
+//   VELMO_LAUNCH_PROGRAM=<program> launcher.exe [argument ...]
 //
-// In each argument "\uXXXX" stands for the UTF-16 unit XXXX (hex) and "\\"
-// for a backslash. Arguments that are empty or hold a space are quoted; the
-// program path is always quoted.
+// The program comes from the environment so that every argument of the
+// launcher, in order, is passed on. In each argument "\uXXXX" stands for the
+// UTF-16 unit XXXX (hex) and "\\" for a backslash. Arguments that are empty
+// or hold a space are quoted; the program path is always quoted. The program
+// runs in its own folder.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +19,7 @@ namespace {
 
 constexpr int kLauncherFailure = 120;
 constexpr size_t kEscapeDigits = 4;
+constexpr wchar_t kProgramVariable[] = L"VELMO_LAUNCH_PROGRAM";
 
 std::optional<std::wstring> Unescape(const wchar_t* text) {
   std::wstring out;
@@ -50,29 +53,46 @@ std::optional<std::wstring> Unescape(const wchar_t* text) {
 
 std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
+std::wstring EnvironmentValue(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) {
+    return {};
+  }
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  return value;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: launcher <program> [argument ...]\n");
+  const std::wstring program = EnvironmentValue(kProgramVariable);
+  if (program.empty()) {
+    std::fprintf(stderr, "usage: VELMO_LAUNCH_PROGRAM=<program> launcher [argument ...]\n");
     return kLauncherFailure;
   }
-  std::wstring command_line = Quoted(argv[1]);
-  for (int i = 2; i < argc; ++i) {
+  std::wstring command_line = Quoted(program);
+  for (int i = 1; i < argc; ++i) {
     std::optional<std::wstring> argument = Unescape(argv[i]);
     if (!argument) {
-      std::fprintf(stderr, "launcher: bad escape in argument %d\n", i - 1);
+      std::fprintf(stderr, "launcher: bad escape in argument %d\n", i);
       return kLauncherFailure;
     }
     const bool needs_quotes = argument->empty() || argument->find(L' ') != std::wstring::npos;
     command_line += L" " + (needs_quotes ? Quoted(*argument) : *argument);
   }
 
+  const std::wstring folder = FolderOf(program);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(argv[1], command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     std::fprintf(stderr, "launcher: CreateProcessW failed with %lu\n", GetLastError());
     return kLauncherFailure;
   }

@@ -3,6 +3,7 @@ program folders, and a factory of drivers that always tears down."""
 
 from __future__ import annotations
 
+import fcntl
 import os
 from pathlib import Path
 
@@ -44,11 +45,19 @@ def start_program(wine_session, request, tmp_path):
     started and connected; skipped when the program is not built. Every
     program started is killed at the end of the test if it still runs."""
     drivers: list[Driver] = []
+    instance_lock = None
 
-    def start(exe, args=(), env=None, **options) -> Driver:
+    def start(exe, args=(), env=None, *, host_instance: bool = False, **options) -> Driver:
+        nonlocal instance_lock
         exe = Path(exe)
         if not exe.is_file():
             pytest.skip(f"{exe} is not built")
+        # velmo.exe keeps one instance per Wine session, so tests that start
+        # it (also from parallel test processes) take turns until their
+        # programs are gone.
+        if (host_instance or exe.name.lower() == "velmo.exe") and instance_lock is None:
+            instance_lock = open(wine.wine_environment()["WINEPREFIX"] + ".velmo-instance.lock", "w")
+            fcntl.flock(instance_lock, fcntl.LOCK_EX)
         driver = Driver(exe, args, env,
                         transcript=tmp_path / f"transcript-{len(drivers)}.txt", **options)
         drivers.append(driver)
@@ -63,3 +72,5 @@ def start_program(wine_session, request, tmp_path):
             print("\n".join(driver.transcript[-40:]))
             print(f"--- {driver.exe.name}: stderr")
             print(driver.stderr_text()[-4000:])
+    if instance_lock is not None:
+        instance_lock.close()

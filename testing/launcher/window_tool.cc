@@ -1,0 +1,73 @@
+// Does to another process's windows and named objects what a user or the
+// system would, for the end-to-end tests:
+//
+//   window_tool.exe to-tray <hwnd>      hide it the way the tray does: no
+//                                       taskbar button (tool window), hidden
+//   window_tool.exe minimize <hwnd>
+//   window_tool.exe hold-mutex <name> <milliseconds>
+//                                       own a named mutex for a while, as an
+//                                       instance that has no window yet
+//
+// Prints "ok" and exits 0 on success, 1 otherwise.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr int kFailure = 1;
+
+HWND WindowFromText(const wchar_t* text) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(text, nullptr, 10)));
+}
+
+bool ToTray(HWND window) {
+  LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  ex_style = (ex_style | WS_EX_TOOLWINDOW) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW);
+  SetLastError(0);
+  if (SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style) == 0 && GetLastError() != 0) {
+    return false;
+  }
+  ShowWindow(window, SW_HIDE);
+  return !IsWindowVisible(window);
+}
+
+bool HoldMutex(const wchar_t* name, DWORD milliseconds) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
+  if (mutex == nullptr) {
+    return false;
+  }
+  const bool owned = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (owned) {
+    std::printf("holding\n");
+    std::fflush(stdout);
+    Sleep(milliseconds);
+    ReleaseMutex(mutex);
+  }
+  CloseHandle(mutex);
+  return owned;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: window_tool to-tray|minimize <hwnd> | hold-mutex <name> <ms>\n");
+    return kFailure;
+  }
+  const std::wstring command = argv[1];
+  bool done = false;
+  if (command == L"to-tray") {
+    done = ToTray(WindowFromText(argv[2]));
+  } else if (command == L"minimize") {
+    HWND window = WindowFromText(argv[2]);
+    ShowWindow(window, SW_MINIMIZE);
+    done = IsIconic(window) != FALSE;
+  } else if (command == L"hold-mutex" && argc == 4) {
+    done = HoldMutex(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  std::printf(done ? "ok\n" : "failed\n");
+  return done ? 0 : kFailure;
+}
