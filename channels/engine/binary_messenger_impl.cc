@@ -15,6 +15,9 @@ BinaryMessengerImpl::~BinaryMessengerImpl() = default;
 
 void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* message,
                                size_t message_size, BinaryReply reply) const {
+  if (messenger_ == nullptr) {
+    return;
+  }
   if (!reply) {
     FlutterDesktopMessengerSend(messenger_, channel.c_str(), message, message_size);
     return;
@@ -31,11 +34,16 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
                                             BinaryMessageHandler handler) {
   if (!handler) {
     handlers_.erase(channel);
-    FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), nullptr, nullptr);
+    if (messenger_ != nullptr) {
+      FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), nullptr, nullptr);
+    }
     return;
   }
   HandlerEntry& entry = handlers_[channel];
   entry = std::make_shared<BinaryMessageHandler>(std::move(handler));
+  if (messenger_ == nullptr) {
+    return;
+  }
   FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(),
                                      &BinaryMessengerImpl::ForwardMessage, &entry);
 }

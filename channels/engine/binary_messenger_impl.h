@@ -17,7 +17,8 @@ namespace flutter {
 // functions it hands out may run elsewhere.
 class BinaryMessengerImpl : public BinaryMessenger {
  public:
-  // `core_messenger` belongs to the engine.
+  // `core_messenger` belongs to the engine. Without one (no running engine)
+  // nothing is sent and handlers are kept but never called.
   explicit BinaryMessengerImpl(FlutterDesktopMessengerRef core_messenger);
   // Drops the handler table without telling the engine: by now the engine
   // has stopped delivering messages.

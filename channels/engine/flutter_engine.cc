@@ -56,6 +56,11 @@ FlutterDesktopEngineRef FlutterEngine::HandOverEngine() {
   return engine_;
 }
 
+void FlutterEngine::ForgetEngine() {
+  engine_ = nullptr;
+  messenger_ = std::make_unique<BinaryMessengerImpl>(nullptr);
+}
+
 void FlutterEngine::ReloadSystemFonts() {
   if (engine_ != nullptr) {
     FlutterDesktopEngineReloadSystemFonts(engine_);

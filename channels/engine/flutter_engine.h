@@ -38,6 +38,12 @@ class FlutterEngine : public PluginRegistry {
   void SetNextFrameCallback(std::function<void()> callback);
 
  private:
+  friend class FlutterViewController;
+
+  // For an engine handed over to a controller that could not be created: the
+  // engine library has destroyed it, so this object stops reaching it.
+  void ForgetEngine();
+
   static void OnNextFrame(void* user_data);
 
   FlutterDesktopEngineRef engine_ = nullptr;

@@ -14,7 +14,7 @@ FlutterViewController::FlutterViewController(int width, int height, const Engine
     WriteErrorLine("Failed to create view controller.");
     // The engine library took the engine even though creation failed, so its
     // handle and messenger are no longer valid: nothing may reach them.
-    engine_.reset();
+    engine_->ForgetEngine();
     return;
   }
   view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller_));

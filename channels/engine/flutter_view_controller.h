@@ -11,8 +11,8 @@
 
 namespace flutter {
 
-// A Flutter view with the engine that drives it. Check engine() and view():
-// both are null when the view could not be created.
+// A Flutter view with the engine that drives it. Check view(): it is null
+// when the view could not be created, and the engine then is not running.
 class FlutterViewController {
  public:
   // Starts an engine from `project` and creates a view of width x height

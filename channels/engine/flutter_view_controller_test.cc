@@ -66,16 +66,40 @@ TEST_F(FlutterViewControllerTest, FailedCreationLeavesNoViewAndIsNeverDestroyed)
   {
     FlutterViewController controller(kWidth, kHeight, project_);
     EXPECT_EQ(controller.view(), nullptr);
-    EXPECT_EQ(controller.engine(), nullptr);
     controller.ForceRedraw();
     EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, kSomeMessage, 0, 0).has_value());
   }
   const std::string errors = ::testing::internal::GetCapturedStderr();
 
   EXPECT_EQ(errors, kFailedViewControllerLine);
+  EXPECT_EQ(fake_engine::Calls(), (std::vector<std::string>{"FlutterDesktopEngineCreate",
+                                                            "FlutterDesktopEngineGetMessenger",
+                                                            "FlutterDesktopViewControllerCreate"}));
   EXPECT_EQ(fake_engine::CallCount("FlutterDesktopViewControllerDestroy"), 0);
   EXPECT_EQ(fake_engine::CallCount("FlutterDesktopEngineDestroy"), 0);
   EXPECT_EQ(fake_engine::CallCount("FlutterDesktopViewControllerGetView"), 0);
+}
+
+// The engine library destroyed the engine it was handed: none of the engine's
+// operations may reach its handle or messenger any more.
+TEST_F(FlutterViewControllerTest, EngineOfAFailedControllerNoLongerReachesTheLibrary) {
+  fake_engine::behaviour().view_controller_create_succeeds = false;
+  ::testing::internal::CaptureStderr();
+  FlutterViewController controller(kWidth, kHeight, project_);
+  ASSERT_NE(controller.engine(), nullptr);
+  const size_t calls_after_creation = fake_engine::Calls().size();
+
+  FlutterEngine& engine = *controller.engine();
+  engine.ReloadSystemFonts();
+  engine.SetNextFrameCallback([] {});
+  EXPECT_EQ(engine.RegistrarFor("WindowManagerPlugin"), nullptr);
+  engine.messenger()->Send("velmo/test", nullptr, 0);
+  engine.messenger()->Send("velmo/test", nullptr, 0, [](const uint8_t*, size_t) {});
+  engine.messenger()->SetMessageHandler("velmo/test", [](const uint8_t*, size_t, BinaryReply) {});
+  engine.messenger()->SetMessageHandler("velmo/test", nullptr);
+  ::testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(fake_engine::Calls().size(), calls_after_creation);
 }
 
 TEST_F(FlutterViewControllerTest, EngineThatFailedToStartGetsNoController) {
