@@ -209,10 +209,13 @@ class Driver:
             self.process.wait(timeout=30)
         for s in (self._socket, self._listener):
             if s is not None:
-                try:
-                    s.close()
-                except OSError:
-                    pass
+                # shutdown wakes the reader at once; the wineserver may hold
+                # the other end open a while after the program is gone.
+                for end in (lambda: s.shutdown(socket.SHUT_RDWR), s.close):
+                    try:
+                        end()
+                    except OSError:
+                        pass
         if self._reader is not None:
             self._reader.join(timeout=5)
         self._write_transcript()
