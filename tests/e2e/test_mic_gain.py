@@ -129,8 +129,8 @@ class GainHost:
 
 @pytest.fixture
 def gain_host(start_program, testbin_dir, tmp_path):
-    """gain_host(mode="accepting", ready_file=None) -> GainHost, started and
-    showing its first frame."""
+    """gain_host(mode="accepting", ready_file=None) -> GainHost, started with
+    its channel handler in place."""
     def start(mode: str = "accepting", ready_file: Path | None = None) -> GainHost:
         capture_dir = tmp_path / "capture"
         capture_dir.mkdir()
@@ -138,8 +138,10 @@ def gain_host(start_program, testbin_dir, tmp_path):
                "VELMO_WEBRTC_CAPTURE_DIR": windows_path(capture_dir)}
         if ready_file is not None:
             env["VELMO_WEBRTC_READY_FILE"] = windows_path(ready_file)
+        # velmo.exe writes the same log words into the same app.log: taking
+        # turns with its tests keeps the lines read here our own.
+        driver = start_program(testbin_dir / "mic_gain_host.exe", env=env, host_instance=True)
         log = LogTail(testbin_dir)
-        driver = start_program(testbin_dir / "mic_gain_host.exe", env=env)
         driver.wait_handler(CHANNEL)
         return GainHost(driver, capture_dir, log)
     return start
