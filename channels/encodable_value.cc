@@ -1,10 +1,23 @@
 #include "channels/encodable_value.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <type_traits>
 
 namespace flutter {
 namespace {
+
+// `<` of floats, except that a NaN sorts after every number and alongside
+// every other NaN. Plain `<` is no strict weak ordering once a NaN takes part,
+// and a map keyed by such values (a decoded message can hold any) would be
+// undefined behaviour.
+template <typename Float>
+bool FloatLess(Float lhs, Float rhs) {
+  if (std::isnan(lhs)) return false;
+  if (std::isnan(rhs)) return true;
+  return lhs < rhs;
+}
 
 struct Less {
   template <typename T>
@@ -14,11 +27,16 @@ struct Less {
 
   bool operator()(const std::monostate&, const std::monostate&) const { return false; }
 
-  // Element-wise `<`, so a NaN element compares neither way and the next
-  // element decides.
+  bool operator()(double lhs, double rhs) const { return FloatLess(lhs, rhs); }
+
   template <typename T>
   bool operator()(const std::vector<T>& lhs, const std::vector<T>& rhs) const {
-    return std::lexicographical_compare(lhs.begin(), lhs.end(), rhs.begin(), rhs.end());
+    if constexpr (std::is_floating_point_v<T>) {
+      return std::lexicographical_compare(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),
+                                          FloatLess<T>);
+    } else {
+      return std::lexicographical_compare(lhs.begin(), lhs.end(), rhs.begin(), rhs.end());
+    }
   }
 
   bool operator()(const EncodableList& lhs, const EncodableList& rhs) const {

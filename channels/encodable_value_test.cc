@@ -89,10 +89,29 @@ TEST_F(EncodableValueOrderTest, SameAlternativeComparesByContent) {
       EncodableValue(EncodableMap{{EncodableValue("a"), EncodableValue(int32_t{2})}}));
 }
 
-TEST_F(EncodableValueOrderTest, NanElementLetsTheNextElementDecide) {
+TEST_F(EncodableValueOrderTest, NanSortsAfterNumbersSoMapsStayConsistent) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  ExpectStrictlyLess(EncodableValue(1e308), EncodableValue(nan));
+  EXPECT_FALSE(EncodableValue(nan) < EncodableValue(-nan));
   ExpectStrictlyLess(EncodableValue(std::vector<double>{nan, 1.0}),
                      EncodableValue(std::vector<double>{nan, 2.0}));
+  ExpectStrictlyLess(EncodableValue(std::vector<float>{2.0f}),
+                     EncodableValue(std::vector<float>{std::nanf("")}));
+
+  // With plain `<` the NaN key would be equivalent to both numbers and the
+  // map's content would depend on insertion order.
+  EncodableMap forwards;
+  EncodableMap backwards;
+  const std::vector<double> keys{2.0, nan, 1.0};
+  for (size_t i = 0; i < keys.size(); ++i) {
+    forwards.emplace(EncodableValue(keys[i]), EncodableValue());
+    backwards.emplace(EncodableValue(keys[keys.size() - 1 - i]), EncodableValue());
+  }
+  ASSERT_EQ(forwards.size(), 3u);
+  ASSERT_EQ(backwards.size(), 3u);
+  EXPECT_TRUE(std::isnan(std::get<double>(forwards.rbegin()->first)));
+  EXPECT_EQ(forwards.count(EncodableValue(1.0)), 1u);
+  EXPECT_EQ(backwards.count(EncodableValue(2.0)), 1u);
 }
 
 TEST_F(EncodableValueOrderTest, MapKeysOfDifferentAlternativesAreDistinct) {

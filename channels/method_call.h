@@ -12,8 +12,8 @@ namespace flutter {
 // One method call: a method name and its arguments.
 class MethodCall {
  public:
-  MethodCall(const std::string& method_name, std::unique_ptr<EncodableValue> arguments)
-      : method_name_(method_name), arguments_(std::move(arguments)) {}
+  MethodCall(std::string method_name, std::unique_ptr<EncodableValue> arguments)
+      : method_name_(std::move(method_name)), arguments_(std::move(arguments)) {}
   virtual ~MethodCall() = default;
 
   MethodCall(const MethodCall&) = delete;

@@ -43,7 +43,7 @@ std::unique_ptr<MethodCall> StandardMethodCodec::DecodeMethodCallInternal(
     return nullptr;
   }
   auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
-  return std::make_unique<MethodCall>(*name, std::move(arguments));
+  return std::make_unique<MethodCall>(std::move(*name), std::move(arguments));
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCallInternal(

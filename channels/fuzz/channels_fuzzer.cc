@@ -2,11 +2,13 @@
 // decoder, and checks that whatever decodes survives encode -> decode
 // unchanged.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -19,8 +21,10 @@ using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
+void Check(bool condition, std::source_location where = std::source_location::current()) {
+  if (condition) return;
+  std::fprintf(stderr, "round trip check failed at line %u\n", static_cast<unsigned>(where.line()));
+  std::abort();
 }
 
 // Equality that treats a double as its bit pattern, so that NaNs round-trip.
