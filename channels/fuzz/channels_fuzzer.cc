@@ -8,7 +8,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -21,11 +20,15 @@ using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-void Check(bool condition, std::source_location where = std::source_location::current()) {
-  if (condition) return;
-  std::fprintf(stderr, "round trip check failed at line %u\n", static_cast<unsigned>(where.line()));
+void Fail(int line) {
+  std::fprintf(stderr, "round trip check failed at line %d\n", line);
   std::abort();
 }
+
+#define CHECK(condition)              \
+  do {                                \
+    if (!(condition)) Fail(__LINE__); \
+  } while (false)
 
 // Equality that treats a double as its bit pattern, so that NaNs round-trip.
 bool Same(const EncodableValue& a, const EncodableValue& b);
@@ -101,32 +104,32 @@ class CapturingResult : public flutter::MethodResult {
 void RoundTripMethodCall(const flutter::MethodCodec& codec, const uint8_t* data, size_t size) {
   const std::unique_ptr<flutter::MethodCall> call = codec.DecodeMethodCall(data, size);
   if (!call) return;
-  Check(call->arguments() != nullptr);
+  CHECK(call->arguments() != nullptr);
   const auto encoded = codec.EncodeMethodCall(*call);
   const auto again = codec.DecodeMethodCall(*encoded);
-  Check(again != nullptr);
-  Check(again->method_name() == call->method_name());
-  Check(again->arguments() != nullptr && Same(*again->arguments(), *call->arguments()));
-  Check(*codec.EncodeMethodCall(*again) == *encoded);
+  CHECK(again != nullptr);
+  CHECK(again->method_name() == call->method_name());
+  CHECK(again->arguments() != nullptr && Same(*again->arguments(), *call->arguments()));
+  CHECK(*codec.EncodeMethodCall(*again) == *encoded);
 }
 
 void RoundTripEnvelope(const flutter::MethodCodec& codec, const uint8_t* data, size_t size) {
   CapturingResult first;
   if (!codec.DecodeAndProcessResponseEnvelope(data, size, &first)) {
-    Check(first.answers == 0);
+    CHECK(first.answers == 0);
     return;
   }
-  Check(first.answers == 1);
+  CHECK(first.answers == 1);
   const EncodableValue* value = first.value ? &*first.value : nullptr;
   const auto encoded = first.kind == CapturingResult::Kind::kSuccess
                            ? codec.EncodeSuccessEnvelope(value)
                            : codec.EncodeErrorEnvelope(first.code, first.message, value);
   CapturingResult second;
-  Check(codec.DecodeAndProcessResponseEnvelope(encoded->data(), encoded->size(), &second));
-  Check(second.answers == 1 && second.kind == first.kind);
-  Check(second.code == first.code && second.message == first.message);
-  Check(second.value.has_value() == first.value.has_value());
-  if (first.value) Check(Same(*second.value, *first.value));
+  CHECK(codec.DecodeAndProcessResponseEnvelope(encoded->data(), encoded->size(), &second));
+  CHECK(second.answers == 1 && second.kind == first.kind);
+  CHECK(second.code == first.code && second.message == first.message);
+  CHECK(second.value.has_value() == first.value.has_value());
+  if (first.value) CHECK(Same(*second.value, *first.value));
 }
 
 }  // namespace
