@@ -71,6 +71,16 @@ local_appdata_dir(), temp_dir(), screenshot(path, crop=None),
 x_windows(name_regex) -> [X window id], focus(x_window),
 key(*keys, x_window=None), key_down(key), key_up(key), click(x, y, button=1).
 
+Fixtures of tests/e2e/conftest.py: wine_session (session-wide: Xvfb, prefix,
+persistent wineserver), bundle_dir and testbin_dir (from VELMO_BUNDLE_DIR /
+VELMO_TESTBIN_DIR, else build/windows/...), start_program(exe, args=(),
+env=None, **Driver options) -> started Driver (skipped when the exe is not
+built; killed after the test; on failure the transcript tail and stderr are
+printed).
+
+The environment follows scripts/wine-env.sh: VELMO_WINEPREFIX and
+VELMO_DISPLAY choose the prefix and X display.
+
 Substitute-engine switch for tests: env VELMO_SUBSTITUTE_ENGINE_FAIL_VIEW=1
 makes FlutterDesktopViewControllerCreate fail (the engine is destroyed).
 """
