@@ -81,8 +81,12 @@ printed).
 The environment follows scripts/wine-env.sh: VELMO_WINEPREFIX and
 VELMO_DISPLAY choose the prefix and X display.
 
-Substitute-engine switch for tests: env VELMO_SUBSTITUTE_ENGINE_FAIL_VIEW=1
-makes FlutterDesktopViewControllerCreate fail (the engine is destroyed).
+Substitute-engine switches for tests (pass with env=):
+    VELMO_SUBSTITUTE_ENGINE_FAIL_VIEW=1  FlutterDesktopViewControllerCreate
+        fails (the engine it was given is destroyed)
+    VELMO_SUBSTITUTE_ENGINE_FRAME_DELAY_MS=N  frames requested on the engine's
+        thread are rendered N ms later, so a host can be seen before its first
+        frame
 """
 
 from . import codec, wine
