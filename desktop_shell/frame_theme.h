@@ -2,6 +2,7 @@
 #define VELMO_DESKTOP_SHELL_FRAME_THEME_H_
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The main window's frame colours. Values are the 4-byte payloads of the
@@ -19,7 +20,7 @@ struct FrameAttribute {
   friend bool operator==(const FrameAttribute&, const FrameAttribute&) = default;
 };
 
-inline constexpr size_t kFrameAttributeCount = 4;
+inline constexpr std::size_t kFrameAttributeCount = 4;
 using FrameAttributes = std::array<FrameAttribute, kFrameAttributeCount>;
 
 // The attributes of one theme in the order they are applied: the dark-mode
