@@ -65,7 +65,9 @@ bool FlutterWindow::OnWindowCreated() {
   return true;
 }
 
-void FlutterWindow::RegisterPlugins(flutter::FlutterEngine& engine) { ::RegisterPlugins(engine); }
+void FlutterWindow::RegisterPlugins(flutter::FlutterEngine& engine) {
+  RegisterClientPlugins(engine);
+}
 
 void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   window_style_channel_ =
@@ -103,7 +105,7 @@ LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wpara
       return *result;
     }
   }
-  if (message == WM_FONTCHANGE && view_controller_) {
+  if (message == WM_FONTCHANGE && view_controller_ && view_controller_->engine() != nullptr) {
     view_controller_->engine()->ReloadSystemFonts();
   }
   return Win32Window::HandleWindowMessage(hwnd, message, wparam, lparam);

@@ -41,7 +41,7 @@ constexpr std::array<Plugin, 9> kPlugins = {{
 
 }  // namespace
 
-void RegisterPlugins(flutter::PluginRegistry& registry) {
+void RegisterClientPlugins(flutter::PluginRegistry& registry) {
   for (const Plugin& plugin : kPlugins) {
     plugin.register_with_registrar(registry.RegistrarFor(plugin.registrar_name));
   }

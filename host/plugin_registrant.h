@@ -5,6 +5,6 @@
 
 // Registers the client's nine plug-ins with the engine, each once, in a fixed
 // order.
-void RegisterPlugins(flutter::PluginRegistry& registry);
+void RegisterClientPlugins(flutter::PluginRegistry& registry);
 
 #endif  // VELMO_HOST_PLUGIN_REGISTRANT_H_
