@@ -35,9 +35,12 @@ FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(p
 
 FlutterWindow::~FlutterWindow() {
   // The native window outlives these objects on this path; it is destroyed by
-  // the base afterwards, so OnWindowDestroyed does not release them.
+  // the base afterwards, so OnWindowDestroyed does not release them. The
+  // voice overlay and the desktop shell go first once they join.
   activity_channel_.reset();
   mic_gain_channel_.reset();
+  // The sidetone engine is stopped (its worker joined) before its channel
+  // goes, on both teardown paths, once sidetone joins.
   sidetone_channel_.reset();
   ai_denoise_channel_.reset();
   window_style_channel_.reset();
@@ -90,6 +93,8 @@ void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
 }
 
 void FlutterWindow::ReleaseFeatures() {
+  // The voice overlay, then the desktop shell (removing the tray icon), go
+  // first once they join; the keyboard hook goes last.
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
   sidetone_channel_.reset();
