@@ -101,19 +101,6 @@ TEST_F(MessageHandlerTableTest, SecondHandlerReplacesFirstAtTheSameEntry) {
   EXPECT_EQ(second_saw, message);
 }
 
-TEST_F(MessageHandlerTableTest, ChannelsKeepTheirOwnHandlers) {
-  int a_calls = 0;
-  int b_calls = 0;
-  messenger_.SetMessageHandler("velmo/a", [&](const uint8_t*, size_t, BinaryReply) { ++a_calls; });
-  messenger_.SetMessageHandler("velmo/b", [&](const uint8_t*, size_t, BinaryReply) { ++b_calls; });
-
-  ASSERT_TRUE(fake_engine::DeliverMessage("velmo/b", {}, fake_engine::ResponseHandle(0)));
-  ASSERT_TRUE(fake_engine::DeliverMessage("velmo/b", {}, fake_engine::ResponseHandle(1)));
-  ASSERT_TRUE(fake_engine::DeliverMessage("velmo/a", {}, fake_engine::ResponseHandle(2)));
-  EXPECT_EQ(a_calls, 1);
-  EXPECT_EQ(b_calls, 2);
-}
-
 TEST_F(MessageHandlerTableTest, RemovingTellsTheEngineAndReleasesTheHandler) {
   auto token = std::make_shared<int>(0);
   messenger_.SetMessageHandler("velmo/test", [token](const uint8_t*, size_t, BinaryReply) {});

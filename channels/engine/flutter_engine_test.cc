@@ -66,16 +66,6 @@ TEST_F(FlutterEngineTest, NoArgumentsGiveANullArray) {
   EXPECT_TRUE(created->dart_entrypoint_argv_null);
 }
 
-TEST_F(FlutterEngineTest, MessengerTalksThroughTheEnginesMessenger) {
-  FlutterEngine engine(DataProject());
-  ASSERT_NE(engine.messenger(), nullptr);
-  engine.messenger()->Send("velmo/test", nullptr, 0);
-
-  EXPECT_EQ(fake_engine::CallCount("FlutterDesktopEngineGetMessenger"), 1);
-  ASSERT_EQ(fake_engine::SentMessages().size(), 1u);
-  EXPECT_EQ(fake_engine::SentMessages()[0].channel, "velmo/test");
-}
-
 TEST_F(FlutterEngineTest, OwnedEngineIsDestroyedBeforeItsMessengerAndCallback) {
   bool engine_gone_before_handler = false;
   bool engine_gone_before_callback = false;
@@ -120,16 +110,6 @@ TEST_F(FlutterEngineTest, RegistrarForWithoutEngineReportsAndReturnsNull) {
   EXPECT_EQ(registrar, nullptr);
   EXPECT_EQ(errors, kNoEngineRegistrarLine);
   EXPECT_EQ(fake_engine::CallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
-}
-
-TEST_F(FlutterEngineTest, EngineThatFailedToStartIsNeverCalled) {
-  fake_engine::behaviour().engine_create_succeeds = false;
-  {
-    FlutterEngine engine(DataProject());
-    engine.ReloadSystemFonts();
-    engine.SetNextFrameCallback([] {});
-  }
-  EXPECT_EQ(fake_engine::Calls(), std::vector<std::string>{"FlutterDesktopEngineCreate"});
 }
 
 class NextFrameCallbackTest : public FlutterEngineTest {};

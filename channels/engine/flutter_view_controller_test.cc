@@ -125,11 +125,5 @@ TEST_F(FlutterViewControllerTest, TopLevelMessageResultOnlyWhenConsumed) {
   EXPECT_EQ(*result, kEngineResult);
 }
 
-TEST_F(FlutterViewControllerTest, ForceRedrawReachesTheController) {
-  FlutterViewController controller(kWidth, kHeight, project_);
-  controller.ForceRedraw();
-  EXPECT_EQ(fake_engine::CallCount("FlutterDesktopViewControllerForceRedraw"), 1);
-}
-
 }  // namespace
 }  // namespace flutter

@@ -84,18 +84,6 @@ TEST_F(EngineReplyTest, SecondReplyIsRefusedWithOneLine) {
             fake_engine::CallCount("FlutterDesktopMessengerUnlock"));
 }
 
-TEST_F(EngineReplyTest, CopiesOfTheReplyShareOneResponse) {
-  BinaryReply copy = reply_;
-  const Bytes answer = {0, 1};
-  ::testing::internal::CaptureStderr();
-  copy(answer.data(), answer.size());
-  reply_(answer.data(), answer.size());
-  const std::string errors = ::testing::internal::GetCapturedStderr();
-
-  EXPECT_EQ(fake_engine::Responses().size(), 1u);
-  EXPECT_EQ(errors, kDuplicateResponseLine);
-}
-
 TEST_F(EngineReplyTest, ReplyAfterEngineShutdownIsDroppedSilently) {
   fake_engine::ShutDownEngine();
   const Bytes answer = {0, 1};
@@ -134,20 +122,6 @@ TEST_F(EngineReplyTest, MessengerReferenceLastsAsLongAsTheLastCopy) {
   copy = nullptr;
   EXPECT_EQ(fake_engine::OutstandingMessengerReferences(), 0);
   EXPECT_EQ(fake_engine::CallCount("FlutterDesktopMessengerRelease"), 1);
-}
-
-TEST_F(EngineReplyTest, ReplyOnAnotherThreadAfterShutdownStillHasItsMessenger) {
-  fake_engine::ShutDownEngine();
-  BinaryReply reply = std::move(reply_);
-  reply_ = nullptr;
-  std::thread worker([reply = std::move(reply)]() mutable {
-    reply(nullptr, 0);
-    reply = nullptr;
-  });
-  worker.join();
-
-  EXPECT_TRUE(fake_engine::Responses().empty());
-  EXPECT_EQ(fake_engine::OutstandingMessengerReferences(), 0);
 }
 
 TEST_F(EngineReplyTest, ReplyFromAnotherThreadIsSentUnderTheLock) {
