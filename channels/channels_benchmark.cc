@@ -94,13 +94,17 @@ void SmallCallDecode(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(codec.DecodeMethodCall(*bytes));
 }
 
-// Prints each "<group>/Encode" and "<group>/Decode" time as a multiple of
-// "<group>/Memcpy".
+// Prints each "<group>/Encode" and "<group>/Decode" CPU time as a multiple of
+// "<group>/Memcpy". CPU time, because the build machines are shared.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    for (const Run& run : runs) {
+      // With repetitions, compare medians.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      times_[run.run_name.str()] = run.GetAdjustedCPUTime();
+    }
   }
 
   void Finalize() override {
