@@ -23,10 +23,14 @@ echo "=== fuzz smoke: channels_fuzzer for ${seconds} s"
 # Crash inputs land in the scratch artifacts folder; keep them when failing.
 if ! "$build_dir/channels/channels_fuzzer" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
-    -artifact_prefix="$work/artifacts/" "$work/corpus"; then
+    -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/fuzz.log" 2>&1; then
+  tail -n 60 "$work/fuzz.log"
   mkdir -p "$build_dir/fuzz-artifacts"
   cp -r "$work/artifacts/." "$build_dir/fuzz-artifacts/" 2>/dev/null || true
   echo "fuzz smoke: FAILED (inputs kept in $build_dir/fuzz-artifacts)"
   exit 1
 fi
+# The run prints a line per new input and the codec's diagnostics; keep the
+# test log readable with the closing statistics only.
+grep -E '^(Done|stat::)' "$work/fuzz.log" || tail -n 5 "$work/fuzz.log"
 echo "fuzz smoke: passed"
