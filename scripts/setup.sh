@@ -9,7 +9,8 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine fonts-wine
   xvfb xdotool x11-utils imagemagick xcompmgr
-  pulseaudio pulseaudio-utils sox
+  pulseaudio pulseaudio-utils sox wabt
+  fonts-noto-cjk
   fonts-liberation
   python3 python3-pytest
 )
