@@ -335,6 +335,11 @@ void FlutterDesktopEngine::RenderFrame() {
   }
 }
 
+void FlutterDesktopEngine::ReportViewAttached(HWND parent) {
+  SendToDriver("attached " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
+  NoteTraffic("view attached");
+}
+
 void FlutterDesktopEngine::SendToDriver(const std::string& line) {
   if (link_) {
     link_->SendLine(line);

@@ -60,6 +60,8 @@ struct FlutterDesktopEngine {
   FlutterDesktopView* view() const { return view_.get(); }
   // Asks for a new frame, rendered from the message loop.
   void RequestFrame();
+  // Tells the driver once that the host has moved the view into its window.
+  void ReportViewAttached(HWND parent);
 
  private:
   FlutterDesktopEngine();

@@ -90,8 +90,15 @@ LRESULT CALLBACK FlutterDesktopView::ViewProc(HWND window, UINT message, WPARAM 
       self->Paint();
       return 0;
     case WM_SIZE:
+      self->NoteParent();
       self->engine_->RequestFrame();
       return 0;
+    case WM_WINDOWPOSCHANGED:
+    case WM_SETFOCUS:
+      // SetParent itself sends the child nothing; the move and focus that
+      // follow it in the host do.
+      self->NoteParent();
+      break;
     case WM_NCDESTROY:
       // The host may destroy its window, and with it the view, first.
       if (self->view_.get() == window) {
@@ -151,6 +158,17 @@ void FlutterDesktopView::RenderFrame(const ViewFrameContent& content) {
   frame_ = std::move(bitmap);
   frame_size_ = SIZE{width, height};
   InvalidateRect(view_.get(), nullptr, FALSE);
+}
+
+void FlutterDesktopView::NoteParent() {
+  if (attached_ || !view_) {
+    return;
+  }
+  HWND parent = GetParent(view_.get());
+  if (parent != nullptr && parent != parking_.get()) {
+    attached_ = true;
+    engine_->ReportViewAttached(parent);
+  }
 }
 
 void FlutterDesktopView::Paint() {

@@ -35,6 +35,7 @@ class FlutterDesktopView {
   explicit FlutterDesktopView(FlutterDesktopEngine* engine) : engine_(engine) {}
   static LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void Paint();
+  void NoteParent();
 
   FlutterDesktopEngine* engine_;
   // Declared before the view so the view, its child, goes first.
@@ -42,6 +43,7 @@ class FlutterDesktopView {
   substitute_engine::UniqueWindow view_;
   substitute_engine::UniqueBitmap frame_;
   SIZE frame_size_{};
+  bool attached_ = false;
 };
 
 #endif  // VELMO_TESTING_ENGINE_SUBSTITUTE_VIEW_H_

@@ -29,6 +29,8 @@ Events (every engine line is an Event(kind, fields, index, time)):
     wait_handler(channel, present=True, timeout, after); handler_set(channel)
     wait_registrar(name); registrars() -> [name, ...] in order asked
     wait_bye()
+    wait_for("attached")        the host moved the view into its window
+                                (field: the new parent's hwnd)
     Waits raise TimeoutError, or EngineGone once the connection is closed,
     with the last lines and the program's stderr in the message.
 
