@@ -1,6 +1,9 @@
 #include "testing/engine/desktop_queries.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +79,31 @@ std::optional<std::string> PostMessageRow(const std::vector<std::string>& fields
                                    static_cast<UINT>(*message), static_cast<WPARAM>(*wparam),
                                    static_cast<LPARAM>(*lparam));
   return posted ? "1" : "0";
+}
+
+std::string ProcessRow() {
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof(memory);
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                       sizeof(memory));
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  int threads = 0;
+  const DWORD pid = GetCurrentProcessId();
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (snapshot && snapshot.get() != INVALID_HANDLE_VALUE) {
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+      threads += entry.th32OwnerProcessID == pid ? 1 : 0;
+    }
+  }
+  return std::to_string(memory.PagefileUsage) + " " + std::to_string(memory.WorkingSetSize) + " " +
+         std::to_string(handles) + " " + std::to_string(gdi) + " " + std::to_string(user) + " " +
+         std::to_string(threads);
 }
 
 void CrashWithAccessViolation() {

@@ -20,6 +20,11 @@ std::string ForegroundWindowRow();
 // (hwnd message wparam lparam) are not numbers.
 std::optional<std::string> PostMessageRow(const std::vector<std::string>& fields);
 
+// This process's resources: committed-bytes working-set handles gdi-objects
+// user-objects threads, for tests that look for leaks and stray threads.
+// (Wine reports no handle or GUI-object counts: those read 0 there.)
+std::string ProcessRow();
+
 // Reads address 0 on the calling thread.
 [[noreturn]] void CrashWithAccessViolation();
 

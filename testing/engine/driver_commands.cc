@@ -113,6 +113,8 @@ void FlutterDesktopEngine::AnswerQuery(const std::vector<std::string>& fields) {
     } else {
       ReportBadLine("query " + tag + " post with unusable fields");
     }
+  } else if (kind == "process" && fields.size() == kQueryHeadFieldCount) {
+    rows.push_back(substitute_engine::ProcessRow());
   } else if (kind == "crash" && fields.size() == kQueryHeadFieldCount) {
     NoteTraffic("crash requested");
     substitute_engine::CrashWithAccessViolation();

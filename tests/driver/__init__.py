@@ -58,6 +58,9 @@ Desktop (answered by the engine on the program's main thread):
     wait_window(predicate, timeout) -> WindowInfo
     foreground() -> hwnd;  post(hwnd, message, wparam=0, lparam=0) -> bool
     crash()                             access violation on the main thread
+    query("process") -> [[committed, working_set, handles, gdi, user, threads]]
+                                        the program's resources (Wine gives 0
+                                        handles and GUI objects)
     screenshot(path, hwnd=None) -> Path whole screen or one window's rectangle
     query(kind, *fields) -> [[field, ...]]  any query, raw rows
 
