@@ -41,11 +41,12 @@ int MatchScore(std::u16string_view name, std::u16string_view key) {
 }  // namespace
 
 std::u16string NormalizeProcessName(std::u16string_view name) {
-  const std::u16string lowered = Lowered(name);
+  // Folding works unit by unit, so the suffix can be cut from the folded copy.
+  std::u16string lowered = Lowered(name);
   if (lowered.size() > kExeSuffix.size() && lowered.ends_with(kExeSuffix)) {
-    name.remove_suffix(kExeSuffix.size());
+    lowered.resize(lowered.size() - kExeSuffix.size());
   }
-  return Lowered(name);
+  return lowered;
 }
 
 int CategoryRank(std::string_view category) {
