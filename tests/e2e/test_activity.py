@@ -1,7 +1,11 @@
 """Activity detection end to end: velmo.exe answers "detect" on
 "parlora/activity" from the processes running in its Wine session. Copies of
 testing/idle_process (idle_process.exe) stand in for the known programs under
-their executable names, alone and in mixes."""
+their executable names, alone and in mixes.
+
+The answers count every process of the Wine session, so they hold only while
+no other program whose name holds a known key (a "code" in "decoder_test.exe"
+would do) runs in the same prefix."""
 
 from __future__ import annotations
 
