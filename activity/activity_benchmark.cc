@@ -14,33 +14,37 @@ namespace {
 
 constexpr int kProcessCount = 1000;
 
-// Names the way a Windows snapshot reports them: mostly system and
-// background programs, some sharing a prefix with known keys, one game and
-// one player near the end.
+// What a Windows snapshot of a busy desktop holds: system and background
+// programs over and over (one of them an "app" by substring), then a player
+// and a game at the end, so the best match changes late.
+constexpr const char16_t* kBackgroundExeFiles[] = {
+    u"svchost.exe",
+    u"RuntimeBroker.exe",
+    u"explorer.exe",
+    u"chrome.exe",
+    u"msedgewebview2.exe",
+    u"conhost.exe",
+    u"SearchHost.exe",
+    u"dllhost.exe",
+    u"OneDrive.exe",
+    u"ctfmon.exe",
+    u"WmiPrvSE.exe",
+    u"audiodg.exe",
+    u"steamwebhelper.exe",
+    u"NVIDIA Web Helper.exe",
+    u"StartMenuExperienceHost.exe",
+    u"SecurityHealthSystray.exe",
+};
+constexpr const char16_t* kLastExeFiles[] = {u"Spotify.exe", u"cs2.exe"};
+
 std::vector<std::u16string> ExeFiles() {
-  static const char16_t* const kCommon[] = {u"svchost.exe",
-                                            u"RuntimeBroker.exe",
-                                            u"explorer.exe",
-                                            u"chrome.exe",
-                                            u"msedgewebview2.exe",
-                                            u"conhost.exe",
-                                            u"SearchHost.exe",
-                                            u"dllhost.exe",
-                                            u"OneDrive.exe",
-                                            u"ctfmon.exe",
-                                            u"StartMenuExperienceHost.exe",
-                                            u"WmiPrvSE.exe",
-                                            u"audiodg.exe",
-                                            u"NVIDIA Web Helper.exe",
-                                            u"steamwebhelper.exe",
-                                            u"SecurityHealthSystray.exe"};
   std::vector<std::u16string> names;
   names.reserve(kProcessCount);
-  for (int i = 0; names.size() < kProcessCount - 2; ++i) {
-    names.emplace_back(kCommon[i % std::size(kCommon)]);
+  const int background = kProcessCount - static_cast<int>(std::size(kLastExeFiles));
+  for (int i = 0; i < background; ++i) {
+    names.emplace_back(kBackgroundExeFiles[i % std::size(kBackgroundExeFiles)]);
   }
-  names.emplace_back(u"Spotify.exe");
-  names.emplace_back(u"cs2.exe");
+  names.insert(names.end(), std::begin(kLastExeFiles), std::end(kLastExeFiles));
   return names;
 }
 
