@@ -43,7 +43,7 @@ std::vector<std::u16string> RunningProcessNames() {
     return names;
   }
   PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
+  entry.dwSize = static_cast<DWORD>(sizeof(entry));
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
        more = Process32NextW(snapshot.get(), &entry)) {
     // WCHAR is a UTF-16 code unit on Windows.
