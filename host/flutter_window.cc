@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "activity/detect_activity.h"
 #include "audio/mic_gain_channel.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
@@ -84,7 +85,7 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   // and "parlora/sidetone" are created here, in that order, when they join.
 
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
-  // "parlora/activity" follows here when it joins.
+  activity_channel_ = CreateActivityChannel(&messenger);
 }
 
 void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {

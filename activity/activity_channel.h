@@ -1,0 +1,20 @@
+#ifndef VELMO_ACTIVITY_ACTIVITY_CHANNEL_H_
+#define VELMO_ACTIVITY_ACTIVITY_CHANNEL_H_
+
+#include <functional>
+#include <memory>
+
+#include "channels/encodable_value.h"
+#include "channels/method_call.h"
+#include "channels/method_result.h"
+
+inline constexpr char kActivityChannelName[] = "parlora/activity";
+
+// Answers one call on "parlora/activity". "detect" (arguments ignored)
+// succeeds with whatever `detect` returns: null or the activity map. Never an
+// error: a machine whose processes cannot be listed has no known activity.
+void HandleActivityCall(const flutter::MethodCall& call,
+                        std::unique_ptr<flutter::MethodResult> result,
+                        const std::function<flutter::EncodableValue()>& detect);
+
+#endif  // VELMO_ACTIVITY_ACTIVITY_CHANNEL_H_
