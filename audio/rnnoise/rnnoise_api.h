@@ -6,7 +6,10 @@
 // RNNoise's WebAssembly package (same declarations as RNNoise's own header).
 
 #ifdef VELMO_SYSTEM_RNNOISE
+// Older releases of the header declare C functions without a C++ guard.
+extern "C" {
 #include <rnnoise.h>
+}
 #else
 extern "C" {
 
