@@ -44,9 +44,7 @@ def test_configure_answers_true_and_logs_that_the_hook_is_disabled(host):
     cases = [
         ({"enabled": True, "wet": 0.5}, ON),
         ({}, OFF),
-        ({"enabled": False, "wet": codec.Int32(3)}, OFF),
-        ({"enabled": codec.Int32(1), "wet": -2.0}, OFF),
-        ({"enabled": True}, ON),
+        ({"enabled": codec.Int32(1), "wet": codec.Int32(3)}, OFF),
     ]
     log = LogTail()
     expected_words: list[str] = []
@@ -56,16 +54,3 @@ def test_configure_answers_true_and_logs_that_the_hook_is_disabled(host):
         expected_words += words
     assert log.words() == expected_words
 
-
-def test_malformed_calls_are_refused_without_a_log_word(host):
-    log = LogTail()
-    for arguments in (None, [True], 0.5, "enabled"):
-        response = host.call(CHANNEL, "configure", arguments)
-        assert response.is_error, repr(arguments)
-        assert (response.code, response.message, response.details) == (
-            "invalid_argument", "Expected a map.", None)
-    for method in ("Configure", "setWet", ""):
-        assert host.call(CHANNEL, method, {"enabled": True}).is_not_implemented, method
-    # A last valid call shows the host still answers and the log is current.
-    assert host.call(CHANNEL, "configure", {}).value is True
-    assert log.words() == OFF
