@@ -4,10 +4,8 @@ host, so every "configure" records the settings and says so in the log."""
 
 from __future__ import annotations
 
-import pytest
-
 from driver import codec
-from host_helpers import app_log_path
+from host_helpers import app_log_lines
 
 CHANNEL = "parlora/ai_denoise"
 LOG_WORDS = {"ai_denoise_configure_on", "ai_denoise_configure_off",
@@ -17,40 +15,18 @@ ON = ["ai_denoise_configure_on", "rnnoise_skipped_hook_disabled"]
 OFF = ["ai_denoise_configure_off", "rnnoise_disabled_hook_disabled"]
 
 
-class LogTail:
-    """The denoising words app.log gains from now on."""
-
-    def __init__(self):
-        self.path = app_log_path()
-        self.offset = self.path.stat().st_size if self.path.exists() else 0
-
-    def words(self) -> list[str]:
-        if not self.path.exists():
-            return []
-        with self.path.open("rb") as log:
-            log.seek(self.offset)
-            text = log.read().decode("utf-8", errors="replace")
-        return [word for line in text.splitlines() for word in line.split() if word in LOG_WORDS]
-
-
-@pytest.fixture
-def host(start_program, bundle_dir):
-    driver = start_program(bundle_dir / "velmo.exe")
-    driver.wait_handler(CHANNEL)
-    return driver
-
-
-def test_configure_answers_true_and_logs_that_the_hook_is_disabled(host):
-    cases = [
-        ({"enabled": True, "wet": 0.5}, ON),
-        ({}, OFF),
-        ({"enabled": codec.Int32(1), "wet": codec.Int32(3)}, OFF),
-    ]
-    log = LogTail()
-    expected_words: list[str] = []
-    for arguments, words in cases:
+def test_configure_answers_true_and_logs_that_the_hook_is_disabled(start_program, bundle_dir):
+    host = start_program(bundle_dir / "velmo.exe")
+    host.wait_handler(CHANNEL)
+    # The log ends with a line break: its last, empty element is where new
+    # lines begin.
+    start = len(app_log_lines()) - 1
+    expected: list[str] = []
+    for arguments, words in (({"enabled": True, "wet": 0.5}, ON), ({}, OFF),
+                             ({"enabled": codec.Int32(1), "wet": codec.Int32(3)}, OFF)):
         response = host.call(CHANNEL, "configure", arguments)
         assert response.is_success and response.value is True, repr(arguments)
-        expected_words += words
-    assert log.words() == expected_words
-
+        expected += words
+    logged = [word for line in app_log_lines()[max(start, 0):] for word in line.split()
+              if word in LOG_WORDS]
+    assert logged == expected
