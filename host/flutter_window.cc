@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "activity/detect_activity.h"
+#include "audio/ai_denoise_channel.h"
 #include "audio/mic_gain_channel.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
@@ -81,8 +82,9 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
         HandleWindowStyleCall(call, std::move(result),
                               [this](bool dark) { ApplyFrameTheme(dark); });
       }));
-  // The push-to-talk hook with its two channels, then "parlora/ai_denoise"
-  // and "parlora/sidetone" are created here, in that order, when they join.
+  // The push-to-talk hook with its two channels is created here when it joins.
+  ai_denoise_channel_ = CreateAiDenoiseChannel(&messenger);
+  // "parlora/sidetone" follows here when it joins.
 
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
   activity_channel_ = CreateActivityChannel(&messenger);

@@ -22,6 +22,12 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The RNNoise build fetches its package with npm. A Node.js that brings its
+# own npm (NodeSource's does) is enough, and Debian's npm would conflict with it.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(npm)
+fi
+
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=()

@@ -5,7 +5,8 @@ import pytest
 
 from host_helpers import PLUGIN_REGISTRARS, PLUGIN_REPORT_CHANNEL
 
-HOST_CHANNELS_IN_ORDER = ["parlora/window_style", "parlora/mic_gain", "parlora/activity"]
+HOST_CHANNELS_IN_ORDER = ["parlora/window_style", "parlora/ai_denoise", "parlora/mic_gain",
+                          "parlora/activity"]
 
 
 @pytest.fixture
