@@ -15,6 +15,7 @@ Driver(exe, args=(), env=None, *, transcript=None, start_timeout=30.0,
     process group if it still runs; never the wineserver. connect=False starts
     the program without --driver and without waiting for a connection.
     hello_pid, hello_args       the engine's hello: pid and entry arguments
+    disconnect()                drops the connection; the program keeps running
     wait_exit(timeout) -> int   exit code (low 8 bits, as wine returns it)
     running                     whether the process still runs
     stdout_text(), stderr_text()  the program's output so far

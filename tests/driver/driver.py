@@ -220,6 +220,15 @@ class Driver:
             self._reader.join(timeout=5)
         self._write_transcript()
 
+    def disconnect(self) -> None:
+        """Drops the connection as a vanishing Flutter side would; the program
+        keeps running."""
+        if self._socket is not None:
+            try:
+                self._socket.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
     def wait_exit(self, timeout: float = DEFAULT_TIMEOUT) -> int:
         """The program's exit code (as wine returns it: the low 8 bits)."""
         try:
