@@ -9,6 +9,7 @@
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/window_style_handler.h"
 #include "host/plugin_registrant.h"
+#include "ptt/system_keyboard_hook_installer.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ FlutterWindow::~FlutterWindow() {
   sidetone_channel_.reset();
   ai_denoise_channel_.reset();
   window_style_channel_.reset();
+  keyboard_hook_.reset();
   view_controller_.reset();
 }
 
@@ -80,8 +82,12 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
         HandleWindowStyleCall(call, std::move(result),
                               [this](bool dark) { ApplyFrameTheme(dark); });
       }));
-  // The push-to-talk hook with its two channels, then "parlora/ai_denoise"
-  // and "parlora/sidetone" are created here, in that order, when they join.
+  // The old hook goes first: its teardown unregisters the channel names the
+  // new one registers.
+  keyboard_hook_.reset();
+  keyboard_hook_ = CreateGlobalKeyboardHook(&messenger);
+  // "parlora/ai_denoise" and "parlora/sidetone" are created here, in that
+  // order, when they join.
 
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
   // "parlora/activity" follows here when it joins.
@@ -94,12 +100,14 @@ void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
 
 void FlutterWindow::ReleaseFeatures() {
   // The voice overlay, then the desktop shell (removing the tray icon), go
-  // first once they join; the keyboard hook goes last.
+  // first once they join.
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
   sidetone_channel_.reset();
   mic_gain_channel_.reset();
   activity_channel_.reset();
+  // Last, so a key held until now still gets its "keyUp" out.
+  keyboard_hook_.reset();
 }
 
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
