@@ -184,6 +184,8 @@ struct Sequence {
   std::vector<KeyEvent> expected;
 };
 
+void PrintTo(const Sequence& sequence, std::ostream* out) { *out << sequence.name; }
+
 class RecordedSequenceTest : public GlobalKeyboardHookTest,
                              public ::testing::WithParamInterface<Sequence> {};
 
@@ -318,6 +320,8 @@ struct BadArguments {
   EncodableValue arguments;
   const char* code;
 };
+
+void PrintTo(const BadArguments& arguments, std::ostream* out) { *out << arguments.name; }
 
 class StartArgumentsTest : public GlobalKeyboardHookTest,
                            public ::testing::WithParamInterface<BadArguments> {};
