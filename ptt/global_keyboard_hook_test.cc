@@ -25,65 +25,33 @@ constexpr uint32_t kScanB = 0x30;
 
 const flutter::StandardMethodCodec& Codec() { return flutter::StandardMethodCodec::GetInstance(); }
 
-// A decoded answer: "success", "error" or "not_implemented".
-struct Answer {
-  std::string kind;
-  EncodableValue value;
-  std::string code;
-  std::string message;
-};
+Bytes Success(const EncodableValue& value) { return *Codec().EncodeSuccessEnvelope(&value); }
+const Bytes kSuccessWithoutValue = {0x00, 0x00};
+const Bytes kSuccessTrue = {0x00, 0x01};
+const Bytes kSuccessFalse = {0x00, 0x02};
 
-class AnswerRecorder : public flutter::MethodResult {
- public:
-  explicit AnswerRecorder(Answer* answer) : answer_(answer) {}
-
- protected:
-  void SuccessInternal(const EncodableValue* result) override {
-    answer_->kind = "success";
-    if (result != nullptr) answer_->value = *result;
-  }
-  void ErrorInternal(const std::string& error_code, const std::string& error_message,
-                     const EncodableValue* details) override {
-    *answer_ = {"error", details != nullptr ? *details : EncodableValue(), error_code,
-                error_message};
-  }
-  void NotImplementedInternal() override { answer_->kind = "not_implemented"; }
-
- private:
-  Answer* answer_;
-};
-
-Answer Decode(const Bytes& bytes) {
-  Answer answer;
-  AnswerRecorder recorder(&answer);
-  if (bytes.empty() ||
-      !Codec().DecodeAndProcessResponseEnvelope(bytes.data(), bytes.size(), &recorder)) {
-    answer.kind = bytes.empty() ? "not_implemented" : "undecodable";
-  }
-  return answer;
+Bytes Error(const std::string& code, const std::string& message,
+            const EncodableValue* details = nullptr) {
+  return *Codec().EncodeErrorEnvelope(code, message, details);
 }
 
-struct KeyEvent {
-  std::string type;
-  int32_t virtual_key;
-  int32_t scan_code;
-  bool injected;
-  bool operator==(const KeyEvent&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const KeyEvent& event) {
-  return out << event.type << "(" << event.virtual_key << ", " << event.scan_code
-             << (event.injected ? ", injected)" : ")");
+// The event as the Flutter side must receive it.
+Bytes Event(const char* type, uint32_t key, uint32_t scan, bool injected = false) {
+  return Success(EncodableValue(
+      EncodableMap{{EncodableValue("type"), EncodableValue(type)},
+                   {EncodableValue("virtualKey"), EncodableValue(static_cast<int32_t>(key))},
+                   {EncodableValue("scanCode"), EncodableValue(static_cast<int32_t>(scan))},
+                   {EncodableValue("injected"), EncodableValue(injected)}}));
 }
 
-// Keeps the registered handlers; every event and reply lands in `traffic`.
+// Keeps the registered handlers and the events sent.
 class FakeMessenger : public flutter::BinaryMessenger {
  public:
   void Send(const std::string& channel, const uint8_t* message, size_t size,
             flutter::BinaryReply reply) const override {
     EXPECT_EQ(channel, kPushToTalkEventsChannelName);
     EXPECT_FALSE(reply);
-    traffic.push_back({"event", Bytes(message, message + size)});
+    traffic.emplace_back(message, message + size);
   }
   void SetMessageHandler(const std::string& channel,
                          flutter::BinaryMessageHandler handler) override {
@@ -94,54 +62,40 @@ class FakeMessenger : public flutter::BinaryMessenger {
     }
   }
 
+  // The reply to the call.
   Bytes Deliver(const std::string& channel, const std::string& method,
-                std::unique_ptr<EncodableValue> arguments) {
+                std::unique_ptr<EncodableValue> arguments = nullptr) {
     const auto message =
         Codec().EncodeMethodCall(flutter::MethodCall(method, std::move(arguments)));
-    handlers.at(channel)(message->data(), message->size(),
-                         [this](const uint8_t* data, size_t size) {
-                           traffic.push_back({"reply", Bytes(data, data + size)});
-                         });
-    return traffic.back().first == "reply" ? traffic.back().second : Bytes{0xEE};
+    Bytes answer = {0xEE};
+    handlers.at(channel)(message->data(), message->size(), [&](const uint8_t* data, size_t size) {
+      answer.assign(data, data + size);
+      events_before_reply = traffic.size();
+    });
+    return answer;
   }
 
-  std::vector<KeyEvent> Events() const {
-    std::vector<KeyEvent> events;
-    for (const auto& [kind, bytes] : traffic) {
-      if (kind != "event") continue;
-      const EncodableMap map = std::get<EncodableMap>(Decode(bytes).value);
-      EXPECT_EQ(map.size(), 4u);
-      events.push_back({std::get<std::string>(map.at(EncodableValue("type"))),
-                        std::get<int32_t>(map.at(EncodableValue("virtualKey"))),
-                        std::get<int32_t>(map.at(EncodableValue("scanCode"))),
-                        std::get<bool>(map.at(EncodableValue("injected")))});
-    }
-    return events;
-  }
-
-  mutable std::vector<std::pair<std::string, Bytes>> traffic;
+  mutable std::vector<Bytes> traffic;
+  size_t events_before_reply = 0;
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
 
 class GlobalKeyboardHookTest : public ::testing::Test {
  protected:
-  GlobalKeyboardHookTest() {
-    hook = std::make_unique<GlobalKeyboardHook>(
-        &messenger, std::make_unique<FakeKeyboardHookInstaller>(&installer));
-  }
+  GlobalKeyboardHookTest()
+      : hook(std::make_unique<GlobalKeyboardHook>(
+            &messenger, std::make_unique<FakeKeyboardHookInstaller>(&installer))) {}
 
-  Answer Call(const std::string& method, std::unique_ptr<EncodableValue> arguments = nullptr) {
-    return Decode(messenger.Deliver(kPushToTalkMethodsChannelName, method, std::move(arguments)));
+  Bytes Call(const std::string& method, EncodableValue arguments = EncodableValue()) {
+    return messenger.Deliver(kPushToTalkMethodsChannelName, method,
+                             std::make_unique<EncodableValue>(std::move(arguments)));
   }
-  Answer Start(EncodableValue arguments) {
-    return Call("start", std::make_unique<EncodableValue>(std::move(arguments)));
+  Bytes StartKey(uint32_t key) {
+    return Call("start", EncodableValue(EncodableMap{{EncodableValue("virtualKey"),
+                                                      EncodableValue(static_cast<int>(key))}}));
   }
-  Answer StartKey(uint32_t key) {
-    return Start(EncodableValue(
-        EncodableMap{{EncodableValue("virtualKey"), EncodableValue(static_cast<int32_t>(key))}}));
-  }
-  Bytes Events(const std::string& method) {
-    return messenger.Deliver(kPushToTalkEventsChannelName, method, nullptr);
+  Bytes Stream(const std::string& method) {
+    return messenger.Deliver(kPushToTalkEventsChannelName, method);
   }
   static void Key(uintptr_t message, uint32_t key, uint32_t scan, uint32_t flags = 0,
                   int code = kHookCodeAction) {
@@ -153,12 +107,9 @@ class GlobalKeyboardHookTest : public ::testing::Test {
   std::unique_ptr<GlobalKeyboardHook> hook;
 };
 
-const Bytes kSuccessWithoutValue = {0x00, 0x00};
-
 TEST_F(GlobalKeyboardHookTest, KeyDownIsSentAsTheExactEnvelope) {
-  ASSERT_EQ(Events("listen"), kSuccessWithoutValue);
-  ASSERT_EQ(StartKey(kKeyA).kind, "success");
-  messenger.traffic.clear();
+  ASSERT_EQ(Stream("listen"), kSuccessWithoutValue);
+  ASSERT_EQ(StartKey(kKeyA), kSuccessTrue);
   Key(kMessageKeyDown, kKeyA, kScanA);
   const Bytes expected = {
       0x00, 0x0D, 0x04, 0x07, 0x08, 'i', 'n', 'j', 'e',  'c',  't',  'e',  'd',  0x02, 0x07, 0x08,
@@ -166,8 +117,7 @@ TEST_F(GlobalKeyboardHookTest, KeyDownIsSentAsTheExactEnvelope) {
       'y',  'p',  'e',  0x07, 0x07, 'k', 'e', 'y', 'D',  'o',  'w',  'n',  0x07, 0x0A, 'v',  'i',
       'r',  't',  'u',  'a',  'l',  'K', 'e', 'y', 0x03, 0x41, 0x00, 0x00, 0x00};
   ASSERT_EQ(expected.size(), 61u);
-  ASSERT_EQ(messenger.traffic.size(), 1u);
-  EXPECT_EQ(messenger.traffic[0].second, expected);
+  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{expected});
 }
 
 struct Step {
@@ -181,7 +131,7 @@ struct Step {
 struct Sequence {
   const char* name;
   std::vector<Step> steps;
-  std::vector<KeyEvent> expected;
+  std::vector<Bytes> expected;
 };
 
 void PrintTo(const Sequence& sequence, std::ostream* out) { *out << sequence.name; }
@@ -190,17 +140,16 @@ class RecordedSequenceTest : public GlobalKeyboardHookTest,
                              public ::testing::WithParamInterface<Sequence> {};
 
 TEST_P(RecordedSequenceTest, ReportsOnlyTheEdgesOfTheWatchedKey) {
-  Events("listen");
+  Stream("listen");
   StartKey(kKeyA);
-  messenger.traffic.clear();
   for (const Step& step : GetParam().steps) {
     Key(step.message, step.key, step.scan, step.flags, step.code);
   }
-  EXPECT_EQ(messenger.Events(), GetParam().expected);
+  EXPECT_EQ(messenger.traffic, GetParam().expected);
 }
 
-const KeyEvent kDownA{"keyDown", 0x41, 0x1E, false};
-const KeyEvent kUpA{"keyUp", 0x41, 0x1E, false};
+const Bytes kDownA = Event("keyDown", kKeyA, kScanA);
+const Bytes kUpA = Event("keyUp", kKeyA, kScanA);
 
 INSTANTIATE_TEST_SUITE_P(Sequences, RecordedSequenceTest,
                          ::testing::Values(Sequence{"PressAndRelease",
@@ -223,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, RecordedSequenceTest,
                                                     {{kMessageKeyUp, kKeyA, kScanA},
                                                      {kMessageKeyDown, kKeyA, kScanA},
                                                      {kMessageKeyUp, kKeyA, 0x9E}},
-                                                    {kDownA, {"keyUp", 0x41, 0x9E, false}}},
+                                                    {kDownA, Event("keyUp", kKeyA, 0x9E)}},
                                            Sequence{"OtherKeysOtherMessagesAndOtherCodesAreIgnored",
                                                     {{kMessageKeyDown, kKeyB, kScanB},
                                                      {kMessageKeyUp, kKeyB, kScanB},
@@ -233,144 +182,131 @@ INSTANTIATE_TEST_SUITE_P(Sequences, RecordedSequenceTest,
                                            Sequence{"InjectedFlagIsReported",
                                                     {{kMessageKeyDown, kKeyA, kScanA, 0x10 | 0x01},
                                                      {kMessageKeyUp, kKeyA, kScanA, 0x80}},
-                                                    {{"keyDown", 0x41, 0x1E, true}, kUpA}}),
+                                                    {Event("keyDown", kKeyA, kScanA, true), kUpA}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GlobalKeyboardHookTest, SameKeyAgainChangesNothing) {
-  Events("listen");
+  Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
-  const Answer again = StartKey(kKeyA);
-  EXPECT_EQ(again.kind, "success");
-  EXPECT_EQ(again.value, EncodableValue(true));
+  EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
   Key(kMessageKeyUp, kKeyA, kScanA);
-  EXPECT_EQ(messenger.Events(), (std::vector<KeyEvent>{kDownA, kUpA}));
+  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{kDownA, kUpA}));
   EXPECT_EQ(installer.log, "install;");
 }
 
 TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
-  Events("listen");
+  Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA, 0x10);
-  EXPECT_EQ(StartKey(kKeyB).kind, "success");
+  EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
   EXPECT_EQ(installer.log, "install;remove;install;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
-  EXPECT_EQ(messenger.Events(), (std::vector<KeyEvent>{{"keyDown", 0x41, 0x1E, true},
-                                                       {"keyUp", 0x41, 0x1E, true},
-                                                       {"keyDown", 0x42, 0x30, false}}));
+  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{Event("keyDown", kKeyA, kScanA, true),
+                                                   Event("keyUp", kKeyA, kScanA, true),
+                                                   Event("keyDown", kKeyB, kScanB)}));
 }
 
 TEST_F(GlobalKeyboardHookTest, StopReleasesAHeldKeyBeforeAnswering) {
-  Events("listen");
+  Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
   messenger.traffic.clear();
-  EXPECT_EQ(Call("stop").kind, "success");
-  ASSERT_EQ(messenger.traffic.size(), 2u);
-  EXPECT_EQ(messenger.traffic[0].first, "event");
-  EXPECT_EQ(messenger.traffic[1], (std::pair<std::string, Bytes>{"reply", kSuccessWithoutValue}));
-  EXPECT_EQ(messenger.Events(), std::vector<KeyEvent>{kUpA});
+  EXPECT_EQ(Call("stop"), kSuccessWithoutValue);
+  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kUpA});
+  EXPECT_EQ(messenger.events_before_reply, 1u);
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
   EXPECT_FALSE(installer.installed);
-  EXPECT_EQ(Call("isListening").value, EncodableValue(false));
+  EXPECT_EQ(Call("isListening"), kSuccessFalse);
 
   // Idle now: keys and a second stop report nothing.
   Key(kMessageKeyDown, kKeyA, kScanA);
-  EXPECT_EQ(Decode(messenger.Deliver(kPushToTalkMethodsChannelName, "stop", nullptr)).kind,
-            "success");
-  EXPECT_EQ(messenger.Events(), std::vector<KeyEvent>{kUpA});
+  EXPECT_EQ(Call("stop"), kSuccessWithoutValue);
+  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kUpA});
 }
 
 TEST_F(GlobalKeyboardHookTest, EventsReachOnlyAListeningSide) {
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
   Key(kMessageKeyUp, kKeyA, kScanA);
-  Events("listen");
+  Stream("listen");
   Key(kMessageKeyDown, kKeyA, kScanA);
-  Events("cancel");
+  Stream("cancel");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyA, kScanA);
-  EXPECT_EQ(messenger.Events(), std::vector<KeyEvent>{kDownA});
+  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kDownA});
 }
 
 TEST_F(GlobalKeyboardHookTest, FailedInstallationLeavesTheHookIdle) {
-  Events("listen");
+  Stream("listen");
   installer.fail_with = 0x80070005;
-  const Answer answer = StartKey(kKeyA);
-  EXPECT_EQ(answer.kind, "error");
-  EXPECT_EQ(answer.code, "hook_install_failed");
-  EXPECT_EQ(answer.message, "Unable to install the Windows keyboard hook");
-  EXPECT_EQ(answer.value, EncodableValue(EncodableMap{{EncodableValue("win32Error"),
-                                                       EncodableValue(int64_t{0x80070005})}}));
+  const EncodableValue details(
+      EncodableMap{{EncodableValue("win32Error"), EncodableValue(int64_t{0x80070005})}});
+  EXPECT_EQ(StartKey(kKeyA),
+            Error("hook_install_failed", "Unable to install the Windows keyboard hook", &details));
   EXPECT_EQ(installer.log, "install;");
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
-  EXPECT_EQ(Call("isListening").value, EncodableValue(false));
+  EXPECT_EQ(Call("isListening"), kSuccessFalse);
   Key(kMessageKeyDown, kKeyA, kScanA);
-  EXPECT_TRUE(messenger.Events().empty());
+  EXPECT_TRUE(messenger.traffic.empty());
 
   installer.fail_with = 0;
-  EXPECT_EQ(StartKey(kKeyA).value, EncodableValue(true));
-  EXPECT_EQ(Call("isListening").value, EncodableValue(true));
-  EXPECT_EQ(Call("isListening2").kind, "not_implemented");
-}
-
-struct BadArguments {
-  const char* name;
-  EncodableValue arguments;
-  const char* code;
-};
-
-void PrintTo(const BadArguments& arguments, std::ostream* out) { *out << arguments.name; }
-
-class StartArgumentsTest : public GlobalKeyboardHookTest,
-                           public ::testing::WithParamInterface<BadArguments> {};
-
-TEST_P(StartArgumentsTest, AreRejectedWithoutInstalling) {
-  const Answer answer = Start(GetParam().arguments);
-  EXPECT_EQ(answer.kind, "error");
-  EXPECT_EQ(answer.code, GetParam().code);
-  EXPECT_EQ(answer.message, std::string(GetParam().code) == "invalid_arguments"
-                                ? "start requires a virtualKey argument"
-                                : "virtualKey must be between 1 and 254");
-  EXPECT_TRUE(answer.value.IsNull());
-  EXPECT_EQ(installer.log, "");
+  EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
+  EXPECT_EQ(Call("isListening"), kSuccessTrue);
+  EXPECT_EQ(Call("isListening2"), Bytes{});
 }
 
 EncodableValue KeyMap(EncodableValue key) {
   return EncodableValue(EncodableMap{{EncodableValue("virtualKey"), std::move(key)}});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, StartArgumentsTest,
-    ::testing::Values(
-        BadArguments{"None", EncodableValue(), "invalid_arguments"},
-        BadArguments{"List", EncodableValue(EncodableList{EncodableValue(65)}),
-                     "invalid_arguments"},
-        BadArguments{"Number", EncodableValue(65), "invalid_arguments"},
-        BadArguments{"MapWithoutKey",
-                     EncodableValue(EncodableMap{{EncodableValue("key"), EncodableValue(65)}}),
-                     "invalid_arguments"},
-        BadArguments{"Zero", KeyMap(EncodableValue(0)), "invalid_virtual_key"},
-        BadArguments{"Negative", KeyMap(EncodableValue(-65)), "invalid_virtual_key"},
-        BadArguments{"TwoFiftyFive", KeyMap(EncodableValue(255)), "invalid_virtual_key"},
-        BadArguments{"Int64", KeyMap(EncodableValue(int64_t{65})), "invalid_virtual_key"},
-        BadArguments{"Double", KeyMap(EncodableValue(65.0)), "invalid_virtual_key"},
-        BadArguments{"String", KeyMap(EncodableValue("A")), "invalid_virtual_key"},
-        BadArguments{"Null", KeyMap(EncodableValue()), "invalid_virtual_key"}),
-    [](const auto& info) { return std::string(info.param.name); });
+struct StartArguments {
+  const char* name;
+  EncodableValue arguments;
+  Bytes reply;
+};
 
-TEST_F(GlobalKeyboardHookTest, RangeEndsAreAccepted) {
-  EXPECT_EQ(Start(KeyMap(EncodableValue(1))).value, EncodableValue(true));
-  EXPECT_EQ(Start(KeyMap(EncodableValue(254))).value, EncodableValue(true));
+void PrintTo(const StartArguments& arguments, std::ostream* out) { *out << arguments.name; }
+
+class StartArgumentsTest : public GlobalKeyboardHookTest,
+                           public ::testing::WithParamInterface<StartArguments> {};
+
+TEST_P(StartArgumentsTest, AreCheckedBeforeInstalling) {
+  EXPECT_EQ(Call("start", GetParam().arguments), GetParam().reply);
+  EXPECT_EQ(installer.log, GetParam().reply == kSuccessTrue ? "install;" : "");
 }
 
+const Bytes kInvalidArguments = Error("invalid_arguments", "start requires a virtualKey argument");
+const Bytes kInvalidKey = Error("invalid_virtual_key", "virtualKey must be between 1 and 254");
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartArgumentsTest,
+    ::testing::Values(StartArguments{"None", EncodableValue(), kInvalidArguments},
+                      StartArguments{"List", EncodableValue(EncodableList{EncodableValue(65)}),
+                                     kInvalidArguments},
+                      StartArguments{"Number", EncodableValue(65), kInvalidArguments},
+                      StartArguments{
+                          "MapWithoutKey",
+                          EncodableValue(EncodableMap{{EncodableValue("key"), EncodableValue(65)}}),
+                          kInvalidArguments},
+                      StartArguments{"Zero", KeyMap(EncodableValue(0)), kInvalidKey},
+                      StartArguments{"Negative", KeyMap(EncodableValue(-65)), kInvalidKey},
+                      StartArguments{"TwoFiftyFive", KeyMap(EncodableValue(255)), kInvalidKey},
+                      StartArguments{"Int64", KeyMap(EncodableValue(int64_t{65})), kInvalidKey},
+                      StartArguments{"Double", KeyMap(EncodableValue(65.0)), kInvalidKey},
+                      StartArguments{"String", KeyMap(EncodableValue("A")), kInvalidKey},
+                      StartArguments{"Null", KeyMap(EncodableValue()), kInvalidKey},
+                      StartArguments{"One", KeyMap(EncodableValue(1)), kSuccessTrue},
+                      StartArguments{"TwoFiftyFour", KeyMap(EncodableValue(254)), kSuccessTrue}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
-  Events("listen");
+  Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
   hook.reset();
-  EXPECT_EQ(messenger.Events(), (std::vector<KeyEvent>{kDownA, kUpA}));
+  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{kDownA, kUpA}));
   EXPECT_TRUE(messenger.handlers.empty());
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
   EXPECT_FALSE(installer.installed);
