@@ -10,7 +10,6 @@ import shutil
 import statistics
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
@@ -20,14 +19,15 @@ from host_helpers import quit_host
 METHODS = "app/windows_ptt/methods"
 EVENTS = "app/windows_ptt/events"
 VK_A, SCAN_A = 0x41, 0x1E
-VK_B, SCAN_B = 0x42, 0x30
-VK_MENU, SCAN_MENU = 0x12, 0x38
 KEY_WINDOW_TITLE = "Velmo key window"
 HOLD_SECONDS = 2.0
 LATENCY_PRESSES = 100
 # Between a release and the next press, as a quick typist would leave.
 PRESS_GAP_SECONDS = 0.05
 EVENT_TIMEOUT = 10.0
+POLL_SECONDS = 0.05
+# Long enough for a wrongly reported event to have arrived.
+SETTLE_SECONDS = 0.3
 
 DOWN_A = ("keyDown", VK_A, SCAN_A, False)
 UP_A = ("keyUp", VK_A, SCAN_A, False)
@@ -69,7 +69,7 @@ class KeyWindow:
     def wait_lines(self, count: int) -> list[str]:
         deadline = time.monotonic() + EVENT_TIMEOUT
         while len(self.lines()) < count and time.monotonic() < deadline:
-            time.sleep(PRESS_GAP_SECONDS)
+            time.sleep(POLL_SECONDS)
         return self.lines()
 
 
@@ -100,7 +100,7 @@ def key_window(host, start_program, testbin_dir) -> KeyWindow:
                 break
             except (IndexError, subprocess.CalledProcessError):
                 pass
-        time.sleep(0.05)
+        time.sleep(POLL_SECONDS)
     return KeyWindow(driver)
 
 
@@ -109,7 +109,7 @@ def test_real_presses_arrive_with_key_and_scan_code(host, key_window):
     wine.key("a", "b", "a")
     wine.key("alt+a")  # WM_SYSKEYDOWN/UP: a press like any other
     assert wait_events(host, 6, mark) == [DOWN_A, UP_A] * 3
-    time.sleep(0.3)
+    time.sleep(SETTLE_SECONDS)
     assert len(key_events(host, mark)) == 6, "the unwatched key was reported"
 
 
@@ -131,7 +131,7 @@ def test_key_held_two_seconds_yields_one_key_down(host, key_window):
     finally:
         wine.key_up("a")
     assert wait_events(host, 2, mark) == [DOWN_A, UP_A]
-    time.sleep(0.3)
+    time.sleep(SETTLE_SECONDS)
     assert len(key_events(host, mark)) == 2
     # The system did repeat the key (about 660 ms, then every 40 ms), and
     # every repeat reached the focused window.
