@@ -11,6 +11,7 @@
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/window_style_handler.h"
 #include "host/plugin_registrant.h"
+#include "ptt/system_keyboard_hook_installer.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ FlutterWindow::~FlutterWindow() {
   sidetone_channel_.reset();
   ai_denoise_channel_.reset();
   window_style_channel_.reset();
+  keyboard_hook_.reset();
   view_controller_.reset();
 }
 
@@ -82,7 +84,10 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
         HandleWindowStyleCall(call, std::move(result),
                               [this](bool dark) { ApplyFrameTheme(dark); });
       }));
-  // The push-to-talk hook with its two channels is created here when it joins.
+  // The old hook goes first: its teardown unregisters the channel names the
+  // new one registers.
+  keyboard_hook_.reset();
+  keyboard_hook_ = CreateGlobalKeyboardHook(&messenger);
   ai_denoise_channel_ = CreateAiDenoiseChannel(&messenger);
   // "parlora/sidetone" follows here when it joins.
 
@@ -97,12 +102,14 @@ void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
 
 void FlutterWindow::ReleaseFeatures() {
   // The voice overlay, then the desktop shell (removing the tray icon), go
-  // first once they join; the keyboard hook goes last.
+  // first once they join.
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
   sidetone_channel_.reset();
   mic_gain_channel_.reset();
   activity_channel_.reset();
+  // Last, so a key held until now still gets its "keyUp" out.
+  keyboard_hook_.reset();
 }
 
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -9,6 +9,7 @@
 #include "channels/engine/flutter_view_controller.h"
 #include "channels/method_channel.h"
 #include "host/win32_window.h"
+#include "ptt/global_keyboard_hook.h"
 
 // The main window: hosts the Flutter view, registers the plug-ins and owns
 // every native feature object, each in one field. The window stays hidden
@@ -36,9 +37,8 @@ class FlutterWindow : public Win32Window {
   flutter::EngineProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;
 
-  // Feature fields, in the order they are declared and created. The
-  // push-to-talk keyboard hook (GlobalKeyboardHook) takes its place here,
-  // first, when it joins.
+  // Feature fields, in the order they are declared and created.
+  std::unique_ptr<GlobalKeyboardHook> keyboard_hook_;
   std::unique_ptr<flutter::MethodChannel> window_style_channel_;
   std::unique_ptr<flutter::MethodChannel> ai_denoise_channel_;
   std::unique_ptr<flutter::MethodChannel> sidetone_channel_;

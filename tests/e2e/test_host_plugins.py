@@ -5,7 +5,8 @@ import pytest
 
 from host_helpers import PLUGIN_REGISTRARS, PLUGIN_REPORT_CHANNEL
 
-HOST_CHANNELS_IN_ORDER = ["parlora/window_style", "parlora/ai_denoise", "parlora/mic_gain",
+HOST_CHANNELS_IN_ORDER = ["parlora/window_style", "app/windows_ptt/methods",
+                          "app/windows_ptt/events", "parlora/ai_denoise", "parlora/mic_gain",
                           "parlora/activity"]
 
 

@@ -1,0 +1,28 @@
+#ifndef VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
+#define VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
+
+#include <cstdint>
+
+// What the system's low-level keyboard hook reports for one key event, field
+// for field, so the decisions about it can be made and tested anywhere.
+struct KeyboardEventRecord {
+  uint32_t vk_code = 0;
+  uint32_t scan_code = 0;
+  uint32_t flags = 0;
+  uint32_t time = 0;
+  uintptr_t extra_info = 0;
+};
+
+// The hook code under which an event is to be looked at.
+inline constexpr int kHookCodeAction = 0;
+
+// The keyboard messages a low-level hook receives.
+inline constexpr uintptr_t kMessageKeyDown = 0x0100;
+inline constexpr uintptr_t kMessageKeyUp = 0x0101;
+inline constexpr uintptr_t kMessageSysKeyDown = 0x0104;
+inline constexpr uintptr_t kMessageSysKeyUp = 0x0105;
+
+// Set in the record's flags for events some program synthesised.
+inline constexpr uint32_t kInjectedFlag = 0x10;
+
+#endif  // VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
