@@ -49,7 +49,8 @@ DesktopShell::~DesktopShell() {
 
 bool DesktopShell::FilterWindowMessage(UINT message, WPARAM wparam, LPARAM lparam,
                                        LRESULT* result) {
-  const ShellFilterState state{quitting_, channel_ != nullptr, taskbar_created_message_};
+  const ShellFilterState state{quitting_, channel_ != nullptr, tray_menu_open_,
+                               taskbar_created_message_};
   const ShellDecision decision = DecideShellMessage(message, wparam, lparam, state);
   if (!decision.handled) {
     return false;
@@ -148,7 +149,9 @@ void DesktopShell::ShowTrayMenu(int x, int y) {
   // Without the foreground the menu would stay open when the user clicks
   // elsewhere.
   SetForegroundWindow(window_);
+  tray_menu_open_ = true;
   TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
+  tray_menu_open_ = false;
   menu.reset();
   // Lets the menu's nested loop finish cleanly before the next click.
   PostMessageW(window_, WM_NULL, 0, 0);

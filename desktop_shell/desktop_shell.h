@@ -49,6 +49,7 @@ class DesktopShell {
   TrayIcon tray_;
   bool quitting_ = false;
   UINT taskbar_created_message_ = 0;
+  bool tray_menu_open_ = false;
 };
 
 #endif  // VELMO_DESKTOP_SHELL_DESKTOP_SHELL_H_

@@ -1,8 +1,9 @@
 #ifndef VELMO_DESKTOP_SHELL_NOTIFY_ICON_SYSTEM_H_
 #define VELMO_DESKTOP_SHELL_NOTIFY_ICON_SYSTEM_H_
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "desktop_shell/tray_icon.h"
 

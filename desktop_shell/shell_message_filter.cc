@@ -13,9 +13,15 @@ int SignedWord(uint64_t value) { return static_cast<int16_t>(static_cast<uint16_
 
 ShellDecision Handled(ShellAction action) { return {true, action, 0, 0}; }
 
-ShellDecision DecideTrayEvent(uint64_t wparam, int64_t lparam) {
+ShellDecision DecideTrayEvent(uint64_t wparam, int64_t lparam, bool menu_open) {
   switch (LowWord(static_cast<uint64_t>(lparam))) {
     case kTrayContextMenuEvent:
+      // A right click brings both the button-up and the context-menu event;
+      // the second arrives inside the first one's menu loop and must not
+      // open a second menu over it.
+      if (menu_open) {
+        return Handled(ShellAction::kNone);
+      }
       return {true, ShellAction::kShowMenuAtAnchor, SignedWord(wparam),
               SignedWord(wparam >> kHighWordShift)};
     case kTrayLeftButtonUpEvent:
@@ -24,7 +30,7 @@ ShellDecision DecideTrayEvent(uint64_t wparam, int64_t lparam) {
     case kTrayKeySelectEvent:
       return Handled(ShellAction::kRestoreWindow);
     case kTrayRightButtonUpEvent:
-      return Handled(ShellAction::kShowMenuAtCursor);
+      return Handled(menu_open ? ShellAction::kNone : ShellAction::kShowMenuAtCursor);
     default:
       // Every tray event is the shell's, also those it does nothing with.
       return Handled(ShellAction::kNone);
@@ -43,7 +49,7 @@ ShellDecision DecideShellMessage(uint32_t message, uint64_t wparam, int64_t lpar
     return Handled(state.has_channel ? ShellAction::kRequestClose : ShellAction::kHideToTray);
   }
   if (message == kTrayCallbackMessage) {
-    return DecideTrayEvent(wparam, lparam);
+    return DecideTrayEvent(wparam, lparam, state.menu_open);
   }
   if (message == kWindowCommandMessage) {
     switch (LowWord(wparam)) {

@@ -39,6 +39,8 @@ enum class ShellAction {
 struct ShellFilterState {
   bool quitting = false;
   bool has_channel = true;
+  // The tray menu is already showing (its nested message loop runs).
+  bool menu_open = false;
   // The "TaskbarCreated" message id; 0 when it could not be registered.
   uint32_t taskbar_created_message = 0;
 };

@@ -20,10 +20,11 @@ struct FilterCase {
 
 std::ostream& operator<<(std::ostream& out, const FilterCase& c) { return out << c.name; }
 
-constexpr ShellFilterState kRunning{false, true, kTaskbarCreated};
-constexpr ShellFilterState kQuitting{true, true, kTaskbarCreated};
-constexpr ShellFilterState kNoChannel{false, false, kTaskbarCreated};
-constexpr ShellFilterState kNoTaskbarMessage{false, true, 0};
+constexpr ShellFilterState kRunning{false, true, false, kTaskbarCreated};
+constexpr ShellFilterState kQuitting{true, true, false, kTaskbarCreated};
+constexpr ShellFilterState kNoChannel{false, false, false, kTaskbarCreated};
+constexpr ShellFilterState kMenuOpen{false, true, true, kTaskbarCreated};
+constexpr ShellFilterState kNoTaskbarMessage{false, true, false, 0};
 
 constexpr ShellDecision Taken(ShellAction action) { return {true, action, 0, 0}; }
 constexpr ShellDecision kPassed{};
@@ -68,6 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
                    Tray(kTrayContextMenuEvent),
                    kRunning,
                    {true, ShellAction::kShowMenuAtAnchor, -200, -10}},
+        FilterCase{"no_second_menu_on_right_up", kTrayCallbackMessage, 0,
+                   Tray(kTrayRightButtonUpEvent), kMenuOpen, Taken(ShellAction::kNone)},
+        FilterCase{"no_second_menu_on_context_menu", kTrayCallbackMessage, 0x00200010,
+                   Tray(kTrayContextMenuEvent), kMenuOpen, Taken(ShellAction::kNone)},
+        FilterCase{"restore_while_menu_open", kTrayCallbackMessage, 0, Tray(kTrayLeftButtonUpEvent),
+                   kMenuOpen, Taken(ShellAction::kRestoreWindow)},
         FilterCase{"other_tray_event_swallowed", kTrayCallbackMessage, 0, Tray(0x0200), kRunning,
                    Taken(ShellAction::kNone)},
         FilterCase{"tray_events_also_while_quitting", kTrayCallbackMessage, 0,
