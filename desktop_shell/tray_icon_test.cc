@@ -3,18 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace {
 
-// Hands out numbered images and records every call; images still alive are
-// kept so that leaks and double releases show.
+// Hands out numbered images and logs every call; images still alive are kept
+// so that leaks and double releases show.
 struct TrayLedger {
-  std::vector<std::string> calls;
+  std::string calls;
   std::set<TrayImage> live_images;
-  TrayImage next_image = 100;
+  TrayImage next_image = 1;
   bool image_missing = false;
   bool add_fails = false;
   int double_releases = 0;
@@ -25,108 +25,99 @@ class FakeTraySystem : public TrayIconSystem {
   explicit FakeTraySystem(TrayLedger* ledger) : ledger_(ledger) {}
 
   TrayImage LoadTrayImage() override {
-    ledger_->calls.push_back("load");
     if (ledger_->image_missing) {
+      ledger_->calls += "load- ";
       return 0;
     }
     ledger_->live_images.insert(ledger_->next_image);
+    ledger_->calls += "load" + std::to_string(ledger_->next_image) + " ";
     return ledger_->next_image++;
   }
   void DestroyTrayImage(TrayImage image) override {
-    ledger_->calls.push_back("destroy " + std::to_string(image));
+    ledger_->calls += "destroy" + std::to_string(image) + " ";
     ledger_->double_releases += ledger_->live_images.erase(image) == 0 ? 1 : 0;
   }
   bool AddIcon(TrayImage image) override {
-    ledger_->calls.push_back("add " + std::to_string(image));
+    ledger_->calls += "add" + std::to_string(image) + (ledger_->add_fails ? "- " : " ");
     return !ledger_->add_fails;
   }
-  void SetIconVersion() override { ledger_->calls.push_back("version"); }
+  void SetIconVersion() override { ledger_->calls += "version "; }
   void ModifyIcon(TrayImage image) override {
-    ledger_->calls.push_back("modify " + std::to_string(image));
+    ledger_->calls += "modify" + std::to_string(image) + " ";
   }
-  void DeleteIcon() override { ledger_->calls.push_back("delete"); }
+  void DeleteIcon() override { ledger_->calls += "delete "; }
 
  private:
   TrayLedger* ledger_;
 };
 
-using Calls = std::vector<std::string>;
-
-class TrayIconTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    tray_.reset();
-    EXPECT_TRUE(ledger_.live_images.empty()) << "images leaked";
-    EXPECT_EQ(ledger_.double_releases, 0);
-  }
-
-  // Calls made by `step` alone.
-  template <typename Step>
-  Calls CallsOf(Step step) {
-    ledger_.calls.clear();
-    step();
-    return ledger_.calls;
-  }
-
-  TrayLedger ledger_;
-  std::unique_ptr<TrayIcon> tray_ =
-      std::make_unique<TrayIcon>(std::make_unique<FakeTraySystem>(&ledger_));
+// Steps, one letter each: E Ensure, R shell restart, Q Remove (quit), D
+// destroy, F adds fail from here, A adds succeed again, M image missing.
+struct TrayCase {
+  const char* name;
+  const char* steps;
+  const char* calls;
+  bool added_at_end;
 };
 
-TEST_F(TrayIconTest, FirstEnsureAddsWithVersionFour) {
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }), (Calls{"load", "add 100", "version"}));
-  EXPECT_TRUE(tray_->tray_added());
+std::ostream& operator<<(std::ostream& out, const TrayCase& c) { return out << c.name; }
+
+class TrayIconTest : public ::testing::TestWithParam<TrayCase> {};
+
+TEST_P(TrayIconTest, MakesTheseCallsAndReleasesEveryImageOnce) {
+  const TrayCase& c = GetParam();
+  TrayLedger ledger;
+  auto tray = std::make_unique<TrayIcon>(std::make_unique<FakeTraySystem>(&ledger));
+  bool added = false;
+  for (const char* step = c.steps; *step != '\0'; ++step) {
+    switch (*step) {
+      case 'E':
+        tray->Ensure();
+        break;
+      case 'R':
+        tray->ForgetAfterShellRestart();
+        break;
+      case 'Q':
+        tray->Remove();
+        break;
+      case 'F':
+        ledger.add_fails = true;
+        break;
+      case 'A':
+        ledger.add_fails = false;
+        break;
+      case 'M':
+        ledger.image_missing = true;
+        break;
+      case 'D':
+        added = tray->tray_added();
+        tray.reset();
+        break;
+    }
+  }
+  EXPECT_EQ(ledger.calls, c.calls);
+  EXPECT_EQ(added, c.added_at_end);
+  EXPECT_TRUE(ledger.live_images.empty()) << "images leaked";
+  EXPECT_EQ(ledger.double_releases, 0);
 }
 
-TEST_F(TrayIconTest, EnsureOnAShownIconSwapsTheImage) {
-  tray_->Ensure();
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }), (Calls{"load", "destroy 100", "modify 101"}));
-  EXPECT_TRUE(tray_->tray_added());
-}
-
-TEST_F(TrayIconTest, FailedAddReleasesTheImageAndTheNextEnsureTriesAgain) {
-  ledger_.add_fails = true;
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }), (Calls{"load", "add 100", "destroy 100"}));
-  EXPECT_FALSE(tray_->tray_added());
-
-  ledger_.add_fails = false;
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }), (Calls{"load", "add 101", "version"}));
-  EXPECT_TRUE(tray_->tray_added());
-}
-
-TEST_F(TrayIconTest, MissingImageLeavesEverythingAsItWas) {
-  tray_->Ensure();
-  ledger_.image_missing = true;
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }), (Calls{"load"}));
-  EXPECT_TRUE(tray_->tray_added());
-  EXPECT_EQ(CallsOf([&] { tray_->Remove(); }), (Calls{"delete", "destroy 100"}));
-}
-
-TEST_F(TrayIconTest, ShellRestartAddsAnewAndDropsTheOldImage) {
-  tray_->Ensure();
-  tray_->ForgetAfterShellRestart();
-  EXPECT_FALSE(tray_->tray_added());
-  EXPECT_EQ(CallsOf([&] { tray_->Ensure(); }),
-            (Calls{"load", "destroy 100", "add 101", "version"}));
-  EXPECT_TRUE(tray_->tray_added());
-}
-
-TEST_F(TrayIconTest, RemoveDeletesOnceAndDestructionAfterItDoesNothingMore) {
-  tray_->Ensure();
-  EXPECT_EQ(CallsOf([&] { tray_->Remove(); }), (Calls{"delete", "destroy 100"}));
-  EXPECT_FALSE(tray_->tray_added());
-  EXPECT_EQ(CallsOf([&] { tray_.reset(); }), Calls{});
-}
-
-TEST_F(TrayIconTest, DestructionRemovesAShownIcon) {
-  tray_->Ensure();
-  EXPECT_EQ(CallsOf([&] { tray_.reset(); }), (Calls{"delete", "destroy 100"}));
-}
-
-TEST_F(TrayIconTest, NeverAddedIconIsNeverDeleted) {
-  ledger_.add_fails = true;
-  tray_->Ensure();
-  EXPECT_EQ(CallsOf([&] { tray_.reset(); }), Calls{});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, TrayIconTest,
+    ::testing::Values(
+        TrayCase{"first_ensure_adds_with_version", "ED", "load1 add1 version delete destroy1 ",
+                 true},
+        TrayCase{"ensure_when_shown_swaps_the_image", "EED",
+                 "load1 add1 version load2 destroy1 modify2 delete destroy2 ", true},
+        TrayCase{"failed_add_releases_and_next_ensure_retries", "FEAED",
+                 "load1 add1- destroy1 load2 add2 version delete destroy2 ", true},
+        TrayCase{"never_added_is_never_deleted", "FEED",
+                 "load1 add1- destroy1 load2 add2- destroy2 ", false},
+        TrayCase{"missing_image_changes_nothing", "EMED",
+                 "load1 add1 version load- delete destroy1 ", true},
+        TrayCase{"missing_image_first_adds_nothing", "MED", "load- ", false},
+        TrayCase{"shell_restart_adds_anew", "EREQD",
+                 "load1 add1 version load2 destroy1 add2 version delete destroy2 ", false},
+        TrayCase{"quit_removes_once", "EQQD", "load1 add1 version delete destroy1 ", false}),
+    [](const ::testing::TestParamInfo<TrayCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -148,14 +148,3 @@ class TestTrayFailures:
         hide(host)
         wine.click(*TRAY_ICON_POINT)
         assert wait_main_window(host, lambda w: w.visible).hwnd == window.hwnd
-
-
-class TestChannel:
-    @pytest.mark.parametrize("method", ["Quit", "hide", "onCloseRequested"])
-    def test_unknown_methods_are_not_implemented(self, host, method):
-        assert host.call(DESKTOP_SHELL_CHANNEL, method).is_not_implemented
-        assert host.running
-
-    def test_arguments_are_ignored(self, host):
-        assert host.call(DESKTOP_SHELL_CHANNEL, "hideToTray", {"visible": True}).value is True
-        assert not main_window(host).visible
