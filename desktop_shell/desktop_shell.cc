@@ -150,9 +150,16 @@ void DesktopShell::ShowTrayMenu(int x, int y) {
   // elsewhere.
   SetForegroundWindow(window_);
   tray_menu_open_ = true;
-  TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
-  tray_menu_open_ = false;
+  const HWND window = window_;
+  const std::weak_ptr<bool> alive = alive_;
+  TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window, nullptr);
   menu.reset();
+  // The menu's loop dispatches every other message: a close let through
+  // after "quit" may have destroyed the window and this shell with it.
+  if (alive.expired()) {
+    return;
+  }
+  tray_menu_open_ = false;
   // Lets the menu's nested loop finish cleanly before the next click.
-  PostMessageW(window_, WM_NULL, 0, 0);
+  PostMessageW(window, WM_NULL, 0, 0);
 }

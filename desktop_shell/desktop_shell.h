@@ -50,6 +50,8 @@ class DesktopShell {
   bool quitting_ = false;
   UINT taskbar_created_message_ = 0;
   bool tray_menu_open_ = false;
+  // Lets a tray menu's nested loop learn that the shell went away under it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 #endif  // VELMO_DESKTOP_SHELL_DESKTOP_SHELL_H_
