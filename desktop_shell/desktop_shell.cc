@@ -1,5 +1,7 @@
 #include "desktop_shell/desktop_shell.h"
 
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "channels/standard_method_codec.h"

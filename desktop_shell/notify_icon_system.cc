@@ -1,6 +1,7 @@
 #include "desktop_shell/notify_icon_system.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "desktop_shell/shell_message_filter.h"
 #include "resources/resource.h"
@@ -43,7 +44,7 @@ bool NotifyIconSystem::AddIcon(TrayImage image) {
   tray_data_.uFlags = kTrayIconFlags;
   tray_data_.uCallbackMessage = kTrayCallbackMessage;
   tray_data_.hIcon = IconOf(image);
-  wcsncpy(tray_data_.szTip, kTrayTooltip, std::size(tray_data_.szTip) - 1);
+  std::wcsncpy(tray_data_.szTip, kTrayTooltip, std::size(tray_data_.szTip) - 1);
   return Shell_NotifyIconW(NIM_ADD, &tray_data_) != FALSE;
 }
 
