@@ -7,7 +7,6 @@
 namespace {
 
 constexpr uint32_t kTaskbarCreated = 0xC0F1;
-constexpr uint32_t kOtherRegistered = 0xC0F2;
 
 struct FilterCase {
   const char* name;
@@ -73,12 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Tray(kTrayRightButtonUpEvent), kMenuOpen, Taken(ShellAction::kNone)},
         FilterCase{"no_second_menu_on_context_menu", kTrayCallbackMessage, 0x00200010,
                    Tray(kTrayContextMenuEvent), kMenuOpen, Taken(ShellAction::kNone)},
-        FilterCase{"restore_while_menu_open", kTrayCallbackMessage, 0, Tray(kTrayLeftButtonUpEvent),
-                   kMenuOpen, Taken(ShellAction::kRestoreWindow)},
         FilterCase{"other_tray_event_swallowed", kTrayCallbackMessage, 0, Tray(0x0200), kRunning,
                    Taken(ShellAction::kNone)},
-        FilterCase{"tray_events_also_while_quitting", kTrayCallbackMessage, 0,
-                   Tray(kTraySelectEvent), kQuitting, Taken(ShellAction::kRestoreWindow)},
         FilterCase{"menu_show_item", kWindowCommandMessage, 0x00000001, 0, kRunning,
                    Taken(ShellAction::kRestoreWindow)},
         FilterCase{"menu_quit_item_low_word", kWindowCommandMessage, 0x00010002, 0, kRunning,
@@ -86,10 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"other_command_passed", kWindowCommandMessage, 3, 0, kRunning, kPassed},
         FilterCase{"taskbar_created_re_adds", kTaskbarCreated, 0, 0, kRunning,
                    Taken(ShellAction::kReAddTray)},
-        FilterCase{"other_registered_passed", kOtherRegistered, 0, 0, kRunning, kPassed},
         FilterCase{"unregistered_taskbar_message_never_matches", 0, 0, 0, kNoTaskbarMessage,
-                   kPassed},
-        FilterCase{"size_passed", 0x0005, 0, 0, kRunning, kPassed}),
+                   kPassed}),
     [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
