@@ -39,7 +39,9 @@ FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(p
 FlutterWindow::~FlutterWindow() {
   // The native window outlives these objects on this path; it is destroyed by
   // the base afterwards, so OnWindowDestroyed does not release them. The
-  // voice overlay and the desktop shell go first once they join.
+  // voice overlay goes first once it joins; the tray icon leaves with the
+  // desktop shell.
+  desktop_shell_.reset();
   activity_channel_.reset();
   mic_gain_channel_.reset();
   // The sidetone engine is stopped (its worker joined) before its channel
@@ -95,14 +97,15 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   activity_channel_ = CreateActivityChannel(&messenger);
 }
 
-void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
-  // The desktop shell (with the main window and the messenger; it adds the
-  // tray icon) and then the voice overlay are created here when they join.
+void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger& messenger) {
+  // The tray icon is there from now on, before the window is first shown.
+  desktop_shell_ = std::make_unique<DesktopShell>(NativeHandle(), &messenger);
+  // The voice overlay follows here when it joins.
 }
 
 void FlutterWindow::ReleaseFeatures() {
-  // The voice overlay, then the desktop shell (removing the tray icon), go
-  // first once they join.
+  // The voice overlay goes first once it joins; the keyboard hook goes last.
+  desktop_shell_.reset();
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
   sidetone_channel_.reset();
@@ -113,7 +116,14 @@ void FlutterWindow::ReleaseFeatures() {
 }
 
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  // The desktop shell's filter takes the first look here once it joins.
+  // Close requests, tray events, menu commands and shell restarts are the
+  // desktop shell's before anyone else sees them.
+  if (desktop_shell_) {
+    LRESULT result = 0;
+    if (desktop_shell_->FilterWindowMessage(message, wparam, lparam, &result)) {
+      return result;
+    }
+  }
   if (view_controller_) {
     if (std::optional<LRESULT> result =
             view_controller_->HandleTopLevelWindowProc(hwnd, message, wparam, lparam)) {

@@ -8,6 +8,7 @@
 #include "channels/engine/engine_project.h"
 #include "channels/engine/flutter_view_controller.h"
 #include "channels/method_channel.h"
+#include "desktop_shell/desktop_shell.h"
 #include "host/win32_window.h"
 #include "ptt/global_keyboard_hook.h"
 
@@ -44,8 +45,8 @@ class FlutterWindow : public Win32Window {
   std::unique_ptr<flutter::MethodChannel> sidetone_channel_;
   std::unique_ptr<flutter::MethodChannel> mic_gain_channel_;
   std::unique_ptr<flutter::MethodChannel> activity_channel_;
-  // The desktop shell (tray, close-to-tray) and the voice overlay follow
-  // here, in that order.
+  std::unique_ptr<DesktopShell> desktop_shell_;
+  // The voice overlay follows here.
 };
 
 #endif  // VELMO_HOST_FLUTTER_WINDOW_H_

@@ -36,6 +36,15 @@ if [[ ! -f "$WINEPREFIX/.velmo-ready" ]]; then
   touch "$WINEPREFIX/.velmo-ready"
 fi
 
+# Menus draw in Tahoma, which has no CJK glyphs: linking it to the CJK family
+# lets the tray menu's Chinese texts show. Its own marker, so that prefixes
+# prepared before get it too.
+if [[ ! -f "$WINEPREFIX/.velmo-cjk-font-link" ]]; then
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+    /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1 9>&-
+  touch "$WINEPREFIX/.velmo-cjk-font-link"
+fi
+
 # A persistent wineserver plus one booted session makes every later start fast.
 # Starting it again while one runs for this prefix fails harmlessly.
 if wineserver -p 2>/dev/null 9>&-; then

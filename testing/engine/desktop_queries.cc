@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "testing/engine/driver_line.h"
 #include "testing/engine/hex_text.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kClassNameCapacity = 256;
 constexpr size_t kPostFieldCount = 4;
+constexpr UINT kMenuTextCapacity = 256;
 
 std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
 
@@ -104,6 +106,31 @@ std::string ProcessRow() {
   return std::to_string(memory.PagefileUsage) + " " + std::to_string(memory.WorkingSetSize) + " " +
          std::to_string(handles) + " " + std::to_string(gdi) + " " + std::to_string(user) + " " +
          std::to_string(threads);
+}
+
+std::optional<std::vector<std::string>> PopupMenuItemRows(const std::vector<std::string>& fields) {
+  const auto window = fields.size() == 1 ? ParseUnsigned(fields[0]) : std::nullopt;
+  if (!window) {
+    return std::nullopt;
+  }
+  std::vector<std::string> rows;
+  const auto menu = reinterpret_cast<HMENU>(
+      SendMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(*window)), MN_GETHMENU, 0, 0));
+  const int count = menu != nullptr ? GetMenuItemCount(menu) : 0;
+  for (int position = 0; position < count; ++position) {
+    wchar_t text[kMenuTextCapacity] = {};
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING;
+    item.dwTypeData = text;
+    item.cch = kMenuTextCapacity;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item)) {
+      continue;
+    }
+    rows.push_back(std::to_string(item.wID) + ((item.fType & MFT_SEPARATOR) ? " 1 " : " 0 ") +
+                   HexField(Utf8FromWide(text, static_cast<int>(wcslen(text)))));
+  }
+  return rows;
 }
 
 void CrashWithAccessViolation() {

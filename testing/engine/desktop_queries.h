@@ -25,6 +25,11 @@ std::optional<std::string> PostMessageRow(const std::vector<std::string>& fields
 // (Wine reports no handle or GUI-object counts: those read 0 there.)
 std::string ProcessRow();
 
+// One row per item of the menu a popup menu window (class "#32768") shows:
+// id separator(1/0) text-hex. None when the field is not a number; no rows
+// when the window shows no menu.
+std::optional<std::vector<std::string>> PopupMenuItemRows(const std::vector<std::string>& fields);
+
 // Reads address 0 on the calling thread.
 [[noreturn]] void CrashWithAccessViolation();
 

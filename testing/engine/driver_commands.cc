@@ -115,6 +115,13 @@ void FlutterDesktopEngine::AnswerQuery(const std::vector<std::string>& fields) {
     }
   } else if (kind == "process" && fields.size() == kQueryHeadFieldCount) {
     rows.push_back(substitute_engine::ProcessRow());
+  } else if (kind == "menu") {
+    const std::vector<std::string> arguments(fields.begin() + kQueryHeadFieldCount, fields.end());
+    if (auto items = substitute_engine::PopupMenuItemRows(arguments)) {
+      rows = std::move(*items);
+    } else {
+      ReportBadLine("query " + tag + " menu with unusable fields");
+    }
   } else if (kind == "crash" && fields.size() == kQueryHeadFieldCount) {
     NoteTraffic("crash requested");
     substitute_engine::CrashWithAccessViolation();

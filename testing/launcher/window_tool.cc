@@ -7,9 +7,16 @@
 //   window_tool.exe hold-mutex <name> <milliseconds>
 //                                       own a named mutex for a while, as an
 //                                       instance that has no window yet
+//   window_tool.exe drop-tray-icon <hwnd> <id>
+//                                       take a window's tray icon away, as a
+//                                       restarting shell does
+//   window_tool.exe message-id <name>   print the id of a registered window
+//                                       message (e.g. "TaskbarCreated")
 //
-// Prints "ok" and exits 0 on success, 1 otherwise.
+// Prints "ok" (message-id: the id) and exits 0 on success, 1 otherwise.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -50,11 +57,21 @@ bool HoldMutex(const wchar_t* name, DWORD milliseconds) {
   return owned;
 }
 
+bool DropTrayIcon(HWND window, UINT id) {
+  NOTIFYICONDATAW icon{};
+  icon.cbSize = sizeof(icon);
+  icon.hWnd = window;
+  icon.uID = id;
+  return Shell_NotifyIconW(NIM_DELETE, &icon) != FALSE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: window_tool to-tray|minimize <hwnd> | hold-mutex <name> <ms>\n");
+    std::fprintf(stderr,
+                 "usage: window_tool to-tray|minimize <hwnd> | hold-mutex <name> <ms> |"
+                 " drop-tray-icon <hwnd> <id> | message-id <name>\n");
     return kFailure;
   }
   const std::wstring command = argv[1];
@@ -65,6 +82,13 @@ int wmain(int argc, wchar_t** argv) {
     HWND window = WindowFromText(argv[2]);
     ShowWindow(window, SW_MINIMIZE);
     done = IsIconic(window) != FALSE;
+  } else if (command == L"message-id") {
+    const UINT id = RegisterWindowMessageW(argv[2]);
+    std::printf("%u\n", id);
+    return id != 0 ? 0 : kFailure;
+  } else if (command == L"drop-tray-icon" && argc == 4) {
+    done = DropTrayIcon(WindowFromText(argv[2]),
+                        static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)));
   } else if (command == L"hold-mutex" && argc == 4) {
     done = HoldMutex(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }

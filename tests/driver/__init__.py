@@ -58,6 +58,7 @@ Desktop (answered by the engine on the program's main thread):
     own_windows(); find_window(class_name=None, title=None, pid=None)
     wait_window(predicate, timeout) -> WindowInfo
     foreground() -> hwnd;  post(hwnd, message, wparam=0, lparam=0) -> bool
+    menu_items(hwnd) -> [(id, is_separator, text)]  of a popup menu window
     crash()                             access violation on the main thread
     query("process") -> [[committed, working_set, handles, gdi, user, threads]]
                                         the program's resources (Wine gives 0
@@ -74,7 +75,7 @@ is strict and raises codec.DecodeError.
 driver.wine: wine_environment(), prepare_session(), prefix_dir(),
 linux_path(windows_path), read_file(windows_path), user_dir(),
 local_appdata_dir(), temp_dir(), screenshot(path, crop=None),
-x_windows(name_regex) -> [X window id], focus(x_window),
+x_windows(name_regex, only_visible=False) -> [X window id], focus(x_window),
 key(*keys, x_window=None), key_down(key), key_up(key), click(x, y, button=1).
 
 Fixtures of tests/e2e/conftest.py: wine_session (session-wide: Xvfb, prefix,

@@ -497,6 +497,12 @@ class Driver:
         rows = self.query("post", hwnd, message, wparam, lparam)
         return bool(rows) and rows[0][0] == "1"
 
+    def menu_items(self, hwnd: int) -> list[tuple[int, bool, str]]:
+        """The items of the menu a popup menu window (class "#32768") shows:
+        (id, is_separator, text), in order."""
+        return [(int(r[0]), r[1] == "1", _unhex(r[2]).decode("utf-8", errors="replace"))
+                for r in self.query("menu", hwnd)]
+
     def crash(self) -> None:
         """Makes the engine's thread read address 0. No answer comes."""
         self.send_line(f"query {self._tag()} crash")

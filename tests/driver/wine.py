@@ -105,9 +105,11 @@ def screenshot(path: str | os.PathLike, crop: tuple[int, int, int, int] | None =
     return path
 
 
-def x_windows(name_pattern: str) -> list[int]:
-    """X window ids whose name matches the regular expression."""
-    found = _x(["xdotool", "search", "--name", name_pattern], check=False)
+def x_windows(name_pattern: str, only_visible: bool = False) -> list[int]:
+    """X window ids whose name matches the regular expression (only the
+    mapped ones when only_visible)."""
+    visible = ["--onlyvisible"] if only_visible else []
+    found = _x(["xdotool", "search", *visible, "--name", name_pattern], check=False)
     return [int(line) for line in found.stdout.split()]
 
 

@@ -13,7 +13,7 @@ MAIN_WINDOW_CLASS = "FLUTTER_RUNNER_WIN32_WINDOW"
 MAIN_WINDOW_TITLE = "Velmo"
 SINGLE_INSTANCE_MUTEX = "Local\\VELMO_Parlora_SingleInstance"
 
-WM_QUIT = 0x0012
+DESKTOP_SHELL_CHANNEL = "parlora/desktop_shell"
 WS_EX_TOOLWINDOW = 0x00000080
 WS_EX_APPWINDOW = 0x00040000
 
@@ -50,9 +50,10 @@ def wait_main_window(driver: Driver, predicate, timeout: float = 15.0) -> Window
 
 
 def quit_host(driver: Driver) -> int:
-    """Ends the host the way the tray's quit does (a posted quit message) and
-    returns its exit code."""
-    assert driver.post(main_window(driver).hwnd, WM_QUIT)
+    """Ends the host through the desktop shell's "quit" (what the tray menu's
+    quit item does too) and returns its exit code."""
+    answer = driver.call(DESKTOP_SHELL_CHANNEL, "quit")
+    assert answer.is_success and answer.value is True, answer
     return driver.wait_exit(timeout=30)
 
 

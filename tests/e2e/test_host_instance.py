@@ -5,7 +5,8 @@ import time
 
 import pytest
 
-from host_helpers import (SINGLE_INSTANCE_MUTEX, WS_EX_APPWINDOW, WS_EX_TOOLWINDOW,
+from host_helpers import (DESKTOP_SHELL_CHANNEL, SINGLE_INSTANCE_MUTEX, WS_EX_APPWINDOW,
+                          WS_EX_TOOLWINDOW,
                           app_log_lines, main_window, main_windows, quit_host,
                           run_second_instance, run_tool, start_tool, wait_main_window)
 
@@ -28,10 +29,9 @@ class TestSecondLaunch:
         assert host.events("hello")[1:] == []
         assert host.running
 
-    def test_brings_the_first_back_from_the_tray(self, host, bundle_dir, testbin_dir):
+    def test_brings_the_first_back_from_the_tray(self, host, bundle_dir):
         window = main_window(host)
-        hidden = run_tool(testbin_dir, "window_tool.exe", "to-tray", window.hwnd)
-        assert hidden.stdout.strip() == "ok", hidden.stderr
+        assert host.call(DESKTOP_SHELL_CHANNEL, "hideToTray").value is True
         in_tray = main_window(host)
         assert not in_tray.visible
         assert in_tray.exstyle & WS_EX_TOOLWINDOW

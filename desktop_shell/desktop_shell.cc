@@ -1,0 +1,167 @@
+#include "desktop_shell/desktop_shell.h"
+
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+#include "channels/standard_method_codec.h"
+#include "desktop_shell/desktop_shell_channel.h"
+#include "desktop_shell/notify_icon_system.h"
+
+namespace {
+
+// Sent by the shell to every top-level window when it (re)starts: icons
+// added before are gone.
+constexpr wchar_t kTaskbarCreatedMessageName[] = L"TaskbarCreated";
+
+constexpr wchar_t kShowWindowItemText[] = L"\u663E\u793A\u7A97\u53E3";  // "显示窗口"
+constexpr wchar_t kQuitItemText[] = L"\u9000\u51FA Velmo";              // "退出 Velmo"
+
+struct MenuDeleter {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+
+}  // namespace
+
+DesktopShell::DesktopShell(HWND window, flutter::BinaryMessenger* messenger)
+    : DesktopShell(window, messenger, std::make_unique<NotifyIconSystem>(window)) {}
+
+DesktopShell::DesktopShell(HWND window, flutter::BinaryMessenger* messenger,
+                           std::unique_ptr<TrayIconSystem> tray_system)
+    : window_(window),
+      channel_(std::make_unique<flutter::MethodChannel>(
+          messenger, kDesktopShellChannelName, &flutter::StandardMethodCodec::GetInstance())),
+      tray_(std::move(tray_system)) {
+  channel_->SetMethodCallHandler(
+      [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
+        HandleDesktopShellCall(call, std::move(result),
+                               [this](ShellAction action) { Perform(action); });
+      });
+  taskbar_created_message_ = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  EnsureTrayIcon();
+}
+
+DesktopShell::~DesktopShell() {
+  // The messenger keeps a registration after the channel object is gone;
+  // calls arriving later must not reach a destroyed shell. The icon goes
+  // with tray_.
+  channel_->SetMethodCallHandler(nullptr);
+}
+
+bool DesktopShell::FilterWindowMessage(UINT message, WPARAM wparam, LPARAM lparam,
+                                       LRESULT* result) {
+  const ShellFilterState state{quitting_, channel_ != nullptr, tray_menu_open_,
+                               taskbar_created_message_};
+  const ShellDecision decision = DecideShellMessage(message, wparam, lparam, state);
+  if (!decision.handled) {
+    return false;
+  }
+  Perform(decision.action, decision.x, decision.y);
+  *result = 0;
+  return true;
+}
+
+void DesktopShell::Perform(ShellAction action, int x, int y) {
+  switch (action) {
+    case ShellAction::kNone:
+      break;
+    case ShellAction::kRequestClose:
+      // No answer is asked for: the Flutter side replies with a call.
+      channel_->InvokeMethod(kCloseRequestedMethod);
+      break;
+    case ShellAction::kReAddTray:
+      tray_.ForgetAfterShellRestart();
+      EnsureTrayIcon();
+      break;
+    case ShellAction::kEnsureTray:
+      EnsureTrayIcon();
+      break;
+    case ShellAction::kHideToTray:
+      HideToTray();
+      break;
+    case ShellAction::kRestoreWindow:
+      RestoreWindow();
+      break;
+    case ShellAction::kQuit:
+      QuitApplication();
+      break;
+    case ShellAction::kShowMenuAtAnchor:
+      ShowTrayMenu(x, y);
+      break;
+    case ShellAction::kShowMenuAtCursor: {
+      POINT cursor{};
+      GetCursorPos(&cursor);
+      ShowTrayMenu(cursor.x, cursor.y);
+      break;
+    }
+  }
+}
+
+void DesktopShell::EnsureTrayIcon() {
+  if (window_ == nullptr) {
+    return;
+  }
+  tray_.Ensure();
+}
+
+void DesktopShell::HideToTray() {
+  if (window_ == nullptr) {
+    return;
+  }
+  // Hidden without an icon the window can still come back through
+  // "showWindow" or a second launch.
+  EnsureTrayIcon();
+  LONG_PTR ex_style = GetWindowLongPtrW(window_, GWL_EXSTYLE);
+  ex_style = (ex_style & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW;
+  SetWindowLongPtrW(window_, GWL_EXSTYLE, ex_style);
+  ShowWindow(window_, SW_HIDE);
+}
+
+void DesktopShell::RestoreWindow() {
+  if (window_ == nullptr) {
+    return;
+  }
+  LONG_PTR ex_style = GetWindowLongPtrW(window_, GWL_EXSTYLE);
+  ex_style = (ex_style & ~static_cast<LONG_PTR>(WS_EX_TOOLWINDOW)) | WS_EX_APPWINDOW;
+  SetWindowLongPtrW(window_, GWL_EXSTYLE, ex_style);
+  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(window_);
+  BringWindowToTop(window_);
+}
+
+void DesktopShell::QuitApplication() {
+  if (quitting_) {
+    return;
+  }
+  quitting_ = true;
+  tray_.Remove();
+  // The window is destroyed by the shutdown that follows the message loop.
+  PostQuitMessage(0);
+}
+
+void DesktopShell::ShowTrayMenu(int x, int y) {
+  UniqueMenu menu(CreatePopupMenu());
+  if (!menu) {
+    return;
+  }
+  AppendMenuW(menu.get(), MF_STRING, kShowWindowCommand, kShowWindowItemText);
+  AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu.get(), MF_STRING, kQuitCommand, kQuitItemText);
+  // Without the foreground the menu would stay open when the user clicks
+  // elsewhere.
+  SetForegroundWindow(window_);
+  tray_menu_open_ = true;
+  const HWND window = window_;
+  const std::weak_ptr<bool> alive = alive_;
+  TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window, nullptr);
+  menu.reset();
+  // The menu's loop dispatches every other message: a close let through
+  // after "quit" may have destroyed the window and this shell with it.
+  if (alive.expired()) {
+    return;
+  }
+  tray_menu_open_ = false;
+  // Lets the menu's nested loop finish cleanly before the next click.
+  PostMessageW(window, WM_NULL, 0, 0);
+}
