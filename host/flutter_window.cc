@@ -36,7 +36,8 @@ FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(p
 FlutterWindow::~FlutterWindow() {
   // The native window outlives these objects on this path; it is destroyed by
   // the base afterwards, so OnWindowDestroyed does not release them. The
-  // voice overlay and the desktop shell go first once they join.
+  // voice overlay goes first, then the desktop shell once it joins.
+  voice_overlay_.reset();
   activity_channel_.reset();
   mic_gain_channel_.reset();
   // The sidetone engine is stopped (its worker joined) before its channel
@@ -87,14 +88,19 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   // "parlora/activity" follows here when it joins.
 }
 
-void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger&) {
+void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger& messenger) {
   // The desktop shell (with the main window and the messenger; it adds the
-  // tray icon) and then the voice overlay are created here when they join.
+  // tray icon) is created here, before the overlay, when it joins.
+  // A previous overlay goes before the new one registers: its destructor
+  // takes the channel's handler away.
+  voice_overlay_.reset();
+  voice_overlay_ = std::make_unique<VoiceOverlay>(NativeHandle(), &messenger);
 }
 
 void FlutterWindow::ReleaseFeatures() {
-  // The voice overlay, then the desktop shell (removing the tray icon), go
-  // first once they join; the keyboard hook goes last.
+  // The voice overlay goes first, then the desktop shell (removing the tray
+  // icon) once it joins; the keyboard hook goes last.
+  voice_overlay_.reset();
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
   sidetone_channel_.reset();

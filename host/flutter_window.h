@@ -9,6 +9,7 @@
 #include "channels/engine/flutter_view_controller.h"
 #include "channels/method_channel.h"
 #include "host/win32_window.h"
+#include "overlay/voice_overlay.h"
 
 // The main window: hosts the Flutter view, registers the plug-ins and owns
 // every native feature object, each in one field. The window stays hidden
@@ -44,8 +45,9 @@ class FlutterWindow : public Win32Window {
   std::unique_ptr<flutter::MethodChannel> sidetone_channel_;
   std::unique_ptr<flutter::MethodChannel> mic_gain_channel_;
   std::unique_ptr<flutter::MethodChannel> activity_channel_;
-  // The desktop shell (tray, close-to-tray) and the voice overlay follow
-  // here, in that order.
+  // The desktop shell (tray, close-to-tray) follows here, before the voice
+  // overlay.
+  std::unique_ptr<VoiceOverlay> voice_overlay_;
 };
 
 #endif  // VELMO_HOST_FLUTTER_WINDOW_H_
