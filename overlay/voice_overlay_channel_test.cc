@@ -228,8 +228,10 @@ TEST_F(VoiceOverlayChannelTest, MembersFieldsAndDefaults) {
 TEST_F(VoiceOverlayChannelTest, MembersStopAtSixteenAndSkipNonMaps) {
   EncodableList list = {EncodableValue(int32_t{1}), EncodableValue("x"), EncodableValue()};
   for (int i = 0; i < 20; ++i) {
-    list.push_back(EncodableValue(Member(EncodableValue("m" + std::to_string(i)), false, false,
-                                         EncodableValue("http://s/a"))));
+    std::string name = "m";
+    name += std::to_string(i);
+    list.push_back(
+        EncodableValue(Member(EncodableValue(name), false, false, EncodableValue("http://s/a"))));
   }
   EXPECT_EQ(Members(list).value, EncodableValue(true));
   ASSERT_EQ(state_.members.size(), 16u);
