@@ -1,19 +1,19 @@
 // A window of another process filling the primary monitor, as a game in full
 // screen would, for the voice overlay's end-to-end tests:
 //
-//   fullscreen_window.exe borderless [class]  a WS_POPUP window covering the
-//                                             monitor (class defaults to
-//                                             VelmoFullScreenTest)
-//   fullscreen_window.exe maximized [class]   an ordinary captioned window,
-//                                             maximised
+//   fullscreen_window.exe borderless [class [RRGGBB]]
+//                              a WS_POPUP window covering the monitor (class
+//                              defaults to VelmoFullScreenTest)
+//   fullscreen_window.exe maximized [class [RRGGBB]]
+//                              an ordinary captioned window, maximised
 //   fullscreen_window.exe take <hwnd>         turns another window into a
 //                                             borderless one covering the
 //                                             monitor and brings it to front
 //
-// The window is painted white (so half-transparent pixels above it can be
-// measured), takes the foreground, prints "ready <hwnd>" and then
-// "click <x> <y>" (screen coordinates) for every left click it receives,
-// until it is killed. "take" prints "ok" and exits.
+// The window is painted white unless a colour is given (white lets
+// half-transparent pixels above it be measured), takes the foreground, prints "ready <hwnd>" and
+// then "click <x> <y>" (screen coordinates) for every left click it receives, until it is killed.
+// "take" prints "ok" and exits.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +24,8 @@ namespace {
 
 constexpr wchar_t kDefaultClass[] = L"VelmoFullScreenTest";
 constexpr int kFailure = 1;
+
+HBRUSH background = nullptr;
 
 RECT PrimaryMonitor() {
   MONITORINFO info{};
@@ -44,8 +46,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case WM_ERASEBKGND: {
       RECT client;
       GetClientRect(window, &client);
-      FillRect(reinterpret_cast<HDC>(wparam), &client,
-               static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      FillRect(reinterpret_cast<HDC>(wparam), &client, background);
       return 1;
     }
     case WM_DESTROY:
@@ -70,19 +71,26 @@ int Take(HWND window) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: fullscreen_window borderless|maximized [class] | take <hwnd>\n");
+    std::fprintf(stderr,
+                 "usage: fullscreen_window borderless|maximized [class [RRGGBB]] | take <hwnd>\n");
     return kFailure;
   }
   const std::wstring mode = argv[1];
   if (mode == L"take" && argc == 3) {
-    return Take(reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(std::wcstoull(argv[2], nullptr, 10))));
+    return Take(
+        reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(argv[2], nullptr, 10))));
   }
   const bool borderless = mode == L"borderless";
   if (!borderless && mode != L"maximized") {
     return kFailure;
   }
   const wchar_t* class_name = argc >= 3 ? argv[2] : kDefaultClass;
+  if (argc >= 4) {
+    const unsigned long rgb = std::wcstoul(argv[3], nullptr, 16);
+    background = CreateSolidBrush(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+  } else {
+    background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  }
 
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
