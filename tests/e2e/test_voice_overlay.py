@@ -33,7 +33,7 @@ SETTLE = 1.3
 
 # Sizes at the initial scale 1.15.
 WIDTH, MARGIN, ROW, EDGE, DIAMETER = 322, 32, 46, 7, 35
-PILL_LEFT, PILL_HEIGHT = DIAMETER + 4, 27.6
+PILL_LEFT = DIAMETER + 4
 
 RED = (255, 0, 0)
 WHITE = 255
@@ -58,26 +58,21 @@ def avatar_file_name(url: str) -> str:
 
 
 class AvatarServer:
-    """Serves /avatar/* as a non-square red picture, /missing/* as a 404 page
-    and /failing/* as a server error; counts the requests per first path
-    segment."""
+    """Serves /avatar/* as a non-square red picture and anything else as a
+    404 (/missing/*) or 500 error page; counts requests per first segment."""
 
     def __init__(self):
         self.hits: Counter[str] = Counter()
-        picture = png(24, 12, RED)
-        server = self
+        hits, picture = self.hits, png(24, 12, RED)
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 kind = self.path.split("/")[1]
-                server.hits[kind] += 1
-                status, body, content_type = {
-                    "avatar": (200, picture, "image/png"),
-                    "upper": (200, picture, "image/png"),
-                }.get(kind, (404 if kind == "missing" else 500,
-                             b"<html><body>not here</body></html>", "text/html"))
-                self.send_response(status)
-                self.send_header("Content-Type", content_type)
+                hits[kind] += 1
+                good = kind == "avatar"
+                body = picture if good else b"<html>not here</html>"
+                self.send_response(200 if good else 404 if kind == "missing" else 500)
+                self.send_header("Content-Type", "image/png" if good else "text/html")
                 self.send_header("Content-Length", str(len(body)))
                 self.send_header("Cache-Control", "no-store")
                 self.end_headers()
@@ -341,7 +336,7 @@ class TestAvatars:
             self, velmo, full_screen, avatar_server, avatar_folder, tmp_path):
         tag = f"t{time.monotonic_ns()}"
         good = avatar_server.url("avatar", tag)
-        upper = avatar_server.url("upper", tag).replace("http://", "HTTP://")
+        upper = avatar_server.url("avatar", tag + "u").replace("http://", "HTTP://")
         ftp = avatar_server.url("avatar", tag + "f").replace("http://", "ftp://")
         missing = avatar_server.url("missing", tag)
         failing = avatar_server.url("failing", tag)
