@@ -23,6 +23,18 @@ std::unique_ptr<Gdiplus::Bitmap> Decode(const std::wstring& path) {
   return bitmap;
 }
 
+// Marks a download in progress for as long as it lives.
+class FetchMark {
+ public:
+  explicit FetchMark(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FetchMark() { flag_ = false; }
+  FetchMark(const FetchMark&) = delete;
+  FetchMark& operator=(const FetchMark&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -80,13 +92,18 @@ Gdiplus::Bitmap* VoiceOverlay::GetAvatar(const std::string& url) {
       return nullptr;
     }
   }
-  if (!IsFetchableAvatarUrl(url)) {
+  if (!IsFetchableAvatarUrl(url) || fetching_avatar) {
     return nullptr;
   }
 
   const std::wstring path = AvatarPath(url);
   std::unique_ptr<Gdiplus::Bitmap> bitmap;
-  if (EnsureAvatarFile(url, path)) {
+  bool present = false;
+  {
+    const FetchMark mark(fetching_avatar);
+    present = EnsureAvatarFile(url, path);
+  }
+  if (present) {
     bitmap = Decode(path);
     if (!bitmap) {
       // A file that does not decode is useless forever; removing it lets the

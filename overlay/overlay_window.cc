@@ -1,5 +1,6 @@
 // The overlay's window: class, procedure, refresh timer, visibility and
 // placement.
+#include <exception>
 #include <mutex>
 #include <string>
 

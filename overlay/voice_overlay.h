@@ -62,6 +62,10 @@ class VoiceOverlay {
   OverlayState state;
   std::unordered_map<std::string, std::unique_ptr<Gdiplus::Bitmap>> avatar_cache;
   AvatarBackoff avatar_backoff;
+  // A download may run a modal message loop, in which the refresh timer
+  // fires and draws again; such nested frames take pictures from the cache
+  // only instead of starting a second download.
+  bool fetching_avatar = false;
   std::unique_ptr<flutter::MethodChannel> channel;
 };
 
