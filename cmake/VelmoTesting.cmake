@@ -40,3 +40,40 @@ function(velmo_add_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
   set_property(GLOBAL APPEND PROPERTY VELMO_BENCHMARKS ${name})
 endfunction()
+
+# Google Benchmark for the cross build, from the source that
+# scripts/fetch-benchmark-source.sh puts in build/deps (`make bench` does).
+# Without it Windows benchmarks are left out. Nothing here builds by default.
+set(VELMO_WINDOWS_BENCHMARK_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/benchmark-1.7.1"
+    CACHE PATH "Google Benchmark source for the Windows benchmarks")
+if(CMAKE_CROSSCOMPILING AND EXISTS "${VELMO_WINDOWS_BENCHMARK_SOURCE}/CMakeLists.txt")
+  set(BENCHMARK_ENABLE_TESTING OFF CACHE BOOL "" FORCE)
+  set(BENCHMARK_ENABLE_INSTALL OFF CACHE BOOL "" FORCE)
+  set(BENCHMARK_ENABLE_WERROR OFF CACHE BOOL "" FORCE)
+  set(BENCHMARK_ENABLE_GTEST_TESTS OFF CACHE BOOL "" FORCE)
+  set(HAVE_STD_REGEX 1 CACHE INTERNAL "")
+  # Debian's source reads its version from the packaging, not from git.
+  set(GIT_VERSION 1.7.1)
+  # The library calls the narrow Windows functions through their generic names.
+  get_directory_property(velmo_definitions COMPILE_DEFINITIONS)
+  set(velmo_narrow_definitions ${velmo_definitions})
+  list(REMOVE_ITEM velmo_narrow_definitions UNICODE _UNICODE)
+  set_directory_properties(PROPERTIES COMPILE_DEFINITIONS "${velmo_narrow_definitions}")
+  add_subdirectory("${VELMO_WINDOWS_BENCHMARK_SOURCE}" "${CMAKE_BINARY_DIR}/google-benchmark"
+                   EXCLUDE_FROM_ALL)
+  set_directory_properties(PROPERTIES COMPILE_DEFINITIONS "${velmo_definitions}")
+  set(VELMO_HAVE_WINDOWS_BENCHMARK ON)
+endif()
+
+# velmo_add_windows_benchmark(<name> SOURCES ... [LIBS ...]): a Google
+# Benchmark program of Windows-only code, run under Wine by `make bench`.
+# Built only on request, when the benchmark source is there.
+function(velmo_add_windows_benchmark name)
+  if(NOT VELMO_HAVE_WINDOWS_BENCHMARK)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} EXCLUDE_FROM_ALL ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${VELMO_TESTBIN_DIR}")
+endfunction()

@@ -39,8 +39,9 @@ FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(p
 FlutterWindow::~FlutterWindow() {
   // The native window outlives these objects on this path; it is destroyed by
   // the base afterwards, so OnWindowDestroyed does not release them. The
-  // voice overlay goes first once it joins; the tray icon leaves with the
-  // desktop shell.
+  // voice overlay goes first, then the desktop shell; the tray icon leaves
+  // with the desktop shell.
+  voice_overlay_.reset();
   desktop_shell_.reset();
   activity_channel_.reset();
   mic_gain_channel_.reset();
@@ -100,11 +101,16 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
 void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger& messenger) {
   // The tray icon is there from now on, before the window is first shown.
   desktop_shell_ = std::make_unique<DesktopShell>(NativeHandle(), &messenger);
-  // The voice overlay follows here when it joins.
+  // A previous overlay goes before the new one registers: its destructor
+  // takes the channel's handler away.
+  voice_overlay_.reset();
+  voice_overlay_ = std::make_unique<VoiceOverlay>(NativeHandle(), &messenger);
 }
 
 void FlutterWindow::ReleaseFeatures() {
-  // The voice overlay goes first once it joins; the keyboard hook goes last.
+  // The voice overlay goes first, then the desktop shell (removing the tray
+  // icon); the keyboard hook goes last.
+  voice_overlay_.reset();
   desktop_shell_.reset();
   window_style_channel_.reset();
   ai_denoise_channel_.reset();

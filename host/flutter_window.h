@@ -11,6 +11,7 @@
 #include "desktop_shell/desktop_shell.h"
 #include "host/win32_window.h"
 #include "ptt/global_keyboard_hook.h"
+#include "overlay/voice_overlay.h"
 
 // The main window: hosts the Flutter view, registers the plug-ins and owns
 // every native feature object, each in one field. The window stays hidden
@@ -46,7 +47,7 @@ class FlutterWindow : public Win32Window {
   std::unique_ptr<flutter::MethodChannel> mic_gain_channel_;
   std::unique_ptr<flutter::MethodChannel> activity_channel_;
   std::unique_ptr<DesktopShell> desktop_shell_;
-  // The voice overlay follows here.
+  std::unique_ptr<VoiceOverlay> voice_overlay_;
 };
 
 #endif  // VELMO_HOST_FLUTTER_WINDOW_H_

@@ -45,6 +45,16 @@ if [[ ! -f "$WINEPREFIX/.velmo-cjk-font-link" ]]; then
   touch "$WINEPREFIX/.velmo-cjk-font-link"
 fi
 
+# The overlay draws with "Microsoft YaHei UI", which only exists on Windows:
+# map it to the installed CJK family so names and the muted marker render.
+# Its own marker lets prefixes prepared before this step get it too.
+if [[ ! -f "$WINEPREFIX/.velmo-cjk-font" ]]; then
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'Microsoft YaHei UI' /d 'Noto Sans CJK SC' /f >/dev/null 2>&1 9>&-
+  wineserver -w 9>&-
+  touch "$WINEPREFIX/.velmo-cjk-font"
+fi
+
 # A persistent wineserver plus one booted session makes every later start fast.
 # Starting it again while one runs for this prefix fails harmlessly.
 if wineserver -p 2>/dev/null 9>&-; then

@@ -1,0 +1,26 @@
+#ifndef VELMO_OVERLAY_AVATAR_BACKOFF_H_
+#define VELMO_OVERLAY_AVATAR_BACKOFF_H_
+
+#include <chrono>
+#include <string>
+#include <unordered_map>
+
+// Remembers avatar addresses whose fetch failed, so that a slow or dead
+// server is not asked again on every 400 ms tick: downloads run on the main
+// thread, which also answers the keyboard hook and the whole UI.
+class AvatarBackoff {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::seconds kRetryInterval{30};
+
+  // Whether `url` may be fetched at `now`: never failed, or its last failure
+  // is at least kRetryInterval old.
+  bool MayFetch(const std::string& url, Clock::time_point now) const;
+  void RecordFailure(const std::string& url, Clock::time_point now);
+  void RecordSuccess(const std::string& url);
+
+ private:
+  std::unordered_map<std::string, Clock::time_point> last_failure_;
+};
+
+#endif  // VELMO_OVERLAY_AVATAR_BACKOFF_H_

@@ -1,0 +1,194 @@
+#include "overlay/voice_overlay_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "overlay/utf16_text.h"
+
+namespace {
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+// Writes the answer as text: "true", "error <code> <message>" or
+// "not implemented"; anything else is a wrong answer.
+class RecordingResult : public flutter::MethodResult {
+ public:
+  explicit RecordingResult(std::vector<std::string>& answers) : answers_(answers) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* value) override {
+    answers_.push_back(value != nullptr && *value == EncodableValue(true) ? "true" : "other");
+  }
+  void ErrorInternal(const std::string& code, const std::string& message,
+                     const EncodableValue* details) override {
+    answers_.push_back("error " + code + " " + message + (details ? " with details" : ""));
+  }
+  void NotImplementedInternal() override { answers_.push_back("not implemented"); }
+
+ private:
+  std::vector<std::string>& answers_;
+};
+
+EncodableValue Map(EncodableMap map) { return EncodableValue(std::move(map)); }
+
+EncodableValue Member(std::optional<EncodableValue> name, bool speaking = false, bool muted = false,
+                      std::optional<EncodableValue> url = std::nullopt) {
+  EncodableMap map{{EncodableValue("speaking"), EncodableValue(speaking)},
+                   {EncodableValue("muted"), EncodableValue(muted)}};
+  if (name) map[EncodableValue("name")] = *name;
+  if (url) map[EncodableValue("avatarUrl")] = *url;
+  return Map(std::move(map));
+}
+
+class VoiceOverlayChannelTest : public ::testing::Test {
+ protected:
+  std::string Call(const std::string& method, std::optional<EncodableValue> arguments) {
+    std::vector<std::string> answers;
+    auto owned = arguments ? std::make_unique<EncodableValue>(*arguments) : nullptr;
+    HandleVoiceOverlayCall(flutter::MethodCall(method, std::move(owned)),
+                           std::make_unique<RecordingResult>(answers), state_, hooks_);
+    EXPECT_EQ(answers.size(), 1u) << method;
+    return answers.empty() ? "" : answers.front();
+  }
+  std::string Members(EncodableList list) {
+    return Call("setMembers", Map({{EncodableValue("members"), EncodableValue(list)}}));
+  }
+  // Avatars and the refresh run without the lock held.
+  void ExpectUnlocked() {
+    EXPECT_TRUE(state_.state_mutex.try_lock());
+    state_.state_mutex.unlock();
+  }
+
+  OverlayState state_;
+  std::vector<std::string> fetched_;
+  int refreshes_ = 0;
+  VoiceOverlayCallHooks hooks_{Utf8ToUtf16,
+                               [this](const std::string& url) {
+                                 ExpectUnlocked();
+                                 fetched_.push_back(url);
+                               },
+                               [this] {
+                                 ExpectUnlocked();
+                                 ++refreshes_;
+                               }};
+};
+
+TEST_F(VoiceOverlayChannelTest, MalformedCallsAreRejectedWithoutTouchingState) {
+  state_.active = true;
+  state_.members = {OverlayMember{u"Ann", "", false, false}};
+  const std::string map = "error invalid_argument Expected a map.";
+  const std::string list = "error invalid_argument members must be a list.";
+  EXPECT_EQ(Call("setConfig", std::nullopt), map);
+  EXPECT_EQ(Call("setSession", std::nullopt), map);
+  EXPECT_EQ(Call("setSession", EncodableValue(false)), map);
+  EXPECT_EQ(Call("setMembers", EncodableValue(EncodableList{})), map);
+  EXPECT_EQ(Call("setMembers", Map({})), "error invalid_argument Missing members.");
+  EXPECT_EQ(Call("setMembers", Map({{EncodableValue("members"), Map({})}})), list);
+  EXPECT_EQ(Call("setMembers", Map({{EncodableValue("members"), EncodableValue()}})), list);
+  for (const char* method : {"setconfig", "SetMembers", "", "setMembers "}) {
+    EXPECT_EQ(Call(method, Map({})), "not implemented");
+  }
+  EXPECT_TRUE(state_.active);
+  EXPECT_EQ(state_.members.size(), 1u);
+  EXPECT_EQ(refreshes_, 0);
+}
+
+TEST_F(VoiceOverlayChannelTest, ConfigClampsAndFallsBack) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // Each value is sent as both scale and opacity.
+  const std::vector<std::tuple<EncodableValue, double, double>> cases = {
+      {EncodableValue(int32_t{3}), 1.5, 1.0},
+      {EncodableValue(0.5), 0.7, 0.5},
+      {EncodableValue(0.0), 0.7, 0.15},
+      {EncodableValue(2.5), 1.5, 1.0},
+      {EncodableValue(nan), 1.5, 1.0},
+      {EncodableValue(std::string("1.2")), 1.15, 0.4},
+      {EncodableValue(int64_t{1} << 40), 1.15, 0.4},
+  };
+  for (const auto& [value, scale, opacity] : cases) {
+    state_.scale = 1.15;
+    state_.opacity = 0.4;
+    EXPECT_EQ(Call("setConfig",
+                   Map({{EncodableValue("scale"), value}, {EncodableValue("opacity"), value}})),
+              "true");
+    EXPECT_DOUBLE_EQ(state_.scale, scale);
+    EXPECT_DOUBLE_EQ(state_.opacity, opacity);
+  }
+
+  EXPECT_EQ(Call("setConfig", Map({{EncodableValue("enabled"), EncodableValue(int32_t{1})},
+                                   {EncodableValue("position"), EncodableValue(int32_t{2})}})),
+            "true");
+  EXPECT_TRUE(state_.enabled);
+  EXPECT_EQ(state_.position, "leftCenter");
+  Call("setConfig", Map({{EncodableValue("enabled"), EncodableValue(false)},
+                         {EncodableValue("position"), EncodableValue("anything")}}));
+  EXPECT_FALSE(state_.enabled);
+  EXPECT_EQ(state_.position, "anything");
+  EXPECT_EQ(refreshes_, static_cast<int>(cases.size()) + 2);
+}
+
+TEST_F(VoiceOverlayChannelTest, SessionOffEmptiesMembersAndDefaultsToOff) {
+  Members({Member(EncodableValue("Ann"))});
+  ASSERT_EQ(state_.members.size(), 1u) << "members are kept while inactive";
+  Call("setSession", Map({{EncodableValue("active"), EncodableValue(true)}}));
+  EXPECT_TRUE(state_.active);
+  EXPECT_EQ(state_.members.size(), 1u);
+
+  Call("setSession", Map({{EncodableValue("active"), EncodableValue(int32_t{1})}}));
+  EXPECT_FALSE(state_.active) << "a mistyped flag means off";
+  EXPECT_TRUE(state_.members.empty());
+
+  state_.active = true;
+  state_.members = {OverlayMember{u"Ann", "", false, false}};
+  EXPECT_EQ(Call("setSession", Map({})), "true");
+  EXPECT_FALSE(state_.active);
+  EXPECT_TRUE(state_.members.empty());
+}
+
+TEST_F(VoiceOverlayChannelTest, MembersFieldsAndDefaults) {
+  Members({Member(EncodableValue("Bob"), true, true, EncodableValue("http://a/b")),
+           Member(std::nullopt), Member(EncodableValue("")),
+           Member(EncodableValue(int32_t{5}), false, false, EncodableValue(int32_t{7})),
+           Member(EncodableValue("\xC3\xA9\xFF"))});
+  ASSERT_EQ(state_.members.size(), 5u);
+  const OverlayMember& bob = state_.members[0];
+  EXPECT_EQ(bob.name, u"Bob");
+  EXPECT_TRUE(bob.speaking && bob.muted);
+  EXPECT_EQ(bob.avatar_url, "http://a/b");
+  for (int i : {1, 2, 3}) {
+    EXPECT_EQ(state_.members[i].name, u"用户") << i;
+    EXPECT_FALSE(state_.members[i].speaking || state_.members[i].muted);
+    EXPECT_EQ(state_.members[i].avatar_url, "");
+  }
+  EXPECT_EQ(state_.members[4].name, u"\u00E9\uFFFD") << "ill-formed bytes are replaced";
+  EXPECT_EQ(fetched_, std::vector<std::string>{"http://a/b"});
+}
+
+TEST_F(VoiceOverlayChannelTest, MembersStopAtSixteenAndSkipNonMaps) {
+  EncodableList list = {EncodableValue(int32_t{1}), EncodableValue("x"), EncodableValue()};
+  for (int i = 0; i < 20; ++i) {
+    std::string name = "m";
+    name += std::to_string(i);
+    list.push_back(Member(EncodableValue(name), false, false, EncodableValue("http://s/a")));
+  }
+  EXPECT_EQ(Members(list), "true");
+  ASSERT_EQ(state_.members.size(), 16u);
+  EXPECT_EQ(state_.members.front().name, u"m0");
+  EXPECT_EQ(state_.members.back().name, u"m15");
+  EXPECT_EQ(fetched_.size(), 16u) << "every member's address, duplicates included";
+
+  EXPECT_EQ(Members({}), "true");
+  EXPECT_TRUE(state_.members.empty());
+  EXPECT_EQ(refreshes_, 2);
+}
+
+}  // namespace

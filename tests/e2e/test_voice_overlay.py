@@ -1,0 +1,369 @@
+"""Voice overlay end to end: velmo.exe with the driver playing the Flutter side
+on "parlora/voice_overlay", a full-screen window of another process
+(testing/fullscreen_window), a compositor so half-transparent pixels blend,
+and a loopback HTTP server serving avatars. Pixels are read from screenshots
+over the test window's white background."""
+
+from __future__ import annotations
+
+import http.server
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import threading
+import time
+import zlib
+from collections import Counter
+from pathlib import Path
+
+import pytest
+
+from driver import wine
+from host_helpers import main_window
+
+CHANNEL = "parlora/voice_overlay"
+OVERLAY_CLASS = "VelmoVoiceOverlayWindow"
+OVERLAY_EX_STYLE = 0x080800A8
+MONITOR = (0, 0, 1920, 1080)
+TICK = 0.4
+# Several refresh ticks: long enough for a wrong decision to show.
+SETTLE = 1.3
+
+# Sizes at the initial scale 1.15.
+WIDTH, MARGIN, ROW, EDGE, DIAMETER = 322, 32, 46, 7, 35
+PILL_LEFT = DIAMETER + 4
+
+RED = (255, 0, 0)
+WHITE = 255
+
+
+def png(width: int, height: int, rgb: tuple[int, int, int]) -> bytes:
+    """A solid-colour PNG."""
+    def chunk(kind: bytes, data: bytes) -> bytes:
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = b"".join(b"\x00" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def avatar_file_name(url: str) -> str:
+    value = 0x811C9DC5
+    for byte in url.encode():
+        value = ((value ^ byte) * 0x01000193) & 0xFFFFFFFF
+    return f"a_{value:08x}.img"
+
+
+class AvatarServer:
+    """Serves /avatar/* as a non-square red picture and anything else as a
+    404 (/missing/*) or 500 error page; counts requests per first segment."""
+
+    def __init__(self):
+        self.hits: Counter[str] = Counter()
+        hits, picture = self.hits, png(24, 12, RED)
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                kind = self.path.split("/")[1]
+                hits[kind] += 1
+                good = kind == "avatar"
+                body = picture if good else b"<html>not here</html>"
+                self.send_response(200 if good else 404 if kind == "missing" else 500)
+                self.send_header("Content-Type", "image/png" if good else "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.base = f"http://127.0.0.1:{self.httpd.server_address[1]}"
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def url(self, kind: str, tag: str) -> str:
+        return f"{self.base}/{kind}/{tag}.png"
+
+
+class Screen:
+    """A screenshot's pixels."""
+
+    def __init__(self, path: Path):
+        ppm = wine.screenshot(path.with_suffix(".ppm"))
+        data = ppm.read_bytes()
+        # "P6 width height maxval" and one whitespace byte, then RGB samples
+        # of one or two bytes: taken from the end, as pixel bytes may look
+        # like whitespace.
+        self.width, self.height, maxval = (int(f) for f in data.split(maxsplit=4)[1:4])
+        self.sample = 2 if maxval > 255 else 1
+        self.pixels = data[len(data) - self.width * self.height * 3 * self.sample:]
+
+    def at(self, x: float, y: float) -> tuple[int, int, int]:
+        offset = (int(y) * self.width + int(x)) * 3 * self.sample
+        return tuple(self.pixels[offset:offset + 3 * self.sample:self.sample])
+
+
+def close_to(pixel, expected, tolerance=6) -> bool:
+    return all(abs(a - b) <= tolerance for a, b in zip(pixel, expected))
+
+
+def over_white(argb: int) -> tuple[int, int, int]:
+    """What a colour with alpha shows over the white test window."""
+    alpha = argb >> 24
+    return tuple(round(((argb >> shift) & 0xFF) * alpha / 255 + WHITE * (1 - alpha / 255))
+                 for shift in (16, 8, 0))
+
+
+def alpha_over_white(pixel: int, colour: int) -> float:
+    """The alpha that blended `colour` over white into `pixel` (one channel)."""
+    return (WHITE - pixel) / (1 - colour / 255)
+
+
+@pytest.fixture(scope="module")
+def compositor(wine_session):
+    if shutil.which("xcompmgr") is None:
+        pytest.skip("xcompmgr is not installed: half-transparent pixels cannot blend")
+    process = subprocess.Popen(["xcompmgr"], env=wine.wine_environment(),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    time.sleep(0.3)
+    if process.poll() is not None:
+        # One already composites this display (left by an earlier run).
+        yield None
+        return
+    yield process
+    process.terminate()
+    process.wait(timeout=10)
+
+
+@pytest.fixture(scope="module")
+def avatar_server():
+    server = AvatarServer()
+    yield server
+    server.httpd.shutdown()
+
+
+@pytest.fixture
+def avatar_folder():
+    folder = wine.temp_dir() / "velmo_voice_overlay"
+    shutil.rmtree(folder, ignore_errors=True)
+    return folder
+
+
+class FullScreenWindow:
+    """A running fullscreen_window.exe and the clicks it received."""
+
+    def __init__(self, testbin_dir: Path, *args: str):
+        exe = testbin_dir / "fullscreen_window.exe"
+        if not exe.is_file():
+            pytest.skip(f"{exe} is not built")
+        self.process = subprocess.Popen(["wine", str(exe), *args], env=wine.wine_environment(),
+                                        cwd=exe.parent, stdout=subprocess.PIPE, text=True,
+                                        start_new_session=True)
+        line = self.process.stdout.readline().split()
+        assert line[:1] == ["ready"], f"fullscreen_window did not start: {line}"
+        self.hwnd = int(line[1])
+        self.lines: list[str] = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.strip())
+
+    def close(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait(timeout=10)
+
+
+@pytest.fixture
+def full_screen(testbin_dir):
+    windows: list[FullScreenWindow] = []
+
+    def start(*args: str) -> FullScreenWindow:
+        window = FullScreenWindow(testbin_dir, *args)
+        windows.append(window)
+        return window
+    yield start
+    for window in windows:
+        window.close()
+
+
+@pytest.fixture
+def velmo(start_program, bundle_dir, compositor):
+    driver = start_program(bundle_dir / "velmo.exe")
+    driver.wait_handler(CHANNEL)
+    return driver
+
+
+def call(driver, method, arguments):
+    reply = driver.call(CHANNEL, method, arguments)
+    assert reply.is_success and reply.value is True, reply
+    return reply
+
+
+def start_session(driver, members, **config):
+    call(driver, "setConfig", config)
+    call(driver, "setSession", {"active": True})
+    call(driver, "setMembers", {"members": members})
+
+
+def overlay(driver):
+    found = driver.find_window(OVERLAY_CLASS, pid=driver.hello_pid)
+    assert found is not None
+    return found
+
+
+def wait_shown(driver, timeout=5.0):
+    return driver.wait_window(lambda w: w.class_name == OVERLAY_CLASS and w.visible
+                              and w.pid == driver.hello_pid, timeout)
+
+
+def assert_stays_hidden(driver):
+    """Hidden by the next tick at the latest, and for several ticks after."""
+    driver.wait_window(lambda w: w.class_name == OVERLAY_CLASS and not w.visible
+                       and w.pid == driver.hello_pid, 2 * TICK + 0.5)
+    deadline = time.monotonic() + SETTLE
+    while time.monotonic() < deadline:
+        assert not overlay(driver).visible
+        time.sleep(TICK / 2)
+
+
+def row_centre(index: int) -> float:
+    return EDGE + index * ROW + ROW / 2
+
+
+class TestVisibility:
+    def test_shown_over_another_process_full_screen_without_focus_or_clicks(
+            self, velmo, full_screen):
+        start_session(velmo, [{"name": "Ann"}, {"name": "Bob"}, {"name": "Cy"}],
+                      position="rightBottom")
+        assert_stays_hidden(velmo)
+        game = full_screen("borderless")
+        shown = wait_shown(velmo)
+        height = 3 * ROW + 2 * EDGE
+        assert shown.rect == (1920 - MARGIN - WIDTH, 1080 - height - MARGIN,
+                              1920 - MARGIN, 1080 - MARGIN)
+        assert shown.exstyle & 0xFFFFFFFF == OVERLAY_EX_STYLE
+        assert velmo.foreground() == game.hwnd
+
+        # A click on a pill goes to the game underneath.
+        x, y = shown.left + PILL_LEFT + 10, shown.top + int(row_centre(0))
+        wine.click(x, y)
+        deadline = time.monotonic() + 5
+        while f"click {x} {y}" not in game.lines and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert f"click {x} {y}" in game.lines
+        assert velmo.foreground() == game.hwnd
+
+        call(velmo, "setConfig", {"position": "leftCenter"})
+        moved = overlay(velmo)
+        assert moved.rect[:2] == (MARGIN, (1080 - height) // 2)
+        call(velmo, "setSession", {"active": False})
+        assert not overlay(velmo).visible, "hidden by the call itself, not a later tick"
+
+    def test_hidden_for_framed_windows_the_desktop_and_the_main_window(
+            self, velmo, full_screen, testbin_dir):
+        start_session(velmo, [{"name": "Ann"}])
+        maximised = full_screen("maximized")
+        assert velmo.foreground() == maximised.hwnd
+        assert_stays_hidden(velmo)
+
+        desktop = full_screen("borderless", "Progman")
+        assert velmo.foreground() == desktop.hwnd
+        assert_stays_hidden(velmo)
+
+        game = full_screen("borderless")
+        wait_shown(velmo)
+        host = main_window(velmo)
+        taken = subprocess.run(["wine", str(testbin_dir / "fullscreen_window.exe"), "take",
+                                str(host.hwnd)], env=wine.wine_environment(),
+                               capture_output=True, text=True, timeout=60)
+        assert taken.stdout.strip() == "ok"
+        velmo.wait_window(lambda w: w.hwnd == host.hwnd and w.rect == MONITOR, 5)
+        assert velmo.foreground() == host.hwnd, "the main window is in front, full screen"
+        assert_stays_hidden(velmo)
+        assert game.process.poll() is None
+
+
+class TestPixels:
+    @pytest.mark.parametrize("opacity,pill_alpha", [(1.0, 180), (0.15, 29)])
+    def test_rows_as_drawn(self, velmo, full_screen, tmp_path, opacity, pill_alpha):
+        start_session(velmo, [{"name": "Ann", "speaking": True},
+                              {"name": "用户用户用户", "muted": True},
+                              {"name": "(bob)"}],
+                      position="leftTop", opacity=opacity)
+        full_screen("borderless")
+        shown = wait_shown(velmo)
+        time.sleep(TICK)
+        screen = Screen(tmp_path / "overlay")
+        ox, oy = shown.left, shown.top
+
+        # Speaking member: the ring below the avatar and the placeholder disc,
+        # neither depending on the opacity.
+        def ring_band(row):
+            return [screen.at(ox + DIAMETER / 2, oy + row_centre(row) + DIAMETER / 2 + dy)
+                    for dy in (1, 2, 3)]
+        assert any(close_to(p, over_white(0xF0C8F542), 8) for p in ring_band(0)), ring_band(0)
+        assert all(p == (WHITE, WHITE, WHITE) for p in ring_band(2)), ring_band(2)
+        disc = screen.at(ox + DIAMETER / 2, oy + row_centre(0) - DIAMETER / 2 + 4)
+        assert close_to(disc, over_white(0xEBC8F542)), disc
+
+        # The initial is drawn on the disc, near-black on a speaker's.
+        centre_y = oy + row_centre(0)
+        letter = [screen.at(ox + DIAMETER / 2 + dx, centre_y + dy)
+                  for dx in range(-5, 6) for dy in range(-6, 7)]
+        assert any(close_to(p, (0x0E, 0x12, 0x0C), 40) for p in letter), letter
+
+        # The pill's alpha, read from how far it darkens the white window.
+        pill = screen.at(ox + PILL_LEFT + 8, oy + row_centre(2))
+        assert abs(alpha_over_white(pill[0], 0x1C) - pill_alpha) <= 4, pill
+
+        # The CJK name is measured with a real font: its pill is far wider
+        # than the narrowest one an unusable font leaves.
+        y = oy + row_centre(1)
+        right = ox + PILL_LEFT + 8
+        while right < ox + WIDTH and screen.at(right, y) != (WHITE, WHITE, WHITE):
+            right += 1
+        assert right - (ox + PILL_LEFT) > 100
+
+
+class TestAvatars:
+    def test_downloaded_once_cached_and_failures_held_back(
+            self, velmo, full_screen, avatar_server, avatar_folder, tmp_path):
+        tag = f"t{time.monotonic_ns()}"
+        good = avatar_server.url("avatar", tag)
+        upper = avatar_server.url("avatar", tag + "u").replace("http://", "HTTP://")
+        ftp = avatar_server.url("avatar", tag + "f").replace("http://", "ftp://")
+        missing = avatar_server.url("missing", tag)
+        failing = avatar_server.url("failing", tag)
+        members = [{"name": "Ann", "speaking": True, "avatarUrl": good},
+                   {"name": "Bob", "avatarUrl": good},
+                   {"name": "Cy", "avatarUrl": upper},
+                   {"name": "Di", "avatarUrl": ftp},
+                   {"name": "Ed", "avatarUrl": missing},
+                   {"name": "Flo", "avatarUrl": failing}]
+        start_session(velmo, members, position="leftTop", opacity=0.4)
+        assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1)
+        kept = sorted(p.name for p in avatar_folder.iterdir())
+        assert kept == [avatar_file_name(good)], "only a picture that decodes is kept"
+
+        full_screen("borderless")
+        shown = wait_shown(velmo)
+        time.sleep(3 * TICK)
+        call(velmo, "setMembers", {"members": members})
+        assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1), (
+            "no download again for a cached picture, nor on every tick for a failing one")
+
+        screen = Screen(tmp_path / "avatars")
+        ox, oy = shown.left, shown.top
+        speaking = screen.at(ox + DIAMETER / 2, oy + row_centre(0) + 4)
+        assert close_to(speaking, RED), speaking
+        dimmed = screen.at(ox + DIAMETER / 2, oy + row_centre(1) + 4)
+        assert close_to(dimmed, (255, 255 - 110, 255 - 110)), dimmed
+        for row in (2, 3, 4, 5):
+            placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
+            assert close_to(placeholder, over_white(0x6E343A38)), (row, placeholder)
