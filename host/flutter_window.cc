@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "audio/mic_gain_channel.h"
+#include "audio/sidetone_engine.h"
+#include "audio/sidetone_engine_control.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
 #include "channels/standard_method_codec.h"
@@ -39,9 +41,7 @@ FlutterWindow::~FlutterWindow() {
   // voice overlay and the desktop shell go first once they join.
   activity_channel_.reset();
   mic_gain_channel_.reset();
-  // The sidetone engine is stopped (its worker joined) before its channel
-  // goes, on both teardown paths, once sidetone joins.
-  sidetone_channel_.reset();
+  ReleaseSidetoneChannel();
   ai_denoise_channel_.reset();
   window_style_channel_.reset();
   view_controller_.reset();
@@ -81,7 +81,8 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
                               [this](bool dark) { ApplyFrameTheme(dark); });
       }));
   // The push-to-talk hook with its two channels, then "parlora/ai_denoise"
-  // and "parlora/sidetone" are created here, in that order, when they join.
+  // are created here, in that order, when they join.
+  sidetone_channel_ = CreateSidetoneChannel(&messenger);
 
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
   // "parlora/activity" follows here when it joins.
@@ -97,9 +98,18 @@ void FlutterWindow::ReleaseFeatures() {
   // first once they join; the keyboard hook goes last.
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
-  sidetone_channel_.reset();
+  ReleaseSidetoneChannel();
   mic_gain_channel_.reset();
   activity_channel_.reset();
+}
+
+void FlutterWindow::ReleaseSidetoneChannel() {
+  // No monitor may outlive the window that offered it: the worker is joined
+  // before the channel that could start another one goes.
+  if (sidetone_channel_) {
+    SidetoneEngine::Instance().Stop();
+  }
+  sidetone_channel_.reset();
 }
 
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
