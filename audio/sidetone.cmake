@@ -20,7 +20,6 @@ velmo_add_gtest(velmo_sidetone_test
   LIBS velmo_sidetone
 )
 
-
 if(WIN32)
   add_library(velmo_sidetone_runtime STATIC
     sidetone_engine_control.cc
@@ -29,9 +28,7 @@ if(WIN32)
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
     velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid)
-endif()
 
-if(WIN32)
   # Counts a process's threads for the end-to-end test: no monitor worker may
   # be left behind by starts and stops.
   add_executable(sidetone_thread_count
