@@ -27,7 +27,7 @@ if(WIN32)
     sidetone_wasapi_session.cc
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
-    velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid)
+    velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid winmm)
 
   # Counts a process's threads for the end-to-end test: no monitor worker may
   # be left behind by starts and stops.

@@ -1,9 +1,14 @@
 #include "audio/sidetone_wasapi_session.h"
 
+#include <timeapi.h>
+
 namespace {
 
 // 20 ms in 100-ns units, for both shared-mode streams.
 constexpr REFERENCE_TIME kBufferDuration = 200000;
+// The loop sleeps 5 ms between polls; at the default 15.6 ms timer
+// resolution those sleeps would outlast much of the 20 ms render buffer.
+constexpr UINT kTimerResolutionMs = 1;
 
 SidetoneMixFormat FieldsOf(const WAVEFORMATEX& format) {
   SidetoneMixFormat fields;
@@ -18,6 +23,9 @@ SidetoneMixFormat FieldsOf(const WAVEFORMATEX& format) {
 }  // namespace
 
 SidetoneWasapiSession::~SidetoneWasapiSession() {
+  if (timer_resolution_raised) {
+    timeEndPeriod(kTimerResolutionMs);
+  }
   capture_service.Reset();
   render_service.Reset();
   if (capture_client) {
@@ -108,6 +116,7 @@ uint32_t SidetoneWasapiSession::RenderBufferFrames() {
 }
 
 void SidetoneWasapiSession::StartStreams() {
+  timer_resolution_raised = timeBeginPeriod(kTimerResolutionMs) == TIMERR_NOERROR;
   capture_client->Start();
   render_client->Start();
 }

@@ -42,6 +42,7 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   using ComPtr = Microsoft::WRL::ComPtr<T>;
 
   bool com_initialized = false;
+  bool timer_resolution_raised = false;
   ComPtr<IMMDeviceEnumerator> enumerator;
   ComPtr<IMMDevice> capture_device;
   ComPtr<IMMDevice> render_device;

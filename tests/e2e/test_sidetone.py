@@ -53,8 +53,10 @@ load-module module-null-sink sink_name=tone_in rate=44100 channels=1
 load-module module-remap-source source_name=mic master=tone_in.monitor rate=44100 channels=1
 load-module module-null-sink sink_name=monitor_out rate=48000 channels=2
 load-module module-null-sink sink_name=bus rate=48000 channels=2
-load-module module-remap-source source_name=bus_mic master=bus.monitor channels=1 master_channel_map=front-left channel_map=mono
-load-module module-remap-sink sink_name=sidetone_out master=bus channels=1 master_channel_map=front-right channel_map=mono
+load-module module-remap-source source_name=bus_mic master=bus.monitor channels=1 \
+master_channel_map=front-left channel_map=mono
+load-module module-remap-sink sink_name=sidetone_out master=bus channels=1 \
+master_channel_map=front-right channel_map=mono
 set-default-source mic
 set-default-sink monitor_out
 """
@@ -93,7 +95,8 @@ class Pulse:
         while self.pactl("info").returncode != 0:
             if self.server.poll() is not None or time.monotonic() > deadline:
                 self.close()
-                pytest.fail(f"pulseaudio did not come up: {(folder / 'pulseaudio.log').read_text()}")
+                log = (folder / "pulseaudio.log").read_text()
+                pytest.fail(f"pulseaudio did not come up: {log}")
             time.sleep(0.1)
 
     def tool_env(self) -> dict[str, str]:
