@@ -7,21 +7,16 @@ and recorded from the second sink's monitor, then measured here."""
 from __future__ import annotations
 
 import math
-import os
 import shutil
-import signal
-import struct
-import subprocess
-import time
 from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
 
 from host_helpers import app_log_path, quit_host, run_tool
+from pulse_server import RECORD_RATE, TOOLS, Pulse, tone
 
 CHANNEL = "parlora/sidetone"
-OUTPUT_RATE = 48000
 TONE_RATE = 44100
 TONE_HZ = 1000.0
 TONE_AMPLITUDE = 0.5
@@ -43,114 +38,6 @@ LATENCY_SPREAD_MS = 30.0
 LATENCY_CEILING_MS = 250.0
 SILENCE = 1e-4
 
-# The microphone (44.1 kHz mono) listens to "tone_in"; sidetone plays on the
-# stereo 48 kHz "monitor_out" by default. For latency, "bus" carries the input
-# burst on its left channel, which "bus_mic" hears, and sidetone's output on
-# its right channel through "sidetone_out", so one recording holds both.
-PULSE_CONFIG = """\
-load-module module-native-protocol-unix auth-anonymous=1 socket={socket}
-load-module module-null-sink sink_name=tone_in rate=44100 channels=1
-load-module module-remap-source source_name=mic master=tone_in.monitor rate=44100 channels=1
-load-module module-null-sink sink_name=monitor_out rate=48000 channels=2
-load-module module-null-sink sink_name=bus rate=48000 channels=2
-load-module module-remap-source source_name=bus_mic master=bus.monitor channels=1 \
-master_channel_map=front-left channel_map=mono
-load-module module-remap-sink sink_name=sidetone_out master=bus channels=1 \
-master_channel_map=front-right channel_map=mono
-set-default-source mic
-set-default-sink monitor_out
-"""
-PULSE_TOOLS = ("pulseaudio", "pactl", "pacat", "parec")
-
-
-def tone(seconds: float, rate: int, amplitude: float = TONE_AMPLITUDE) -> list[float]:
-    return [amplitude * math.sin(2 * math.pi * TONE_HZ * i / rate)
-            for i in range(int(seconds * rate))]
-
-
-def float_bytes(samples: list[float]) -> bytes:
-    return struct.pack(f"<{len(samples)}f", *samples)
-
-
-class Pulse:
-    """The module's sound server and the pulse tools pointed at it."""
-
-    def __init__(self, folder: Path):
-        self.folder = folder
-        runtime = folder / "runtime"
-        self.env = {"PULSE_SERVER": f"unix:{folder / 'native'}",
-                    "XDG_RUNTIME_DIR": str(runtime), "HOME": str(folder)}
-        shutil.rmtree(folder, ignore_errors=True)
-        runtime.mkdir(parents=True)
-        runtime.chmod(0o700)
-        config = folder / "sidetone.pa"
-        config.write_text(PULSE_CONFIG.format(socket=folder / "native"))
-        self.log = (folder / "pulseaudio.log").open("w")
-        self.server = subprocess.Popen(
-            ["pulseaudio", "-n", "-F", str(config), "--daemonize=no", "--exit-idle-time=-1",
-             "--log-target=stderr"],
-            env=self.tool_env(), stdout=self.log, stderr=subprocess.STDOUT,
-            start_new_session=True)
-        deadline = time.monotonic() + 15
-        while self.pactl("info").returncode != 0:
-            if self.server.poll() is not None or time.monotonic() > deadline:
-                self.close()
-                log = (folder / "pulseaudio.log").read_text()
-                pytest.fail(f"pulseaudio did not come up: {log}")
-            time.sleep(0.1)
-
-    def tool_env(self) -> dict[str, str]:
-        return dict(os.environ, **self.env)
-
-    def pactl(self, *args: str) -> subprocess.CompletedProcess:
-        return subprocess.run(["pactl", *args], env=self.tool_env(), capture_output=True,
-                              text=True, timeout=15)
-
-    def set_defaults(self, source: str, sink: str) -> None:
-        assert self.pactl("set-default-source", source).returncode == 0
-        assert self.pactl("set-default-sink", sink).returncode == 0
-
-    def play(self, sink: str, samples: list[float], rate: int, channels: int) -> None:
-        subprocess.run(["pacat", "--playback", f"--device={sink}", f"--rate={rate}",
-                        f"--channels={channels}", "--format=float32le"],
-                       input=float_bytes(samples), env=self.tool_env(), check=True, timeout=30)
-
-    def record(self, source: str, channels: int) -> "Recording":
-        return Recording(self, source, channels)
-
-    def close(self) -> None:
-        if self.server.poll() is None:
-            os.killpg(self.server.pid, signal.SIGTERM)
-            try:
-                self.server.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.server.pid, signal.SIGKILL)
-                self.server.wait()
-        self.log.close()
-
-
-class Recording:
-    """parec of one source at 48 kHz float, from creation to stop()."""
-
-    def __init__(self, pulse: Pulse, source: str, channels: int):
-        self.channels = channels
-        self.path = pulse.folder / f"{source}.raw"
-        self.process = subprocess.Popen(
-            ["parec", f"--device={source}", f"--rate={OUTPUT_RATE}", f"--channels={channels}",
-             "--format=float32le", "--latency-msec=10"],
-            stdout=self.path.open("wb"), env=pulse.tool_env())
-        time.sleep(0.3)
-
-    def stop(self) -> list[list[float]]:
-        time.sleep(0.3)
-        self.process.terminate()
-        self.process.wait(10)
-        data = self.path.read_bytes()
-        count = len(data) // 4 // self.channels * self.channels
-        samples = struct.unpack(f"<{count}f", data[:count * 4])
-        return [list(samples[c::self.channels]) for c in range(self.channels)]
-
-
 @dataclass
 class Burst:
     rms: float
@@ -166,11 +53,11 @@ def measure_burst(samples: list[float]) -> Burst | None:
     first, last = loud[0], loud[-1]
     margin = (last - first) // 4
     middle = samples[first + margin:last - margin]
-    if len(middle) < OUTPUT_RATE // 20:
+    if len(middle) < RECORD_RATE // 20:
         return None
     rising = sum(1 for a, b in zip(middle, middle[1:]) if a < 0 <= b)
     return Burst(rms=math.sqrt(sum(x * x for x in middle) / len(middle)),
-                 peak=max(abs(x) for x in middle), hz=rising * OUTPUT_RATE / len(middle))
+                 peak=max(abs(x) for x in middle), hz=rising * RECORD_RATE / len(middle))
 
 
 def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0.2) -> list[int]:
@@ -178,7 +65,7 @@ def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0
     while i < len(samples):
         if abs(samples[i]) > threshold:
             found.append(i)
-            i += int(gap_seconds * OUTPUT_RATE)
+            i += int(gap_seconds * RECORD_RATE)
         else:
             i += 1
     return found
@@ -208,7 +95,7 @@ def assert_started_words(words: list[str]) -> None:
 
 @pytest.fixture(scope="module")
 def pulse(bundle_dir):
-    missing = [tool for tool in PULSE_TOOLS if shutil.which(tool) is None]
+    missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
         pytest.skip(f"sidetone end-to-end tests need {', '.join(missing)} (scripts/setup.sh)")
     server = Pulse(bundle_dir.parent / "pulse-sidetone")
@@ -228,11 +115,15 @@ def start(host, arguments) -> bool:
     return response.value
 
 
-def play_and_measure(pulse: Pulse) -> list[Burst | None]:
+def play_and_record(pulse: Pulse) -> list[list[float]]:
     """A tone burst into the microphone's sink; what each output channel got."""
     recording = pulse.record("monitor_out.monitor", 2)
-    pulse.play("tone_in", tone(TONE_SECONDS, TONE_RATE), TONE_RATE, 1)
-    return [measure_burst(channel) for channel in recording.stop()]
+    pulse.play("tone_in", tone(TONE_SECONDS, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
+    return recording.stop()
+
+
+def play_and_measure(pulse: Pulse) -> list[Burst | None]:
+    return [measure_burst(channel) for channel in play_and_record(pulse)]
 
 
 def test_tone_plays_at_the_volume_on_every_channel_and_follows_set_volume(host, pulse):
@@ -241,12 +132,13 @@ def test_tone_plays_at_the_volume_on_every_channel_and_follows_set_volume(host, 
     for volume in (0.5, 0.25, 0.0, 1.0):
         if volume != 0.5:
             assert host.call(CHANNEL, "setVolume", {"volume": volume}).value is True
-        bursts = play_and_measure(pulse)
+        channels = play_and_record(pulse)
         expected = TONE_AMPLITUDE * volume
-        for channel, burst in enumerate(bursts):
+        for channel, samples in enumerate(channels):
             if volume == 0.0:
-                assert burst is None, f"channel {channel} not silent at volume 0: {burst}"
+                assert max(map(abs, samples)) < SILENCE, f"channel {channel} plays at volume 0"
                 continue
+            burst = measure_burst(samples)
             assert burst is not None, f"no tone on channel {channel} at volume {volume}"
             assert burst.rms == pytest.approx(expected / math.sqrt(2), rel=0.05), (volume, burst)
             assert burst.peak == pytest.approx(expected, rel=0.05), (volume, burst)
@@ -323,20 +215,21 @@ def test_quitting_while_running_stops_the_monitor_first(host):
 
 def test_latency_stays_near_the_floor_and_does_not_grow(host, pulse):
     pulse.set_defaults("bus_mic", "sidetone_out")
-    stretch = ([0.0] * int(0.3 * OUTPUT_RATE) + tone(0.1, OUTPUT_RATE)) * LATENCY_BURSTS
-    stretch += [0.0] * int(0.3 * OUTPUT_RATE)
+    burst = tone(0.1, RECORD_RATE, TONE_AMPLITUDE, TONE_HZ)
+    stretch = ([0.0] * int(0.3 * RECORD_RATE) + burst) * LATENCY_BURSTS
+    stretch += [0.0] * int(0.3 * RECORD_RATE)
     # Left: the microphone's signal; right stays silent for sidetone's output.
     stereo = [x for sample in stretch for x in (sample, 0.0)]
     runs = []
     for _ in range(LATENCY_RUNS):
         assert start(host, {"volume": 1.0}) is True
         recording = pulse.record("bus.monitor", 2)
-        pulse.play("bus", stereo, OUTPUT_RATE, 2)
+        pulse.play("bus", stereo, RECORD_RATE, 2)
         left, right = recording.stop()
         assert host.call(CHANNEL, "stop").value is True
         heard, played = onsets(left), onsets(right)
         assert len(heard) == LATENCY_BURSTS and len(played) == LATENCY_BURSTS, (heard, played)
-        runs.append([(p - h) * 1000 / OUTPUT_RATE for h, p in zip(heard, played)])
+        runs.append([(p - h) * 1000 / RECORD_RATE for h, p in zip(heard, played)])
     print(f"\nmic-to-output latency in ms per run (floor {LATENCY_FLOOR_MS:.0f} ms): {runs}")
     for latencies in runs:
         assert min(latencies) >= LATENCY_FLOOR_MS - 10, latencies
