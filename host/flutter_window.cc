@@ -6,6 +6,8 @@
 #include "activity/detect_activity.h"
 #include "audio/ai_denoise_channel.h"
 #include "audio/mic_gain_channel.h"
+#include "audio/sidetone_engine.h"
+#include "audio/sidetone_engine_control.h"
 #include "channels/engine/flutter_engine.h"
 #include "channels/engine/flutter_view.h"
 #include "channels/standard_method_codec.h"
@@ -45,9 +47,7 @@ FlutterWindow::~FlutterWindow() {
   desktop_shell_.reset();
   activity_channel_.reset();
   mic_gain_channel_.reset();
-  // The sidetone engine is stopped (its worker joined) before its channel
-  // goes, on both teardown paths, once sidetone joins.
-  sidetone_channel_.reset();
+  ReleaseSidetoneChannel();
   ai_denoise_channel_.reset();
   window_style_channel_.reset();
   keyboard_hook_.reset();
@@ -92,7 +92,7 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   keyboard_hook_.reset();
   keyboard_hook_ = CreateGlobalKeyboardHook(&messenger);
   ai_denoise_channel_ = CreateAiDenoiseChannel(&messenger);
-  // "parlora/sidetone" follows here when it joins.
+  sidetone_channel_ = CreateSidetoneChannel(&messenger);
 
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
   activity_channel_ = CreateActivityChannel(&messenger);
@@ -114,11 +114,20 @@ void FlutterWindow::ReleaseFeatures() {
   desktop_shell_.reset();
   window_style_channel_.reset();
   ai_denoise_channel_.reset();
-  sidetone_channel_.reset();
+  ReleaseSidetoneChannel();
   mic_gain_channel_.reset();
   activity_channel_.reset();
   // Last, so a key held until now still gets its "keyUp" out.
   keyboard_hook_.reset();
+}
+
+void FlutterWindow::ReleaseSidetoneChannel() {
+  // No monitor may outlive the window that offered it: the worker is joined
+  // before the channel that could start another one goes.
+  if (sidetone_channel_) {
+    SidetoneEngine::Instance().Stop();
+  }
+  sidetone_channel_.reset();
 }
 
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

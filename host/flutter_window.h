@@ -35,6 +35,9 @@ class FlutterWindow : public Win32Window {
   void CreateWindowFeatures(flutter::BinaryMessenger& messenger);
   // Releases the feature objects in the order the teardown on destroy takes.
   void ReleaseFeatures();
+  // Stops the sidetone engine (worker joined) if the channel exists, then
+  // releases the channel; both teardown paths go through here.
+  void ReleaseSidetoneChannel();
 
   flutter::EngineProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;

@@ -1,0 +1,38 @@
+# Sidetone, the microphone monitor. The sample arithmetic, the run loop over
+# the audio-session seam, the engine's start hand-shake and the channel
+# handler are platform-neutral and unit-tested natively against a scripted
+# session; they call AppendLog, which the final program (velmo_diagnostics) or
+# the test supplies. Windows programs link `velmo_sidetone_runtime`, which adds
+# the WASAPI session, the process's engine and the channel.
+add_library(velmo_sidetone STATIC
+  sidetone_channel.cc
+  sidetone_dsp.cc
+  sidetone_engine.cc
+  sidetone_run_loop.cc
+)
+target_link_libraries(velmo_sidetone PUBLIC velmo_channels)
+find_package(Threads REQUIRED)
+target_link_libraries(velmo_sidetone PUBLIC Threads::Threads)
+
+velmo_add_gtest(velmo_sidetone_test
+  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_engine_test.cc
+          sidetone_channel_test.cc "${CMAKE_SOURCE_DIR}/testing/sidetone/scripted_session.cc"
+  LIBS velmo_sidetone
+)
+
+if(WIN32)
+  add_library(velmo_sidetone_runtime STATIC
+    sidetone_engine_control.cc
+    sidetone_engine_instance.cc
+    sidetone_wasapi_session.cc
+  )
+  target_link_libraries(velmo_sidetone_runtime PUBLIC
+    velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid winmm)
+
+  # Counts a process's threads for the end-to-end test: no monitor worker may
+  # be left behind by starts and stops.
+  add_executable(sidetone_thread_count
+    "${CMAKE_SOURCE_DIR}/testing/sidetone/thread_count.cc")
+  set_target_properties(sidetone_thread_count PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY "${VELMO_TESTBIN_DIR}")
+endif()

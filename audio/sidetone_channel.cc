@@ -1,0 +1,70 @@
+#include "audio/sidetone_channel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <variant>
+
+#include "audio/sidetone_engine.h"
+#include "channels/argument_lookup.h"
+#include "channels/encodable_value.h"
+
+namespace {
+
+constexpr char kStartMethod[] = "start";
+constexpr char kSetVolumeMethod[] = "setVolume";
+constexpr char kStopMethod[] = "stop";
+constexpr char kInputDeviceIdKey[] = "inputDeviceId";
+constexpr char kOutputDeviceIdKey[] = "outputDeviceId";
+constexpr char kVolumeKey[] = "volume";
+constexpr char kInvalidArgumentCode[] = "invalid_argument";
+constexpr char kExpectedMapMessage[] = "Expected a map.";
+
+const flutter::EncodableMap* MapArguments(const flutter::MethodCall& call) {
+  return call.arguments() != nullptr ? std::get_if<flutter::EncodableMap>(call.arguments())
+                                     : nullptr;
+}
+
+// The volume a call asks for. A NaN counts as missing; clamping before the
+// narrowing keeps doubles beyond float's range from overflowing it (the
+// engine clamps to the same range).
+float RequestedVolume(const flutter::EncodableMap& arguments) {
+  constexpr double kDefault = SidetoneEngine::kDefaultVolume;
+  double value = flutter::LookupNumber(arguments, kVolumeKey, kDefault);
+  if (std::isnan(value)) {
+    value = kDefault;
+  }
+  value = std::clamp(value, static_cast<double>(SidetoneEngine::kMinVolume),
+                     static_cast<double>(SidetoneEngine::kMaxVolume));
+  return static_cast<float>(value);
+}
+
+}  // namespace
+
+void HandleSidetoneCall(const flutter::MethodCall& call,
+                        std::unique_ptr<flutter::MethodResult> result, SidetoneControl& control) {
+  const std::string& method = call.method_name();
+  if (method == kStartMethod) {
+    const flutter::EncodableMap* arguments = MapArguments(call);
+    if (arguments == nullptr) {
+      result->Error(kInvalidArgumentCode, kExpectedMapMessage);
+      return;
+    }
+    const bool started = control.Start(flutter::LookupString(*arguments, kInputDeviceIdKey, ""),
+                                       flutter::LookupString(*arguments, kOutputDeviceIdKey, ""),
+                                       RequestedVolume(*arguments));
+    result->Success(flutter::EncodableValue(started));
+  } else if (method == kSetVolumeMethod) {
+    const flutter::EncodableMap* arguments = MapArguments(call);
+    if (arguments == nullptr) {
+      result->Error(kInvalidArgumentCode, kExpectedMapMessage);
+      return;
+    }
+    control.SetVolume(RequestedVolume(*arguments));
+    result->Success(flutter::EncodableValue(true));
+  } else if (method == kStopMethod) {
+    control.Stop();
+    result->Success(flutter::EncodableValue(true));
+  } else {
+    result->NotImplemented();
+  }
+}

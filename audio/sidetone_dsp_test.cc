@@ -1,0 +1,173 @@
+#include "audio/sidetone_dsp.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint16_t kPcm = 1;
+
+std::vector<float> Ramp(size_t count, size_t first = 0) {
+  std::vector<float> samples(count);
+  for (size_t i = 0; i < count; ++i) {
+    samples[i] = static_cast<float>(first + i);
+  }
+  return samples;
+}
+
+template <typename T>
+std::vector<uint8_t> Bytes(const std::vector<T>& values) {
+  std::vector<uint8_t> bytes(values.size() * sizeof(T));
+  std::memcpy(bytes.data(), values.data(), bytes.size());
+  return bytes;
+}
+
+template <typename T>
+std::vector<T> Values(const std::vector<uint8_t>& bytes) {
+  std::vector<T> values(bytes.size() / sizeof(T));
+  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+  return values;
+}
+
+TEST(SidetoneFormatTest, FloatOnlyForIeeeFloatOrExtensible32Bit) {
+  struct Case {
+    uint16_t tag;
+    uint16_t bits;
+    bool is_float;
+  };
+  for (const Case& c :
+       {Case{kWaveFormatIeeeFloat, 32, true}, Case{kWaveFormatExtensible, 32, true},
+        Case{kWaveFormatExtensible, 16, false}, Case{kWaveFormatExtensible, 24, false},
+        Case{kPcm, 16, false}, Case{kPcm, 32, false}}) {
+    EXPECT_EQ(IsFloatFormat({c.tag, 2, 48000, 8, c.bits}), c.is_float) << c.tag << " " << c.bits;
+  }
+}
+
+TEST(SidetoneFormatTest, ZeroRateAndChannelsFallBack) {
+  const SidetoneMixFormat format{kWaveFormatIeeeFloat, 0, 0, 0, 32};
+  EXPECT_EQ(FormatRate(format), 48000u);
+  EXPECT_EQ(LayoutOf(format).channels, 1u);
+  EXPECT_EQ(LayoutOf(format).stride, 4u);
+  EXPECT_EQ(MaxQueueSamples(48000), 9600u);
+  EXPECT_EQ(MaxQueueSamples(44100), 8820u);
+}
+
+TEST(SidetoneFormatTest, ShortBlockAlignKeepsWritesInsideTheFrame) {
+  // Two float channels claimed in a 4-byte frame: only one fits.
+  const SidetoneFrameLayout layout = LayoutOf({kWaveFormatIeeeFloat, 2, 48000, 4, 32});
+  EXPECT_EQ(layout.channels_in_frame, 1u);
+  std::vector<uint8_t> frames(3 * 4 + 4, 0xEE);
+  WriteRenderFrames({0.25f, 0.5f, 0.75f}, layout, frames.data());
+  EXPECT_EQ(frames.back(), 0xEE);
+}
+
+class SidetoneDownmixTest : public ::testing::Test {
+ protected:
+  std::vector<float> queue = {9.0f};  // a sample already queued stays first
+};
+
+TEST_F(SidetoneDownmixTest, FloatStereoIsAveragedAndScaled) {
+  const auto bytes = Bytes<float>({0.5f, -0.25f, 1.0f, 1.0f, -0.5f, 0.0f});
+  AppendCapturePacket(bytes.data(), 3, false, LayoutOf({kWaveFormatExtensible, 2, 48000, 8, 32}),
+                      0.5f, queue);
+  EXPECT_EQ(queue, (std::vector<float>{9.0f, 0.0625f, 0.5f, -0.125f}));
+}
+
+TEST_F(SidetoneDownmixTest, Pcm16IsSummedAsIntegersThenScaledBy1Over32768) {
+  const auto bytes = Bytes<int16_t>({32767, 32767, -32768, -32768, 16384, 0});
+  AppendCapturePacket(bytes.data(), 3, false, LayoutOf({kPcm, 2, 44100, 4, 16}), 1.0f, queue);
+  ASSERT_EQ(queue.size(), 4u);
+  EXPECT_FLOAT_EQ(queue[1], 32767.0f / 32768.0f);
+  EXPECT_FLOAT_EQ(queue[2], -1.0f);
+  EXPECT_FLOAT_EQ(queue[3], 0.25f);
+}
+
+TEST_F(SidetoneDownmixTest, SilenceNullDataAndTinyVolumeAppendZeros) {
+  const auto bytes = Bytes<float>({0.5f, 0.5f});
+  const SidetoneFrameLayout mono = LayoutOf({kWaveFormatIeeeFloat, 1, 48000, 4, 32});
+  AppendCapturePacket(bytes.data(), 2, true, mono, 1.0f, queue);
+  AppendCapturePacket(nullptr, 2, false, mono, 1.0f, queue);
+  AppendCapturePacket(bytes.data(), 2, false, mono, 0.0001f, queue);
+  AppendCapturePacket(bytes.data(), 1, false, mono, 0.0002f, queue);
+  ASSERT_EQ(queue.size(), 8u);
+  EXPECT_EQ(std::vector<float>(queue.begin() + 1, queue.begin() + 7), std::vector<float>(6, 0.0f));
+  EXPECT_FLOAT_EQ(queue[7], 0.0001f);
+}
+
+TEST(SidetoneResampleTest, NeedAndConsumptionFrom44100To48000) {
+  EXPECT_EQ(RenderNeed(480, 44100, 48000), 442u);
+  EXPECT_EQ(RenderNeed(480, 48000, 48000), 480u);
+  EXPECT_EQ(RenderNeed(480, 48000, 44100), 523u);  // floor(522.44 + 1)
+  EXPECT_EQ(RenderNeed(1, 44100, 48000), 1u);
+
+  const std::vector<float> queue = Ramp(442);
+  std::vector<float> out(480);
+  EXPECT_EQ(ResampleFromHead(queue, 44100, 48000, out), 441u);
+  // On a ramp, linear interpolation gives back the read position itself.
+  for (size_t i = 0; i < out.size(); ++i) {
+    EXPECT_NEAR(out[i], i * 44100.0 / 48000.0, 1e-3) << i;
+  }
+}
+
+TEST(SidetoneResampleTest, ShortQueueEndsOnItsLastSampleThenZeros) {
+  std::vector<float> out(6, 7.0f);
+  // Read positions 0, 2, 4, ... at a 2:1 ratio over a queue of two samples.
+  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 96000, 48000, out), 2u);
+  EXPECT_EQ(out, (std::vector<float>{4.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}));
+  std::vector<float> slow(3);
+  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 24000, 48000, slow), 1u);
+  EXPECT_EQ(slow, (std::vector<float>{4.0f, 6.0f, 8.0f}));
+}
+
+TEST(SidetoneResampleTest, EqualRatesCopyWhatTheQueueHas) {
+  std::vector<float> out(4, 7.0f);
+  EXPECT_EQ(ResampleFromHead({1.0f, 2.0f}, 48000, 48000, out), 2u);
+  EXPECT_EQ(out, (std::vector<float>{1.0f, 2.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(ResampleFromHead(Ramp(10), 48000, 48000, out), 4u);
+  EXPECT_EQ(out, Ramp(4));
+}
+
+TEST(SidetoneBacklogTest, CutKeepsTheNewestHalfLimit) {
+  std::vector<float> queue = Ramp(9601);
+  CutBacklog(queue, 9600);
+  EXPECT_EQ(queue, Ramp(4800, 4801));
+  std::vector<float> at_limit = Ramp(9600);
+  CutBacklog(at_limit, 9600);
+  EXPECT_EQ(at_limit.size(), 9600u);
+  ConsumeFront(at_limit, 9599);
+  EXPECT_EQ(at_limit, std::vector<float>{9599.0f});
+  ConsumeFront(at_limit, 5);
+  EXPECT_TRUE(at_limit.empty());
+}
+
+TEST(SidetoneSampleTest, Pcm16LimitsAndRounding) {
+  struct Case {
+    float sample;
+    int16_t value;
+  };
+  for (const Case& c : {Case{1.0f, 32767}, Case{1.5f, 32767}, Case{-1.0f, -32767},
+                        Case{-3.0f, -32767}, Case{0.0f, 0}, Case{0.5f, 16384},
+                        Case{-0.5f, -16384},  // -16383.5: the tie goes to the even value
+                        Case{0.25f, 8192},    // 8191.75
+                        Case{std::numeric_limits<float>::quiet_NaN(), 0}}) {
+    EXPECT_EQ(ToPcm16(c.sample), c.value) << c.sample;
+  }
+}
+
+TEST(SidetoneSampleTest, EverySampleGoesToEveryChannelClamped) {
+  std::vector<uint8_t> floats(3 * 8);
+  WriteRenderFrames({0.5f, 2.0f, -2.0f}, LayoutOf({kWaveFormatIeeeFloat, 2, 48000, 8, 32}),
+                    floats.data());
+  EXPECT_EQ(Values<float>(floats), (std::vector<float>{0.5f, 0.5f, 1.0f, 1.0f, -1.0f, -1.0f}));
+
+  std::vector<uint8_t> pcm(2 * 6);
+  WriteRenderFrames({1.0f, -1.0f}, LayoutOf({kPcm, 3, 44100, 6, 16}), pcm.data());
+  EXPECT_EQ(Values<int16_t>(pcm),
+            (std::vector<int16_t>{32767, 32767, 32767, -32767, -32767, -32767}));
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+#ifndef VELMO_AUDIO_SIDETONE_ENGINE_CONTROL_H_
+#define VELMO_AUDIO_SIDETONE_ENGINE_CONTROL_H_
+
+#include <memory>
+
+#include "audio/sidetone_channel.h"
+#include "channels/binary_messenger.h"
+#include "channels/method_channel.h"
+
+// The channel's calls on the process's SidetoneEngine, device ids converted
+// to UTF-16.
+class SidetoneEngineControl : public SidetoneControl {
+ public:
+  bool Start(const std::string& input_device_id, const std::string& output_device_id,
+             float volume) override;
+  void SetVolume(float volume) override;
+  void Stop() override;
+};
+
+// The "parlora/sidetone" channel on `messenger`, answered by
+// HandleSidetoneCall on the process's engine.
+std::unique_ptr<flutter::MethodChannel> CreateSidetoneChannel(flutter::BinaryMessenger* messenger);
+
+#endif  // VELMO_AUDIO_SIDETONE_ENGINE_CONTROL_H_

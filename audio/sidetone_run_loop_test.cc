@@ -1,0 +1,186 @@
+#include "audio/sidetone_run_loop.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/sidetone/scripted_session.h"
+
+namespace {
+
+using scripted_session::Script;
+using scripted_session::Step;
+using Lines = std::vector<std::string>;
+
+constexpr uint16_t kFloatTag = 3;
+
+std::vector<float> RenderedFloats(Script& script) {
+  std::lock_guard<std::mutex> guard(script.lock);
+  std::vector<float> values(script.rendered.size() / sizeof(float));
+  std::memcpy(values.data(), script.rendered.data(), values.size() * sizeof(float));
+  return values;
+}
+
+struct SetUpCase {
+  Step fail_at;
+  const char* word;
+  size_t calls_made;  // set-up calls up to and including the failing one
+};
+
+class SidetoneSetUpTest : public ::testing::TestWithParam<SetUpCase> {};
+
+TEST_P(SidetoneSetUpTest, FailingStepLogsItsWordAndReleasesEverything) {
+  scripted_session::ClearLog();
+  auto script = std::make_shared<Script>();
+  script->fail_at = GetParam().fail_at;
+  const std::atomic<bool> stop(false);
+  const std::atomic<float> volume(0.35f);
+  std::atomic<int32_t> state(kSidetoneIdle);
+
+  RunSidetoneLoop(scripted_session::MakeSession(script), L"in", L"out", stop, volume, state);
+
+  EXPECT_EQ(scripted_session::LogLines(), Lines{GetParam().word});
+  EXPECT_EQ(state.load(), kSidetoneIdle);
+  const Lines all = {"com",         "enumerator",   "capture_device", "render_device", "activate",
+                     "mix_formats", "capture_init", "render_init",    "services"};
+  Lines expected(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(GetParam().calls_made));
+  expected.push_back("release");
+  EXPECT_EQ(script->Calls(), expected);
+  EXPECT_TRUE(script->rendered.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, SidetoneSetUpTest,
+    ::testing::Values(SetUpCase{Step::kInitializeCom, "sidetone_com_init_failed", 1},
+                      SetUpCase{Step::kCreateEnumerator, "sidetone_enumerator_failed", 2},
+                      SetUpCase{Step::kOpenCapture, "sidetone_capture_device_failed", 3},
+                      SetUpCase{Step::kOpenRender, "sidetone_render_device_failed", 4},
+                      SetUpCase{Step::kActivateClients, "sidetone_activate_client_failed", 5},
+                      SetUpCase{Step::kGetMixFormats, "sidetone_mix_format_failed", 6},
+                      SetUpCase{Step::kInitializeCapture, "sidetone_capture_init_failed", 7},
+                      SetUpCase{Step::kInitializeRender, "sidetone_render_init_failed", 8},
+                      SetUpCase{Step::kGetServices, "sidetone_get_service_failed", 9}));
+
+TEST(SidetoneRunLoopTest, SetUpPrimesSilenceStartsAndRunsUntilStopped) {
+  scripted_session::ClearLog();
+  auto script = std::make_shared<Script>();
+  script->render_format = {kFloatTag, 2, 48000, 8, 32};
+  script->render_buffer_frames = 960;
+  const std::atomic<bool> stop(true);  // stopped before the first iteration
+  const std::atomic<float> volume(0.35f);
+  std::atomic<int32_t> state(kSidetoneIdle);
+
+  RunSidetoneLoop(scripted_session::MakeSession(script), L"mic", L"", stop, volume, state);
+
+  EXPECT_EQ(state.load(), kSidetoneRunning);
+  EXPECT_EQ(scripted_session::LogLines(), Lines{"sidetone_loop_running"});
+  const Lines calls = script->Calls();
+  EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"start", "release"}));
+  EXPECT_EQ(script->capture_id, L"mic");
+  EXPECT_EQ(script->render_id, L"");
+  EXPECT_EQ(RenderedFloats(*script), std::vector<float>(960 * 2, 0.0f));
+}
+
+class SidetoneStreamTest : public ::testing::Test {
+ protected:
+  void Make(SidetoneMixFormat capture, SidetoneMixFormat render, uint32_t buffer_frames) {
+    script->capture_format = capture;
+    script->render_format = render;
+    script->render_buffer_frames = buffer_frames;
+    session = scripted_session::MakeSession(script);
+    stream = std::make_unique<SidetoneStream>(*session, capture, render, buffer_frames);
+  }
+  void Capture(const std::vector<float>& interleaved, uint32_t channels) {
+    script->packets.push_back(scripted_session::FloatPacket(interleaved, channels));
+    stream->CaptureStep(volume);
+  }
+
+  std::shared_ptr<Script> script = std::make_shared<Script>();
+  std::unique_ptr<SidetoneAudioSession> session;
+  std::unique_ptr<SidetoneStream> stream;
+  std::atomic<float> volume{1.0f};
+};
+
+TEST_F(SidetoneStreamTest, StereoAtEqualRatesPlaysTheChannelAverageOnBoth) {
+  Make({kFloatTag, 2, 48000, 8, 32}, {kFloatTag, 2, 48000, 8, 32}, 2);
+  script->pending = 0;
+  Capture({0.5f, 0.0f, -0.5f, -1.0f}, 2);
+  stream->RenderStep();
+  EXPECT_EQ(RenderedFloats(*script), (std::vector<float>{0.25f, 0.25f, -0.75f, -0.75f}));
+  EXPECT_TRUE(stream->queue().empty());
+}
+
+TEST_F(SidetoneStreamTest, WaitsForNeedThenFillsTheFreeSpaceAt44100To48000) {
+  Make({kFloatTag, 1, 44100, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
+  script->pending = 480;
+  Capture(std::vector<float>(441, 0.5f), 1);
+  stream->RenderStep();
+  EXPECT_TRUE(script->rendered.empty()) << "441 queued, 442 needed";
+  Capture({0.25f}, 1);
+  stream->RenderStep();
+  EXPECT_EQ(RenderedFloats(*script).size(), 480u);
+  EXPECT_EQ(stream->queue(), std::vector<float>{0.25f});  // 441 consumed
+}
+
+TEST_F(SidetoneStreamTest, FullRenderBufferOrEmptyQueueWritesNothing) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
+  script->pending = 0;
+  stream->RenderStep();
+  script->pending = 960;
+  Capture({0.5f}, 1);
+  stream->RenderStep();
+  EXPECT_TRUE(script->rendered.empty());
+  EXPECT_EQ(stream->queue().size(), 1u);
+}
+
+TEST_F(SidetoneStreamTest, BacklogIsCutAfterTheRenderWrite) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 480);
+  script->pending = 0;
+  std::vector<float> ramp(480 + 9601);
+  for (size_t i = 0; i < ramp.size(); ++i) {
+    ramp[i] = static_cast<float>(i) / 16384.0f;
+  }
+  Capture(ramp, 1);
+  ASSERT_EQ(stream->queue().size(), ramp.size()) << "below the capture-side bound";
+  stream->RenderStep();
+  ASSERT_EQ(stream->queue().size(), 4800u);
+  EXPECT_EQ(stream->queue().front(), ramp[480 + 4801]);
+  EXPECT_EQ(stream->queue().back(), ramp.back());
+}
+
+TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
+  const size_t limit = stream->max_queue_samples();
+  const uint32_t packet = 480;
+  for (const char* failure : {"padding", "buffer", "full"}) {
+    script->padding_fails = std::string(failure) == "padding";
+    script->render_buffer_fails = std::string(failure) == "buffer";
+    script->pending = std::string(failure) == "full" ? 960 : 0;
+    size_t largest = 0;
+    for (int iteration = 0; iteration < 2000; ++iteration) {  // 10 s of polling
+      Capture(std::vector<float>(packet, 0.1f), 1);
+      stream->RenderStep();
+      largest = std::max(largest, stream->queue().size());
+    }
+    EXPECT_LE(largest, SidetoneStream::kCaptureBacklogFactor * limit) << failure;
+    EXPECT_GE(largest, limit) << failure;
+    EXPECT_TRUE(script->rendered.empty()) << failure;
+  }
+}
+
+TEST_F(SidetoneStreamTest, VolumeIsReadForEachPacket) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 2);
+  script->pending = 0;
+  volume = 0.5f;
+  Capture({0.5f}, 1);
+  volume = 0.0f;
+  Capture({0.5f}, 1);
+  stream->RenderStep();
+  EXPECT_EQ(RenderedFloats(*script), (std::vector<float>{0.25f, 0.0f}));
+}
+
+}  // namespace

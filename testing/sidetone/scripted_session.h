@@ -1,0 +1,79 @@
+#ifndef VELMO_TESTING_SIDETONE_SCRIPTED_SESSION_H_
+#define VELMO_TESTING_SIDETONE_SCRIPTED_SESSION_H_
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/sidetone_audio_session.h"
+
+// An audio session whose endpoints are scripted by the test: any set-up step
+// can fail, capture packets come from a list, the render buffer is plain
+// memory whose released frames are kept. What happened is kept in a Script
+// the test shares with the session, so it can be read after the session is
+// gone.
+namespace scripted_session {
+
+enum class Step {
+  kNone,
+  kInitializeCom,
+  kCreateEnumerator,
+  kOpenCapture,
+  kOpenRender,
+  kActivateClients,
+  kGetMixFormats,
+  kInitializeCapture,
+  kInitializeRender,
+  kGetServices,
+};
+
+struct Packet {
+  std::vector<uint8_t> bytes;
+  uint32_t frames = 0;
+  bool silent = false;
+  bool null_data = false;
+};
+
+struct Script {
+  // Set before the run.
+  Step fail_at = Step::kNone;
+  SidetoneMixFormat capture_format{3, 1, 48000, 4, 32};
+  SidetoneMixFormat render_format{3, 1, 48000, 4, 32};
+  uint32_t render_buffer_frames = 960;
+  // Whenever the list runs dry, this packet (if it has frames) is offered
+  // again, once per polling period, so a running loop always has audio.
+  Packet repeat_packet;
+  bool padding_fails = false;
+  bool render_buffer_fails = false;
+
+  // Filled by the session and read by the test; the lock guards it while a
+  // worker thread runs.
+  std::mutex lock;
+  std::deque<Packet> packets;
+  uint32_t pending = 0;
+  std::vector<std::string> calls;
+  std::vector<uint8_t> rendered;  // bytes of every released render buffer
+  std::wstring capture_id;
+  std::wstring render_id;
+  bool released = false;
+
+  std::vector<std::string> Calls();
+};
+
+// A session acting out `script`.
+std::unique_ptr<SidetoneAudioSession> MakeSession(std::shared_ptr<Script> script);
+
+// Packets in the layouts the session formats use.
+Packet FloatPacket(const std::vector<float>& interleaved, uint32_t channels);
+Packet Pcm16Packet(const std::vector<int16_t>& interleaved, uint32_t channels);
+
+// Every AppendLog text so far, in order (the test program's log).
+std::vector<std::string> LogLines();
+void ClearLog();
+
+}  // namespace scripted_session
+
+#endif  // VELMO_TESTING_SIDETONE_SCRIPTED_SESSION_H_

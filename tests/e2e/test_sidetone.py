@@ -1,0 +1,239 @@
+"""Sidetone end to end: "parlora/sidetone" of velmo.exe under Wine, against a
+user-mode PulseAudio of this module's own (socket and runtime folder in the
+build folder, started and stopped here). A tone played into one null sink is
+captured by the monitor from that sink's monitor, rendered into a second sink
+and recorded from the second sink's monitor, then measured here."""
+
+from __future__ import annotations
+
+import math
+import shutil
+from dataclasses import dataclass
+from pathlib import Path
+
+import pytest
+
+from host_helpers import app_log_path, quit_host, run_tool
+from pulse_server import RECORD_RATE, TOOLS, Pulse, tone
+
+CHANNEL = "parlora/sidetone"
+TONE_RATE = 44100
+TONE_HZ = 1000.0
+TONE_AMPLITUDE = 0.5
+TONE_SECONDS = 0.6
+FAILURE_WORDS = {
+    "sidetone_com_init_failed", "sidetone_enumerator_failed", "sidetone_capture_device_failed",
+    "sidetone_render_device_failed", "sidetone_activate_client_failed",
+    "sidetone_mix_format_failed", "sidetone_capture_init_failed", "sidetone_render_init_failed",
+    "sidetone_get_service_failed",
+}
+RUNNING_WORDS = ["sidetone_loop_running", "sidetone_started"]
+START_CYCLES = 100
+# The render buffer is kept full (20 ms) and the loop polls every 5 ms.
+LATENCY_FLOOR_MS = 25.0
+LATENCY_RUNS = 4
+LATENCY_BURSTS = 5
+LATENCY_SPREAD_MS = 30.0
+# The backlog cut keeps the queue under 200 ms; the buffers add their 40 ms.
+LATENCY_CEILING_MS = 250.0
+SILENCE = 1e-4
+
+@dataclass
+class Burst:
+    rms: float
+    peak: float
+    hz: float
+
+
+def measure_burst(samples: list[float]) -> Burst | None:
+    """RMS, peak and frequency over the middle of the loud stretch."""
+    loud = [i for i, x in enumerate(samples) if abs(x) > 0.01]
+    if not loud:
+        return None
+    first, last = loud[0], loud[-1]
+    margin = (last - first) // 4
+    middle = samples[first + margin:last - margin]
+    if len(middle) < RECORD_RATE // 20:
+        return None
+    rising = sum(1 for a, b in zip(middle, middle[1:]) if a < 0 <= b)
+    return Burst(rms=math.sqrt(sum(x * x for x in middle) / len(middle)),
+                 peak=max(abs(x) for x in middle), hz=rising * RECORD_RATE / len(middle))
+
+
+def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0.2) -> list[int]:
+    found, i = [], 0
+    while i < len(samples):
+        if abs(samples[i]) > threshold:
+            found.append(i)
+            i += int(gap_seconds * RECORD_RATE)
+        else:
+            i += 1
+    return found
+
+
+class Log:
+    """The sidetone words app.log gains from now on."""
+
+    def __init__(self):
+        path = app_log_path()
+        self.offset = path.stat().st_size if path.is_file() else 0
+
+    def words(self) -> list[str]:
+        with app_log_path().open("rb") as log:
+            log.seek(self.offset)
+            lines = log.read().decode("utf-8", errors="replace").split("\r\n")
+        texts = [line.split(" ", 2)[2] for line in lines if line.count(" ") >= 2]
+        return [text for text in texts if text.startswith("sidetone_")]
+
+
+def assert_started_words(words: list[str]) -> None:
+    """One successful start: the stop word first, then the two running words
+    in either order (they come from two threads)."""
+    assert len(words) == 3 and words[0] == "sidetone_stopped", words
+    assert sorted(words[1:]) == RUNNING_WORDS, words
+
+
+@pytest.fixture(scope="module")
+def pulse(bundle_dir):
+    missing = [tool for tool in TOOLS if shutil.which(tool) is None]
+    if missing:
+        pytest.skip(f"sidetone end-to-end tests need {', '.join(missing)} (scripts/setup.sh)")
+    server = Pulse(bundle_dir.parent / "pulse-sidetone")
+    yield server
+    server.close()
+
+
+@pytest.fixture
+def host(start_program, bundle_dir, pulse):
+    pulse.set_defaults("mic", "monitor_out")
+    return start_program(bundle_dir / "velmo.exe", env=pulse.env)
+
+
+def start(host, arguments) -> bool:
+    response = host.call(CHANNEL, "start", arguments)
+    assert response.is_success, response
+    return response.value
+
+
+def play_and_record(pulse: Pulse) -> list[list[float]]:
+    """A tone burst into the microphone's sink; what each output channel got."""
+    recording = pulse.record("monitor_out.monitor", 2)
+    pulse.play("tone_in", tone(TONE_SECONDS, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
+    return recording.stop()
+
+
+def play_and_measure(pulse: Pulse) -> list[Burst | None]:
+    return [measure_burst(channel) for channel in play_and_record(pulse)]
+
+
+def test_tone_plays_at_the_volume_on_every_channel_and_follows_set_volume(host, pulse):
+    log = Log()
+    assert start(host, {"volume": 0.5}) is True
+    for volume in (0.5, 0.25, 0.0, 1.0):
+        if volume != 0.5:
+            assert host.call(CHANNEL, "setVolume", {"volume": volume}).value is True
+        channels = play_and_record(pulse)
+        expected = TONE_AMPLITUDE * volume
+        for channel, samples in enumerate(channels):
+            if volume == 0.0:
+                assert max(map(abs, samples)) < SILENCE, f"channel {channel} plays at volume 0"
+                continue
+            burst = measure_burst(samples)
+            assert burst is not None, f"no tone on channel {channel} at volume {volume}"
+            assert burst.rms == pytest.approx(expected / math.sqrt(2), rel=0.05), (volume, burst)
+            assert burst.peak == pytest.approx(expected, rel=0.05), (volume, burst)
+            assert burst.hz == pytest.approx(TONE_HZ, rel=0.02), (volume, burst)
+    assert host.call(CHANNEL, "stop").value is True
+    words = log.words()
+    assert_started_words(words[:3])
+    assert words[3:] == ["sidetone_stopped"], "the monitor ran through every volume change"
+
+
+def test_failed_set_up_answers_false_with_its_words(start_program, bundle_dir, pulse):
+    # A sound server that is not there: Wine offers no endpoints at all.
+    env = dict(pulse.env, PULSE_SERVER=f"unix:{pulse.folder / 'absent'}")
+    host = start_program(bundle_dir / "velmo.exe", env=env)
+    log = Log()
+    assert start(host, {"volume": 0.5}) is False
+    words = log.words()
+    assert len(words) == 3 and words[0] == "sidetone_stopped", words
+    assert words[1] in FAILURE_WORDS and words[2] == "sidetone_start_failed", words
+
+
+def test_restart_on_ids_that_name_nothing_and_stop_twice(host, pulse):
+    log = Log()
+    assert start(host, {"volume": 0.2}) is True
+    # Ids that match no endpoint fall back to the defaults without a word.
+    assert start(host, {"inputDeviceId": "{0.0.1.00000000}.{no-such-endpoint}",
+                        "outputDeviceId": "speakers \u00e9", "volume": 1.0}) is True
+    words = log.words()
+    assert_started_words(words[:3])
+    assert_started_words(words[3:])
+    bursts = play_and_measure(pulse)
+    assert all(b is not None and b.peak == pytest.approx(TONE_AMPLITUDE, rel=0.05)
+               for b in bursts), f"the restart plays at its own volume: {bursts}"
+    log = Log()
+    assert host.call(CHANNEL, "stop").value is True
+    assert host.call(CHANNEL, "stop").value is True
+    assert log.words() == ["sidetone_stopped", "sidetone_stopped"]
+
+
+def thread_count(testbin_dir: Path, pid: int) -> int:
+    result = run_tool(testbin_dir, "sidetone_thread_count.exe", str(pid))
+    assert result.returncode == 0, result.stderr
+    return int(result.stdout)
+
+
+def test_hundred_starts_and_stops_leave_no_worker_thread(host, testbin_dir):
+    if not (testbin_dir / "sidetone_thread_count.exe").is_file():
+        pytest.skip("sidetone_thread_count.exe is not built")
+    # One cycle first, so threads the audio system keeps for the process
+    # exist in both counts.
+    assert start(host, {}) is True
+    assert host.call(CHANNEL, "stop").value is True
+    idle = thread_count(testbin_dir, host.hello_pid)
+    assert start(host, {}) is True
+    running = thread_count(testbin_dir, host.hello_pid)
+    assert running > idle, "the worker is counted while the monitor runs"
+    assert host.call(CHANNEL, "stop").value is True
+    log = Log()
+    for _ in range(START_CYCLES):
+        assert start(host, {"volume": 0.1}) is True
+        assert host.call(CHANNEL, "stop").value is True
+    assert log.words().count("sidetone_started") == START_CYCLES
+    after = thread_count(testbin_dir, host.hello_pid)
+    print(f"\nthreads: idle {idle}, running {running}, after {START_CYCLES} cycles {after}")
+    assert after <= idle
+
+
+def test_quitting_while_running_stops_the_monitor_first(host):
+    assert start(host, {}) is True
+    log = Log()
+    assert quit_host(host) == 0
+    assert log.words() == ["sidetone_stopped"]
+
+
+def test_latency_stays_near_the_floor_and_does_not_grow(host, pulse):
+    pulse.set_defaults("bus_mic", "sidetone_out")
+    burst = tone(0.1, RECORD_RATE, TONE_AMPLITUDE, TONE_HZ)
+    stretch = ([0.0] * int(0.3 * RECORD_RATE) + burst) * LATENCY_BURSTS
+    stretch += [0.0] * int(0.3 * RECORD_RATE)
+    # Left: the microphone's signal; right stays silent for sidetone's output.
+    stereo = [x for sample in stretch for x in (sample, 0.0)]
+    runs = []
+    for _ in range(LATENCY_RUNS):
+        assert start(host, {"volume": 1.0}) is True
+        recording = pulse.record("bus.monitor", 2)
+        pulse.play("bus", stereo, RECORD_RATE, 2)
+        left, right = recording.stop()
+        assert host.call(CHANNEL, "stop").value is True
+        heard, played = onsets(left), onsets(right)
+        assert len(heard) == LATENCY_BURSTS and len(played) == LATENCY_BURSTS, (heard, played)
+        runs.append([(p - h) * 1000 / RECORD_RATE for h, p in zip(heard, played)])
+    print(f"\nmic-to-output latency in ms per run (floor {LATENCY_FLOOR_MS:.0f} ms): {runs}")
+    for latencies in runs:
+        assert min(latencies) >= LATENCY_FLOOR_MS - 10, latencies
+        assert max(latencies) < LATENCY_CEILING_MS, latencies
+        # One late render step under load may add a period; a delay that keeps
+        # growing would not stay within this.
+        assert max(latencies) - min(latencies) < LATENCY_SPREAD_MS, f"the delay grows: {latencies}"
