@@ -51,7 +51,6 @@ fi
 if [[ ! -f "$WINEPREFIX/.velmo-cjk-font" ]]; then
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v 'Microsoft YaHei UI' /d 'Noto Sans CJK SC' /f >/dev/null 2>&1 9>&-
-  wineserver -w 9>&-
   touch "$WINEPREFIX/.velmo-cjk-font"
 fi
 
