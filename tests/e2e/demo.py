@@ -1,8 +1,11 @@
 """The host shown working: starts the real velmo.exe under Wine with the test
-driver playing the Flutter side, switches the window frame light and dark,
-sets a microphone gain, hides the window to the tray and brings it back with
-a second launch, then quits. Leaves screenshots, the channel traffic and the
-raw protocol transcript in the folder given (default out/demo).
+driver playing the Flutter side and drives every feature through its
+channel: the window frame light and dark, microphone gain, the denoiser's
+settings, activity detection, push-to-talk with real key presses, the tray
+(close request, hide, menu, restore, second launch), the voice overlay over a
+full-screen window, sidetone where a sound server runs, then quits through
+the tray's "quit". Leaves screenshots, the channel traffic, the raw protocol
+transcript and a summary in the folder given (default out/demo).
 
     python3 tests/e2e/demo.py [out/demo]
 """
@@ -12,6 +15,7 @@ from __future__ import annotations
 import os
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -19,8 +23,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from driver import Driver, codec, wine  # noqa: E402
-from host_helpers import (PLUGIN_REGISTRARS, app_log_lines, main_window,  # noqa: E402
-                          quit_host, run_second_instance, run_tool, wait_main_window)
+import demo_scenes  # noqa: E402
+from pulse_server import Pulse  # noqa: E402
+from host_helpers import PLUGIN_REGISTRARS, app_log_lines, main_window, quit_host  # noqa: E402
 
 
 def folder(variable: str, default: str) -> Path:
@@ -36,11 +41,27 @@ class Demo:
     def say(self, text: str) -> None:
         print(text, flush=True)
 
+    def _numbered(self, name: str) -> str:
+        return f"{len(self.shots) + 1:02d}-{name}"
+
     def shot(self, driver: Driver, name: str, caption: str) -> None:
-        window = main_window(driver)
-        path = driver.screenshot(self.out / name, window.hwnd)
+        """The main window's rectangle."""
+        name = self._numbered(name)
+        path = driver.screenshot(self.out / name, main_window(driver).hwnd)
         self.shots.append(f"{name}: {caption}")
         self.say(f"  screenshot {path}")
+
+    def screen_shot(self, name: str, caption: str, crop=None) -> None:
+        """The whole screen, or the part of it given as (left, top, right,
+        bottom)."""
+        name = self._numbered(name)
+        path = wine.screenshot(self.out / name, crop)
+        self.shots.append(f"{name}: {caption}")
+        self.say(f"  screenshot {path}")
+
+    def note(self, line: str) -> None:
+        self.traffic.append(line)
+        self.say("  " + line)
 
     def call(self, driver: Driver, channel: str, method: str, arguments=None):
         answer = driver.call(channel, method, arguments)
@@ -71,7 +92,13 @@ def main() -> int:
     demo = Demo(out)
     demo.say(f"Starting {exe} under Wine (prefix {wine.prefix_dir()}, display {wine.display()})")
     started = time.monotonic()
-    driver = Driver(exe, ["--demo"], transcript=out / "transcript.txt")
+    try:
+        pulse = Pulse(Path(tempfile.mkdtemp(prefix="velmo-demo-pulse-")))
+    except (OSError, RuntimeError) as error:
+        demo.say(f"  no sound server for sidetone: {error}")
+        pulse = None
+    driver = Driver(exe, ["--demo"], env=pulse.env if pulse else None,
+                    transcript=out / "transcript.txt")
     try:
         driver.start()
         driver.wait_frame(timeout=30)
@@ -82,38 +109,34 @@ def main() -> int:
                  f"visible={window.visible}")
         demo.say(f"  plug-ins registered: {', '.join(driver.registrars())}")
         demo.say(f"  entry-point arguments: {driver.hello_args}")
-        demo.shot(driver, "01-started.png", "the window after its first frame (dark frame)")
+        demo.shot(driver, "started.png", "the window after its first frame (dark frame)")
 
         demo.say("Frame theme (Wine draws its own frame: the attributes are set, the look stays)")
         demo.call(driver, "parlora/window_style", "setTitleBarTheme", False)
-        demo.shot(driver, "02-light-frame.png", "after setTitleBarTheme(false)")
+        demo.shot(driver, "light-frame.png", "after setTitleBarTheme(false)")
         demo.call(driver, "parlora/window_style", "setTitleBarTheme", True)
-        demo.shot(driver, "03-dark-frame.png", "after setTitleBarTheme(true)")
+        demo.shot(driver, "dark-frame.png", "after setTitleBarTheme(true)")
         demo.call(driver, "parlora/window_style", "setTitleBarTheme", codec.Int32(1))
-        demo.call(driver, "parlora/window_style", "getTitleBarTheme")
 
-        demo.say("Microphone gain")
+        demo.say("Microphone gain and the denoiser's settings (the denoising hook stays off)")
         demo.call(driver, "parlora/mic_gain", "setGain", {"gain": 1.5})
-        demo.call(driver, "parlora/mic_gain", "setGain", {"gain": 1.0})
         demo.call(driver, "parlora/mic_gain", "setGain", "loud")
-        demo.shot(driver, "04-gain.png", "after the gain calls")
+        demo.call(driver, "parlora/ai_denoise", "configure", {"enabled": True, "wet": 0.8})
 
-        tool = testbin / "window_tool.exe"
-        if tool.is_file():
-            demo.say("Second launch while the window is hidden in the tray")
-            run_tool(testbin, "window_tool.exe", "to-tray", window.hwnd)
-            demo.say(f"  hidden: visible={main_window(driver).visible}")
-            exit_code, seconds = run_second_instance(bundle)
-            restored = wait_main_window(driver, lambda w: w.visible)
-            demo.say(f"  second velmo.exe exited with {exit_code} after {seconds:.2f} s; "
-                     f"first window visible={restored.visible}")
-            demo.shot(driver, "05-restored.png", "brought back by a second launch")
+        demo_scenes.activity(demo, driver, testbin)
+        demo_scenes.push_to_talk(demo, driver)
+        demo_scenes.tray(demo, driver, bundle)
+        demo_scenes.overlay(demo, driver, testbin)
+        demo_scenes.sidetone(demo, driver, pulse)
 
-        demo.say("Quit (the tray's quit posts WM_QUIT)")
+        demo.say("Quit through the desktop shell (what the tray menu's quit item does)")
         exit_code = quit_host(driver)
-        demo.say(f"  velmo.exe exited with {exit_code}")
+        demo.say(f"  velmo.exe exited with {exit_code}; tray icon left: "
+                 f"{bool(wine.x_windows('Wine System Tray', only_visible=True))}")
     finally:
         driver.close()
+        if pulse is not None:
+            pulse.close()
 
     log_tail = [line for line in app_log_lines() if line][log_lines_before:]
     (out / "channel-traffic.txt").write_text("\n".join(demo.traffic) + "\n")
@@ -121,6 +144,7 @@ def main() -> int:
         f"velmo.exe first frame after {first_frame:.2f} s",
         f"plug-ins in order: {', '.join(PLUGIN_REGISTRARS)}",
         "screenshots:", *("  " + s for s in demo.shots),
+        "channel traffic:", *("  " + line for line in demo.traffic),
         "app.log lines of this run (the second launch logs its start too):", *("  " + line for line in log_tail),
         f"exit code: {exit_code}",
     ]) + "\n")

@@ -1,13 +1,16 @@
 """velmo.exe registers the client's nine plug-ins once each, in their fixed
-order, before any of its own channels exists."""
+order, before any of its own channels exists; its channels follow in their
+fixed order, the window's features only once the view is in the window."""
 
 import pytest
 
 from host_helpers import PLUGIN_REGISTRARS, PLUGIN_REPORT_CHANNEL
 
-HOST_CHANNELS_IN_ORDER = ["parlora/window_style", "app/windows_ptt/methods",
-                          "app/windows_ptt/events", "parlora/ai_denoise", "parlora/mic_gain",
-                          "parlora/activity"]
+# Created before the view is attached to the window, then after it.
+CHANNELS_BEFORE_VIEW = ["parlora/window_style", "app/windows_ptt/methods",
+                        "app/windows_ptt/events", "parlora/ai_denoise", "parlora/sidetone",
+                        "parlora/mic_gain", "parlora/activity"]
+CHANNELS_AFTER_VIEW = ["parlora/desktop_shell", "parlora/voice_overlay"]
 
 
 @pytest.fixture
@@ -45,9 +48,14 @@ class TestPluginRegistration:
         assert handlers, "the host set no channel handler"
         assert min(e.index for e in handlers) > last_plugin
 
-    def test_host_channels_are_set_in_creation_order_after_the_view(self, host):
+    def test_host_channels_are_set_in_creation_order_around_the_view(self, host):
         view = host.wait_for("view")
-        set_channels = [e.fields[0] for e in host.events("handler") if e.fields[1] == "1"]
-        known = [c for c in set_channels if c in HOST_CHANNELS_IN_ORDER]
-        assert known == HOST_CHANNELS_IN_ORDER
+        attached = host.wait_for("attached")
+        handlers = [e for e in host.events("handler") if e.fields[1] == "1"]
+        before = [e.fields[0] for e in handlers if e.index < attached.index]
+        after = [e.fields[0] for e in handlers if e.index > attached.index]
+        assert before == CHANNELS_BEFORE_VIEW
+        assert after == CHANNELS_AFTER_VIEW
         assert all(e.index > view.index for e in host.events("handler"))
+        # Nothing of the host's is removed while it runs.
+        assert all(host.handler_set(c) for c in CHANNELS_BEFORE_VIEW + CHANNELS_AFTER_VIEW)
