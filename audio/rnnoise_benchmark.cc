@@ -5,16 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "audio/rnnoise/rnnoise_api.h"
 #include "audio/rnnoise_capture_processing.h"
+#include "testing/benchmark_support/ratio_reporter.h"
 
 namespace {
 
@@ -72,48 +70,14 @@ void BM_RnnoiseAlone(benchmark::State& state) {
 BENCHMARK(BM_RnnoiseAlone);
 constexpr char kAloneBenchmarkName[] = "BM_RnnoiseAlone";
 
-// The console table, plus the fastest CPU time per iteration of each
-// benchmark for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) {
-        continue;
-      }
-      auto [entry, inserted] =
-          fastest_.try_emplace(run.run_name.function_name, std::numeric_limits<double>::infinity());
-      entry->second = std::min(entry->second, run.GetAdjustedCPUTime());
-    }
-  }
-
-  // Null when the benchmark did not run.
-  const double* Fastest(const std::string& name) const {
-    auto found = fastest_.find(name);
-    return found == fastest_.end() ? nullptr : &found->second;
-  }
-
- private:
-  std::map<std::string, double> fastest_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
+  double ratio = -1;
+  const int exit_code =
+      RunBenchmarksForRatio(argc, argv, kProcessBenchmarkName, kAloneBenchmarkName, &ratio);
+  if (ratio >= 0) {
+    std::printf("Direct-path Process / RNNoise alone on a %d-sample frame: %.3f\n", kFrame, ratio);
   }
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  const double* process = reporter.Fastest(kProcessBenchmarkName);
-  const double* alone = reporter.Fastest(kAloneBenchmarkName);
-  if (process != nullptr && alone != nullptr && *alone > 0) {
-    // 10 ms of audio per frame: the real-time factor of the direct path.
-    std::printf("Direct-path Process / RNNoise alone on a %d-sample frame: %.3f\n", kFrame,
-                *process / *alone);
-  }
-  return 0;
+  return exit_code;
 }

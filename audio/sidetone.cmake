@@ -29,10 +29,4 @@ if(WIN32)
   target_link_libraries(velmo_sidetone_runtime PUBLIC
     velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid winmm)
 
-  # Counts a process's threads for the end-to-end test: no monitor worker may
-  # be left behind by starts and stops.
-  add_executable(sidetone_thread_count
-    "${CMAKE_SOURCE_DIR}/testing/sidetone/thread_count.cc")
-  set_target_properties(sidetone_thread_count PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY "${VELMO_TESTBIN_DIR}")
 endif()

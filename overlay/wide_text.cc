@@ -1,22 +1,8 @@
 #include "overlay/wide_text.h"
 
-#include <windows.h>
+#include "host/utf16_from_utf8.h"
 
-std::wstring Utf8ToWide(std::string_view text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  if (size <= 0) {
-    return {};
-  }
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
-    return {};
-  }
-  return wide;
-}
+std::wstring Utf8ToWide(std::string_view text) { return Utf16FromUtf8(std::string(text)); }
 
 std::u16string Utf8ToUtf16System(std::string_view text) {
   const std::wstring wide = Utf8ToWide(text);

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-// UTF-8 to UTF-16 with the system's converter (no flags); an empty input or a
-// failed conversion gives an empty text.
+// The shared UTF-8 to UTF-16 conversion (an empty input or a failed conversion
+// gives an empty text), as the system's wide text and as the core's UTF-16.
 std::wstring Utf8ToWide(std::string_view text);
 std::u16string Utf8ToUtf16System(std::string_view text);
 

@@ -9,14 +9,14 @@ from __future__ import annotations
 import math
 import shutil
 from dataclasses import dataclass
-from pathlib import Path
 
 import pytest
 
-from host_helpers import app_log_path, quit_host, run_tool
+from host_helpers import app_log_path, main_window, quit_host
 from pulse_server import RECORD_RATE, TOOLS, Pulse, tone
 
 CHANNEL = "parlora/sidetone"
+WM_DESTROY = 0x0002
 TONE_RATE = 44100
 TONE_HZ = 1000.0
 TONE_AMPLITUDE = 0.5
@@ -178,22 +178,18 @@ def test_restart_on_ids_that_name_nothing_and_stop_twice(host, pulse):
     assert log.words() == ["sidetone_stopped", "sidetone_stopped"]
 
 
-def thread_count(testbin_dir: Path, pid: int) -> int:
-    result = run_tool(testbin_dir, "sidetone_thread_count.exe", str(pid))
-    assert result.returncode == 0, result.stderr
-    return int(result.stdout)
+def thread_count(host) -> int:
+    return int(host.query("process")[0][5])
 
 
-def test_hundred_starts_and_stops_leave_no_worker_thread(host, testbin_dir):
-    if not (testbin_dir / "sidetone_thread_count.exe").is_file():
-        pytest.skip("sidetone_thread_count.exe is not built")
+def test_hundred_starts_and_stops_leave_no_worker_thread(host):
     # One cycle first, so threads the audio system keeps for the process
     # exist in both counts.
     assert start(host, {}) is True
     assert host.call(CHANNEL, "stop").value is True
-    idle = thread_count(testbin_dir, host.hello_pid)
+    idle = thread_count(host)
     assert start(host, {}) is True
-    running = thread_count(testbin_dir, host.hello_pid)
+    running = thread_count(host)
     assert running > idle, "the worker is counted while the monitor runs"
     assert host.call(CHANNEL, "stop").value is True
     log = Log()
@@ -201,15 +197,23 @@ def test_hundred_starts_and_stops_leave_no_worker_thread(host, testbin_dir):
         assert start(host, {"volume": 0.1}) is True
         assert host.call(CHANNEL, "stop").value is True
     assert log.words().count("sidetone_started") == START_CYCLES
-    after = thread_count(testbin_dir, host.hello_pid)
+    after = thread_count(host)
     print(f"\nthreads: idle {idle}, running {running}, after {START_CYCLES} cycles {after}")
     assert after <= idle
 
 
-def test_quitting_while_running_stops_the_monitor_first(host):
+@pytest.mark.parametrize("teardown", ["quit", "window destroyed"])
+def test_teardown_while_running_stops_the_monitor_first(host, teardown):
     assert start(host, {}) is True
     log = Log()
-    assert quit_host(host) == 0
+    if teardown == "quit":
+        # The message loop ends; the window object releases its features.
+        assert quit_host(host) == 0
+    else:
+        # The window goes while the loop runs; its destroy handling releases
+        # them, then ends the loop.
+        assert host.post(main_window(host).hwnd, WM_DESTROY)
+        assert host.wait_exit(timeout=30) == 0
     assert log.words() == ["sidetone_stopped"]
 
 
