@@ -1,8 +1,6 @@
-"""Voice overlay end to end: velmo.exe with the driver playing the Flutter side
-on "parlora/voice_overlay", a full-screen window of another process
-(testing/fullscreen_window), a compositor so half-transparent pixels blend,
-and a loopback HTTP server serving avatars. Pixels are read from screenshots
-over the test window's white background."""
+"""Voice overlay end to end: over a full-screen window of another process
+(testing/fullscreen_window, white), with a compositor so half-transparent
+pixels blend and a loopback HTTP server serving avatars."""
 
 from __future__ import annotations
 
@@ -21,15 +19,14 @@ from pathlib import Path
 import pytest
 
 from driver import wine
-from host_helpers import main_window
+from host_helpers import main_window, run_tool
 
 CHANNEL = "parlora/voice_overlay"
 OVERLAY_CLASS = "VelmoVoiceOverlayWindow"
 OVERLAY_EX_STYLE = 0x080800A8
 MONITOR = (0, 0, 1920, 1080)
 TICK = 0.4
-# Several refresh ticks: long enough for a wrong decision to show.
-SETTLE = 1.3
+SETTLE = 1.3  # several ticks: long enough for a wrong decision to show
 
 # Sizes at the initial scale 1.15.
 WIDTH, MARGIN, ROW, EDGE, DIAMETER = 322, 32, 46, 7, 35
@@ -58,8 +55,7 @@ def avatar_file_name(url: str) -> str:
 
 
 class AvatarServer:
-    """Serves /avatar/* as a non-square red picture and anything else as a
-    404 (/missing/*) or 500 error page; counts requests per first segment."""
+    """/avatar/*: a non-square red picture; /missing/*: 404; else 500. Counts hits."""
 
     def __init__(self):
         self.hits: Counter[str] = Counter()
@@ -90,14 +86,10 @@ class AvatarServer:
 
 
 class Screen:
-    """A screenshot's pixels."""
-
     def __init__(self, path: Path):
-        ppm = wine.screenshot(path.with_suffix(".ppm"))
-        data = ppm.read_bytes()
-        # "P6 width height maxval" and one whitespace byte, then RGB samples
-        # of one or two bytes: taken from the end, as pixel bytes may look
-        # like whitespace.
+        data = wine.screenshot(path.with_suffix(".ppm")).read_bytes()
+        # P6 samples of one or two bytes, taken from the end: pixel bytes may
+        # look like the header's whitespace.
         self.width, self.height, maxval = (int(f) for f in data.split(maxsplit=4)[1:4])
         self.sample = 2 if maxval > 255 else 1
         self.pixels = data[len(data) - self.width * self.height * 3 * self.sample:]
@@ -116,11 +108,6 @@ def over_white(argb: int) -> tuple[int, int, int]:
     alpha = argb >> 24
     return tuple(round(((argb >> shift) & 0xFF) * alpha / 255 + WHITE * (1 - alpha / 255))
                  for shift in (16, 8, 0))
-
-
-def alpha_over_white(pixel: int, colour: int) -> float:
-    """The alpha that blended `colour` over white into `pixel` (one channel)."""
-    return (WHITE - pixel) / (1 - colour / 255)
 
 
 @pytest.fixture(scope="module")
@@ -146,20 +133,10 @@ def avatar_server():
     server.httpd.shutdown()
 
 
-@pytest.fixture
-def avatar_folder():
-    folder = wine.temp_dir() / "velmo_voice_overlay"
-    shutil.rmtree(folder, ignore_errors=True)
-    return folder
-
-
 class FullScreenWindow:
-    """A running fullscreen_window.exe and the clicks it received."""
+    """A running fullscreen_window.exe and the lines (clicks) it printed."""
 
-    def __init__(self, testbin_dir: Path, *args: str):
-        exe = testbin_dir / "fullscreen_window.exe"
-        if not exe.is_file():
-            pytest.skip(f"{exe} is not built")
+    def __init__(self, exe: Path, *args: str):
         self.process = subprocess.Popen(["wine", str(exe), *args], env=wine.wine_environment(),
                                         cwd=exe.parent, stdout=subprocess.PIPE, text=True,
                                         start_new_session=True)
@@ -173,23 +150,22 @@ class FullScreenWindow:
         for line in self.process.stdout:
             self.lines.append(line.strip())
 
-    def close(self):
-        if self.process.poll() is None:
-            os.killpg(self.process.pid, signal.SIGKILL)
-        self.process.wait(timeout=10)
-
 
 @pytest.fixture
 def full_screen(testbin_dir):
+    exe = testbin_dir / "fullscreen_window.exe"
+    if not exe.is_file():
+        pytest.skip(f"{exe} is not built")
     windows: list[FullScreenWindow] = []
 
     def start(*args: str) -> FullScreenWindow:
-        window = FullScreenWindow(testbin_dir, *args)
-        windows.append(window)
-        return window
+        windows.append(FullScreenWindow(exe, *args))
+        return windows[-1]
     yield start
     for window in windows:
-        window.close()
+        if window.process.poll() is None:
+            os.killpg(window.process.pid, signal.SIGKILL)
+        window.process.wait(timeout=10)
 
 
 @pytest.fixture
@@ -202,7 +178,6 @@ def velmo(start_program, bundle_dir, compositor):
 def call(driver, method, arguments):
     reply = driver.call(CHANNEL, method, arguments)
     assert reply.is_success and reply.value is True, reply
-    return reply
 
 
 def start_session(driver, members, **config):
@@ -212,14 +187,12 @@ def start_session(driver, members, **config):
 
 
 def overlay(driver):
-    found = driver.find_window(OVERLAY_CLASS, pid=driver.hello_pid)
-    assert found is not None
-    return found
+    return driver.find_window(OVERLAY_CLASS, pid=driver.hello_pid)
 
 
-def wait_shown(driver, timeout=5.0):
+def wait_shown(driver):
     return driver.wait_window(lambda w: w.class_name == OVERLAY_CLASS and w.visible
-                              and w.pid == driver.hello_pid, timeout)
+                              and w.pid == driver.hello_pid, 5.0)
 
 
 def assert_stays_hidden(driver):
@@ -236,134 +209,132 @@ def row_centre(index: int) -> float:
     return EDGE + index * ROW + ROW / 2
 
 
-class TestVisibility:
-    def test_shown_over_another_process_full_screen_without_focus_or_clicks(
-            self, velmo, full_screen):
-        start_session(velmo, [{"name": "Ann"}, {"name": "Bob"}, {"name": "Cy"}],
-                      position="rightBottom")
-        assert_stays_hidden(velmo)
-        game = full_screen("borderless")
-        shown = wait_shown(velmo)
-        height = 3 * ROW + 2 * EDGE
-        assert shown.rect == (1920 - MARGIN - WIDTH, 1080 - height - MARGIN,
-                              1920 - MARGIN, 1080 - MARGIN)
-        assert shown.exstyle & 0xFFFFFFFF == OVERLAY_EX_STYLE
-        assert velmo.foreground() == game.hwnd
+def test_shown_over_another_process_full_screen_without_focus_or_clicks(
+        velmo, full_screen):
+    start_session(velmo, [{"name": "Ann"}, {"name": "Bob"}, {"name": "Cy"}],
+                  position="rightBottom")
+    assert_stays_hidden(velmo)
+    game = full_screen("borderless")
+    shown = wait_shown(velmo)
+    height = 3 * ROW + 2 * EDGE
+    assert shown.rect == (1920 - MARGIN - WIDTH, 1080 - height - MARGIN,
+                          1920 - MARGIN, 1080 - MARGIN)
+    assert shown.exstyle & 0xFFFFFFFF == OVERLAY_EX_STYLE
+    assert velmo.foreground() == game.hwnd
 
-        # A click on a pill goes to the game underneath.
-        x, y = shown.left + PILL_LEFT + 10, shown.top + int(row_centre(0))
-        wine.click(x, y)
-        deadline = time.monotonic() + 5
-        while f"click {x} {y}" not in game.lines and time.monotonic() < deadline:
-            time.sleep(0.05)
-        assert f"click {x} {y}" in game.lines
-        assert velmo.foreground() == game.hwnd
+    # A click on a pill goes to the game underneath.
+    x, y = shown.left + PILL_LEFT + 10, shown.top + int(row_centre(0))
+    wine.click(x, y)
+    deadline = time.monotonic() + 5
+    while f"click {x} {y}" not in game.lines and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert f"click {x} {y}" in game.lines
+    assert velmo.foreground() == game.hwnd
 
-        call(velmo, "setConfig", {"position": "leftCenter"})
-        moved = overlay(velmo)
-        assert moved.rect[:2] == (MARGIN, (1080 - height) // 2)
-        call(velmo, "setSession", {"active": False})
-        assert not overlay(velmo).visible, "hidden by the call itself, not a later tick"
-
-    def test_hidden_for_framed_windows_the_desktop_and_the_main_window(
-            self, velmo, full_screen, testbin_dir):
-        start_session(velmo, [{"name": "Ann"}])
-        maximised = full_screen("maximized")
-        assert velmo.foreground() == maximised.hwnd
-        assert_stays_hidden(velmo)
-
-        desktop = full_screen("borderless", "Progman")
-        assert velmo.foreground() == desktop.hwnd
-        assert_stays_hidden(velmo)
-
-        game = full_screen("borderless")
-        wait_shown(velmo)
-        host = main_window(velmo)
-        taken = subprocess.run(["wine", str(testbin_dir / "fullscreen_window.exe"), "take",
-                                str(host.hwnd)], env=wine.wine_environment(),
-                               capture_output=True, text=True, timeout=60)
-        assert taken.stdout.strip() == "ok"
-        velmo.wait_window(lambda w: w.hwnd == host.hwnd and w.rect == MONITOR, 5)
-        assert velmo.foreground() == host.hwnd, "the main window is in front, full screen"
-        assert_stays_hidden(velmo)
-        assert game.process.poll() is None
+    call(velmo, "setConfig", {"position": "leftCenter"})
+    moved = overlay(velmo)
+    assert moved.rect[:2] == (MARGIN, (1080 - height) // 2)
+    call(velmo, "setSession", {"active": False})
+    assert not overlay(velmo).visible, "hidden by the call itself, not a later tick"
 
 
-class TestPixels:
-    @pytest.mark.parametrize("opacity,pill_alpha", [(1.0, 180), (0.15, 29)])
-    def test_rows_as_drawn(self, velmo, full_screen, tmp_path, opacity, pill_alpha):
-        start_session(velmo, [{"name": "Ann", "speaking": True},
-                              {"name": "用户用户用户", "muted": True},
-                              {"name": "(bob)"}],
-                      position="leftTop", opacity=opacity)
-        full_screen("borderless")
-        shown = wait_shown(velmo)
-        time.sleep(TICK)
-        screen = Screen(tmp_path / "overlay")
-        ox, oy = shown.left, shown.top
+def test_hidden_for_framed_windows_the_desktop_and_the_main_window(
+        velmo, full_screen, testbin_dir):
+    start_session(velmo, [{"name": "Ann"}])
+    maximised = full_screen("maximized")
+    assert velmo.foreground() == maximised.hwnd
+    assert_stays_hidden(velmo)
 
-        # Speaking member: the ring below the avatar and the placeholder disc,
-        # neither depending on the opacity.
-        def ring_band(row):
-            return [screen.at(ox + DIAMETER / 2, oy + row_centre(row) + DIAMETER / 2 + dy)
-                    for dy in (1, 2, 3)]
-        assert any(close_to(p, over_white(0xF0C8F542), 8) for p in ring_band(0)), ring_band(0)
-        assert all(p == (WHITE, WHITE, WHITE) for p in ring_band(2)), ring_band(2)
-        disc = screen.at(ox + DIAMETER / 2, oy + row_centre(0) - DIAMETER / 2 + 4)
-        assert close_to(disc, over_white(0xEBC8F542)), disc
+    desktop = full_screen("borderless", "Progman")
+    assert velmo.foreground() == desktop.hwnd
+    assert_stays_hidden(velmo)
 
-        # The initial is drawn on the disc, near-black on a speaker's.
-        centre_y = oy + row_centre(0)
-        letter = [screen.at(ox + DIAMETER / 2 + dx, centre_y + dy)
-                  for dx in range(-5, 6) for dy in range(-6, 7)]
-        assert any(close_to(p, (0x0E, 0x12, 0x0C), 40) for p in letter), letter
-
-        # The pill's alpha, read from how far it darkens the white window.
-        pill = screen.at(ox + PILL_LEFT + 8, oy + row_centre(2))
-        assert abs(alpha_over_white(pill[0], 0x1C) - pill_alpha) <= 4, pill
-
-        # The CJK name is measured with a real font: its pill is far wider
-        # than the narrowest one an unusable font leaves.
-        y = oy + row_centre(1)
-        right = ox + PILL_LEFT + 8
-        while right < ox + WIDTH and screen.at(right, y) != (WHITE, WHITE, WHITE):
-            right += 1
-        assert right - (ox + PILL_LEFT) > 100
+    game = full_screen("borderless")
+    wait_shown(velmo)
+    host = main_window(velmo)
+    taken = run_tool(testbin_dir, "fullscreen_window.exe", "take", host.hwnd)
+    assert taken.stdout.strip() == "ok"
+    velmo.wait_window(lambda w: w.hwnd == host.hwnd and w.rect == MONITOR, 5)
+    assert velmo.foreground() == host.hwnd, "the main window is in front, full screen"
+    assert_stays_hidden(velmo)
+    assert game.process.poll() is None
 
 
-class TestAvatars:
-    def test_downloaded_once_cached_and_failures_held_back(
-            self, velmo, full_screen, avatar_server, avatar_folder, tmp_path):
-        tag = f"t{time.monotonic_ns()}"
-        good = avatar_server.url("avatar", tag)
-        upper = avatar_server.url("avatar", tag + "u").replace("http://", "HTTP://")
-        ftp = avatar_server.url("avatar", tag + "f").replace("http://", "ftp://")
-        missing = avatar_server.url("missing", tag)
-        failing = avatar_server.url("failing", tag)
-        members = [{"name": "Ann", "speaking": True, "avatarUrl": good},
-                   {"name": "Bob", "avatarUrl": good},
-                   {"name": "Cy", "avatarUrl": upper},
-                   {"name": "Di", "avatarUrl": ftp},
-                   {"name": "Ed", "avatarUrl": missing},
-                   {"name": "Flo", "avatarUrl": failing}]
-        start_session(velmo, members, position="leftTop", opacity=0.4)
-        assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1)
-        kept = sorted(p.name for p in avatar_folder.iterdir())
-        assert kept == [avatar_file_name(good)], "only a picture that decodes is kept"
+@pytest.mark.parametrize("opacity,pill_alpha", [(1.0, 180), (0.15, 29)])
+def test_rows_as_drawn(velmo, full_screen, tmp_path, opacity, pill_alpha):
+    start_session(velmo, [{"name": "Ann", "speaking": True},
+                          {"name": "用户用户用户", "muted": True},
+                          {"name": "(bob)"}],
+                  position="leftTop", opacity=opacity)
+    full_screen("borderless")
+    shown = wait_shown(velmo)
+    time.sleep(TICK)
+    screen = Screen(tmp_path / "overlay")
+    ox, oy = shown.left, shown.top
 
-        full_screen("borderless")
-        shown = wait_shown(velmo)
-        time.sleep(3 * TICK)
-        call(velmo, "setMembers", {"members": members})
-        assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1), (
-            "no download again for a cached picture, nor on every tick for a failing one")
+    # Speaking member: the ring below the avatar and the placeholder disc,
+    # neither depending on the opacity.
+    def ring_band(row):
+        return [screen.at(ox + DIAMETER / 2, oy + row_centre(row) + DIAMETER / 2 + dy)
+                for dy in (1, 2, 3)]
+    assert any(close_to(p, over_white(0xF0C8F542), 8) for p in ring_band(0)), ring_band(0)
+    assert all(p == (WHITE, WHITE, WHITE) for p in ring_band(2)), ring_band(2)
+    disc = screen.at(ox + DIAMETER / 2, oy + row_centre(0) - DIAMETER / 2 + 4)
+    assert close_to(disc, over_white(0xEBC8F542)), disc
 
-        screen = Screen(tmp_path / "avatars")
-        ox, oy = shown.left, shown.top
-        speaking = screen.at(ox + DIAMETER / 2, oy + row_centre(0) + 4)
-        assert close_to(speaking, RED), speaking
-        dimmed = screen.at(ox + DIAMETER / 2, oy + row_centre(1) + 4)
-        assert close_to(dimmed, (255, 255 - 110, 255 - 110)), dimmed
-        for row in (2, 3, 4, 5):
-            placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
-            assert close_to(placeholder, over_white(0x6E343A38)), (row, placeholder)
+    # The initial is drawn on the disc, near-black on a speaker's.
+    centre_y = oy + row_centre(0)
+    letter = [screen.at(ox + DIAMETER / 2 + dx, centre_y + dy)
+              for dx in range(-5, 6) for dy in range(-6, 7)]
+    assert any(close_to(p, (0x0E, 0x12, 0x0C), 40) for p in letter), letter
+
+    # The pill's alpha, read from how far its red channel (0x1C) darkens the white window.
+    pill = screen.at(ox + PILL_LEFT + 8, oy + row_centre(2))
+    assert abs((WHITE - pill[0]) / (1 - 0x1C / 255) - pill_alpha) <= 4, pill
+
+    # The CJK name is measured with a real font: its pill is far wider
+    # than the narrowest one an unusable font leaves.
+    y = oy + row_centre(1)
+    right = ox + PILL_LEFT + 8
+    while right < ox + WIDTH and screen.at(right, y) != (WHITE, WHITE, WHITE):
+        right += 1
+    assert right - (ox + PILL_LEFT) > 100
+
+
+def test_downloaded_once_cached_and_failures_held_back(
+        velmo, full_screen, avatar_server, tmp_path):
+    avatar_folder = wine.temp_dir() / "velmo_voice_overlay"
+    shutil.rmtree(avatar_folder, ignore_errors=True)
+    tag = f"t{time.monotonic_ns()}"
+    good = avatar_server.url("avatar", tag)
+    upper = avatar_server.url("avatar", tag + "u").replace("http://", "HTTP://")
+    ftp = avatar_server.url("avatar", tag + "f").replace("http://", "ftp://")
+    missing = avatar_server.url("missing", tag)
+    failing = avatar_server.url("failing", tag)
+    members = [{"name": "Ann", "speaking": True, "avatarUrl": good},
+               {"name": "Bob", "avatarUrl": good},
+               {"name": "Cy", "avatarUrl": upper},
+               {"name": "Di", "avatarUrl": ftp},
+               {"name": "Ed", "avatarUrl": missing},
+               {"name": "Flo", "avatarUrl": failing}]
+    start_session(velmo, members, position="leftTop", opacity=0.4)
+    assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1)
+    kept = sorted(p.name for p in avatar_folder.iterdir())
+    assert kept == [avatar_file_name(good)], "only a picture that decodes is kept"
+
+    full_screen("borderless")
+    shown = wait_shown(velmo)
+    time.sleep(3 * TICK)
+    call(velmo, "setMembers", {"members": members})
+    assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1), (
+        "no download again for a cached picture, nor on every tick for a failing one")
+
+    screen = Screen(tmp_path / "avatars")
+    ox, oy = shown.left, shown.top
+    speaking = screen.at(ox + DIAMETER / 2, oy + row_centre(0) + 4)
+    assert close_to(speaking, RED), speaking
+    dimmed = screen.at(ox + DIAMETER / 2, oy + row_centre(1) + 4)
+    assert close_to(dimmed, (255, 255 - 110, 255 - 110)), dimmed
+    for row in (2, 3, 4, 5):
+        placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
+        assert close_to(placeholder, over_white(0x6E343A38)), (row, placeholder)
