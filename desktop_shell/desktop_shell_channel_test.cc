@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
+using enum ShellAction;
 using flutter::EncodableValue;
 
 class RecordingResult : public flutter::MethodResult {
@@ -28,37 +29,28 @@ class RecordingResult : public flutter::MethodResult {
   std::string* log_;
 };
 
-struct MethodCase {
-  const char* method;
-  std::optional<ShellAction> action;  // none: not implemented
-};
-
-class DesktopShellChannelTest : public ::testing::TestWithParam<MethodCase> {};
-
-TEST_P(DesktopShellChannelTest, PerformsAndAnswersTrueWhateverTheArguments) {
-  const MethodCase& c = GetParam();
-  for (const EncodableValue& arguments :
-       {EncodableValue(), EncodableValue(false),
-        EncodableValue(flutter::EncodableMap{{EncodableValue("force"), EncodableValue(true)}})}) {
-    std::string reply;
-    std::vector<ShellAction> actions;
-    HandleDesktopShellCall(
-        flutter::MethodCall(c.method, std::make_unique<EncodableValue>(arguments)),
-        std::make_unique<RecordingResult>(&reply),
-        [&actions](ShellAction action) { actions.push_back(action); });
-    EXPECT_EQ(reply, c.action ? "true" : "not_implemented");
-    EXPECT_EQ(actions, c.action ? std::vector<ShellAction>{*c.action} : std::vector<ShellAction>{});
+TEST(DesktopShellChannelTest, PerformsEachMethodAndAnswersTrueWhateverTheArguments) {
+  const std::vector<std::pair<std::string, std::vector<ShellAction>>> cases = {
+      {"ensureTray", {kEnsureTray}},
+      {"hideToTray", {kHideToTray}},
+      {"showWindow", {kRestoreWindow}},
+      {"quit", {kQuit}},
+      {"Quit", {}},
+      {"", {}},
+      {"onCloseRequested", {}}};
+  const EncodableValue force(
+      flutter::EncodableMap{{EncodableValue("force"), EncodableValue(true)}});
+  for (const auto& [method, expected] : cases) {
+    for (const EncodableValue& arguments : {EncodableValue(), EncodableValue(false), force}) {
+      std::string reply;
+      std::vector<ShellAction> actions;
+      HandleDesktopShellCall(
+          flutter::MethodCall(method, std::make_unique<EncodableValue>(arguments)),
+          std::make_unique<RecordingResult>(&reply), [&](ShellAction a) { actions.push_back(a); });
+      EXPECT_EQ(reply, expected.empty() ? "not_implemented" : "true") << method;
+      EXPECT_EQ(actions, expected) << method;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Methods, DesktopShellChannelTest,
-                         ::testing::Values(MethodCase{"ensureTray", ShellAction::kEnsureTray},
-                                           MethodCase{"hideToTray", ShellAction::kHideToTray},
-                                           MethodCase{"showWindow", ShellAction::kRestoreWindow},
-                                           MethodCase{"quit", ShellAction::kQuit},
-                                           MethodCase{"Quit", std::nullopt},
-                                           MethodCase{"quit ", std::nullopt},
-                                           MethodCase{"", std::nullopt},
-                                           MethodCase{"onCloseRequested", std::nullopt}));
 
 }  // namespace
