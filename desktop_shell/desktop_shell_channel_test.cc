@@ -7,27 +7,15 @@
 #include <utility>
 #include <vector>
 
+#include "channels/engine_method_result.h"
+#include "channels/standard_method_codec.h"
+
 namespace {
 
 using enum ShellAction;
 using flutter::EncodableValue;
 
-class RecordingResult : public flutter::MethodResult {
- public:
-  explicit RecordingResult(std::string* log) : log_(log) {}
-
- protected:
-  void SuccessInternal(const EncodableValue* value) override {
-    *log_ += value != nullptr && *value == EncodableValue(true) ? "true" : "other";
-  }
-  void ErrorInternal(const std::string&, const std::string&, const EncodableValue*) override {
-    *log_ += "error";
-  }
-  void NotImplementedInternal() override { *log_ += "not_implemented"; }
-
- private:
-  std::string* log_;
-};
+const std::vector<uint8_t> kSuccessTrue = {0x00, 0x01};
 
 TEST(DesktopShellChannelTest, PerformsEachMethodAndAnswersTrueWhateverTheArguments) {
   const std::vector<std::pair<std::string, std::vector<ShellAction>>> cases = {
@@ -42,12 +30,16 @@ TEST(DesktopShellChannelTest, PerformsEachMethodAndAnswersTrueWhateverTheArgumen
       flutter::EncodableMap{{EncodableValue("force"), EncodableValue(true)}});
   for (const auto& [method, expected] : cases) {
     for (const EncodableValue& arguments : {EncodableValue(), EncodableValue(false), force}) {
-      std::string reply;
+      std::vector<uint8_t> reply = {0xFF};
       std::vector<ShellAction> actions;
       HandleDesktopShellCall(
           flutter::MethodCall(method, std::make_unique<EncodableValue>(arguments)),
-          std::make_unique<RecordingResult>(&reply), [&](ShellAction a) { actions.push_back(a); });
-      EXPECT_EQ(reply, expected.empty() ? "not_implemented" : "true") << method;
+          std::make_unique<flutter::EngineMethodResult>(
+              [&reply](const uint8_t* data, size_t size) { reply.assign(data, data + size); },
+              &flutter::StandardMethodCodec::GetInstance()),
+          [&](ShellAction a) { actions.push_back(a); });
+      // An empty reply is the codec's "not implemented".
+      EXPECT_EQ(reply, expected.empty() ? std::vector<uint8_t>{} : kSuccessTrue) << method;
       EXPECT_EQ(actions, expected) << method;
     }
   }

@@ -72,10 +72,10 @@ int TakeQuitMessages() {
 
 TEST(DesktopShellWineTest, RefusedIconIsRetriedEveryMethodAnswersTrueAndQuitLetsTheCloseThrough) {
   // The test offers the shell the window's messages itself: a system class will do.
-  HWND window = CreateWindowExW(WS_EX_APPWINDOW, L"STATIC", L"shell test", WS_OVERLAPPEDWINDOW, 10,
-                                10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_APPWINDOW, L"STATIC", L"shell test", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                      10, 10, 300, 200, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
-  ShowWindow(window, SW_SHOW);
   FakeMessenger messenger;
   int adds = 0;
   auto shell = std::make_unique<DesktopShell>(window, &messenger,
