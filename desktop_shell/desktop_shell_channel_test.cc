@@ -3,62 +3,46 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "channels/engine_method_result.h"
+#include "channels/standard_method_codec.h"
 
 namespace {
 
+using enum ShellAction;
 using flutter::EncodableValue;
 
-class RecordingResult : public flutter::MethodResult {
- public:
-  explicit RecordingResult(std::string* log) : log_(log) {}
+const std::vector<uint8_t> kSuccessTrue = {0x00, 0x01};
 
- protected:
-  void SuccessInternal(const EncodableValue* value) override {
-    *log_ += value != nullptr && *value == EncodableValue(true) ? "true" : "other";
-  }
-  void ErrorInternal(const std::string&, const std::string&, const EncodableValue*) override {
-    *log_ += "error";
-  }
-  void NotImplementedInternal() override { *log_ += "not_implemented"; }
-
- private:
-  std::string* log_;
-};
-
-struct MethodCase {
-  const char* method;
-  std::optional<ShellAction> action;  // none: not implemented
-};
-
-class DesktopShellChannelTest : public ::testing::TestWithParam<MethodCase> {};
-
-TEST_P(DesktopShellChannelTest, PerformsAndAnswersTrueWhateverTheArguments) {
-  const MethodCase& c = GetParam();
-  for (const EncodableValue& arguments :
-       {EncodableValue(), EncodableValue(false),
-        EncodableValue(flutter::EncodableMap{{EncodableValue("force"), EncodableValue(true)}})}) {
-    std::string reply;
-    std::vector<ShellAction> actions;
-    HandleDesktopShellCall(
-        flutter::MethodCall(c.method, std::make_unique<EncodableValue>(arguments)),
-        std::make_unique<RecordingResult>(&reply),
-        [&actions](ShellAction action) { actions.push_back(action); });
-    EXPECT_EQ(reply, c.action ? "true" : "not_implemented");
-    EXPECT_EQ(actions, c.action ? std::vector<ShellAction>{*c.action} : std::vector<ShellAction>{});
+TEST(DesktopShellChannelTest, PerformsEachMethodAndAnswersTrueWhateverTheArguments) {
+  const std::vector<std::pair<std::string, std::vector<ShellAction>>> cases = {
+      {"ensureTray", {kEnsureTray}},
+      {"hideToTray", {kHideToTray}},
+      {"showWindow", {kRestoreWindow}},
+      {"quit", {kQuit}},
+      {"Quit", {}},
+      {"", {}},
+      {"onCloseRequested", {}}};
+  const EncodableValue force(
+      flutter::EncodableMap{{EncodableValue("force"), EncodableValue(true)}});
+  for (const auto& [method, expected] : cases) {
+    for (const EncodableValue& arguments : {EncodableValue(), EncodableValue(false), force}) {
+      std::vector<uint8_t> reply = {0xFF};
+      std::vector<ShellAction> actions;
+      HandleDesktopShellCall(
+          flutter::MethodCall(method, std::make_unique<EncodableValue>(arguments)),
+          std::make_unique<flutter::EngineMethodResult>(
+              [&reply](const uint8_t* data, size_t size) { reply.assign(data, data + size); },
+              &flutter::StandardMethodCodec::GetInstance()),
+          [&](ShellAction a) { actions.push_back(a); });
+      // An empty reply is the codec's "not implemented".
+      EXPECT_EQ(reply, expected.empty() ? std::vector<uint8_t>{} : kSuccessTrue) << method;
+      EXPECT_EQ(actions, expected) << method;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Methods, DesktopShellChannelTest,
-                         ::testing::Values(MethodCase{"ensureTray", ShellAction::kEnsureTray},
-                                           MethodCase{"hideToTray", ShellAction::kHideToTray},
-                                           MethodCase{"showWindow", ShellAction::kRestoreWindow},
-                                           MethodCase{"quit", ShellAction::kQuit},
-                                           MethodCase{"Quit", std::nullopt},
-                                           MethodCase{"quit ", std::nullopt},
-                                           MethodCase{"", std::nullopt},
-                                           MethodCase{"onCloseRequested", std::nullopt}));
 
 }  // namespace

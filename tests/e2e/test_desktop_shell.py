@@ -1,25 +1,18 @@
-"""The desktop shell of velmo.exe under Wine: the close button asks the
-Flutter side, the window hides to the tray and comes back every way there is,
-the tray menu and quit, and the icon's return after a shell restart.
-
-Wine shows tray icons in its own "Wine System Tray" window at the top left of
-the screen, shown only while it holds an icon; xdotool clicks on the icon give
-the version-4 callbacks."""
+"""The desktop shell of velmo.exe under Wine: the close request, hiding to the
+tray and every way back, the tray menu, quit, and the icon's return after a
+shell restart. Wine's tray is the "Wine System Tray" window, shown only while
+it holds an icon; xdotool clicks on the icon give the version-4 callbacks."""
 
 import pytest
 
 from driver import wine
 from host_helpers import (DESKTOP_SHELL_CHANNEL, WS_EX_APPWINDOW, WS_EX_TOOLWINDOW, main_window,
-                          run_tool, wait_main_window)
+                          quit_host, run_tool, wait_main_window)
 
 WM_CLOSE = 0x0010
-WM_COMMAND = 0x0111
-WM_SYSCOMMAND = 0x0112
-SC_CLOSE = 0xF060
 TRAY_CALLBACK = 0x8020
 TRAY_EVENTS = {"WM_LBUTTONUP": 0x0202, "WM_LBUTTONDBLCLK": 0x0203, "NIN_SELECT": 0x0400,
                "NIN_KEYSELECT": 0x0401}
-SHOW_WINDOW_ITEM = 1
 
 TRAY_WINDOW_TITLE = "Wine System Tray"
 TRAY_ICON_POINT = (12, 32)
@@ -36,115 +29,93 @@ def host(start_program, bundle_dir):
     return driver
 
 
-def tray_shown(driver) -> bool:
-    return any(w.visible for w in driver.windows() if w.title == TRAY_WINDOW_TITLE)
-
-
-def wait_tray(driver, shown: bool, timeout: float = 10) -> None:
-    driver.wait_window(lambda w: w.title == TRAY_WINDOW_TITLE and w.visible == shown, timeout)
+def wait_tray(driver, shown: bool) -> None:
+    driver.wait_window(lambda w: w.title == TRAY_WINDOW_TITLE and w.visible == shown, 10)
 
 
 def hide(driver):
+    """Hides to the tray: no window, no taskbar button, the icon stays."""
     assert driver.call(DESKTOP_SHELL_CHANNEL, "hideToTray").value is True
     hidden = main_window(driver)
     assert not hidden.visible
+    assert hidden.exstyle & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW) == WS_EX_TOOLWINDOW
+    wait_tray(driver, shown=True)
     return hidden
 
 
 def open_tray_menu(driver):
+    """Right-clicks the icon: exactly one menu, with its two items in order."""
     wine.click(*TRAY_ICON_POINT, button=3)
-    return driver.wait_window(
+    menu = driver.wait_window(
         lambda w: w.pid == driver.hello_pid and w.class_name == POPUP_MENU_CLASS and w.visible)
+    menus = [w for w in driver.own_windows() if w.class_name == POPUP_MENU_CLASS and w.visible]
+    assert [m.hwnd for m in menus] == [menu.hwnd]
+    assert driver.menu_items(menu.hwnd) == MENU_ITEMS
+    return menu
 
 
-class TestCloseButton:
-    @pytest.mark.parametrize("message,wparam", [(WM_CLOSE, 0), (WM_SYSCOMMAND, SC_CLOSE)],
-                             ids=["WM_CLOSE", "close command"])
-    def test_asks_flutter_and_leaves_the_window_as_it_was(self, host, message, wparam):
-        before = main_window(host)
-        mark = host.mark()
-        assert host.post(before.hwnd, message, wparam)
-        sent = host.wait_send(DESKTOP_SHELL_CHANNEL, "onCloseRequested", after=mark)
-        assert not sent.wants_reply
-        assert sent.call().arguments is None
-        assert main_window(host) == before
-        assert host.running
+def test_close_asks_flutter_and_leaves_the_window_as_it_was(host):
+    before = main_window(host)
+    mark = host.mark()
+    assert host.post(before.hwnd, WM_CLOSE)
+    sent = host.wait_send(DESKTOP_SHELL_CHANNEL, "onCloseRequested", after=mark)
+    assert not sent.wants_reply
+    assert sent.call().arguments is None
+    assert main_window(host) == before
+    assert host.running
 
 
-class TestHideAndRestore:
-    def test_hide_takes_away_the_taskbar_button_and_keeps_the_icon(self, host):
-        hidden = hide(host)
-        assert hidden.exstyle & WS_EX_TOOLWINDOW
-        assert not hidden.exstyle & WS_EX_APPWINDOW
-        assert tray_shown(host)
+@pytest.mark.parametrize("minimised", [False, True], ids=["hidden", "minimised"])
+@pytest.mark.parametrize("way", ["tray click", *TRAY_EVENTS, "menu item", "showWindow"])
+def test_each_way_brings_it_back(host, testbin_dir, way, minimised):
+    window = main_window(host)
+    if minimised:
+        result = run_tool(testbin_dir, "window_tool.exe", "minimize", window.hwnd)
+        assert result.stdout.strip() == "ok", result.stderr
+    assert hide(host).iconic == minimised
 
-    @pytest.mark.parametrize("minimised", [False, True], ids=["hidden", "minimised"])
-    @pytest.mark.parametrize("way", ["tray click", *TRAY_EVENTS, "menu item", "showWindow"])
-    def test_each_way_brings_it_back(self, host, testbin_dir, way, minimised):
-        window = main_window(host)
-        if minimised:
-            result = run_tool(testbin_dir, "window_tool.exe", "minimize", window.hwnd)
-            assert result.stdout.strip() == "ok", result.stderr
-        assert hide(host).iconic == minimised
-
-        if way == "tray click":
-            wine.click(*TRAY_ICON_POINT)
-        elif way in TRAY_EVENTS:
-            assert host.post(window.hwnd, TRAY_CALLBACK, 0, TRAY_EVENTS[way])
-        elif way == "menu item":
-            menu = open_tray_menu(host)
-            wine.click(menu.left + MENU_ITEM_INSET * 2, menu.top + MENU_ITEM_INSET)
-        else:
-            assert host.call(DESKTOP_SHELL_CHANNEL, way).value is True
-
-        back = wait_main_window(host, lambda w: w.visible and not w.iconic)
-        assert back.hwnd == window.hwnd
-        assert back.exstyle & WS_EX_APPWINDOW
-        assert not back.exstyle & WS_EX_TOOLWINDOW
-
-
-class TestMenuAndQuit:
-    def test_right_click_opens_one_menu_with_its_two_items(self, host, tmp_path):
-        hide(host)
-        menu = open_tray_menu(host)
-        menus = [w for w in host.own_windows() if w.class_name == POPUP_MENU_CLASS and w.visible]
-        assert [m.hwnd for m in menus] == [menu.hwnd]
-        assert host.menu_items(menu.hwnd) == MENU_ITEMS
-        wine.screenshot(tmp_path / "tray-menu.png", (0, 0, menu.right, menu.bottom))
-
-    @pytest.mark.parametrize("way", ["menu quit item", "quit"])
-    def test_quit_ends_with_0_and_removes_the_icon(self, host, way):
-        wait_tray(host, shown=True)
-        if way == "quit":
-            first = host.call_async(DESKTOP_SHELL_CHANNEL, "quit")
-            second = host.call_async(DESKTOP_SHELL_CHANNEL, "quit")
-            assert host.wait_exit(timeout=30) == 0
-            # Both were answered true; the second found the quit under way.
-            assert [host.response(tag) for tag in (first, second)] == [bytes([0x00, 0x01])] * 2
-        else:
-            hide(host)
-            menu = open_tray_menu(host)
-            wine.click(menu.left + MENU_ITEM_INSET * 2, menu.bottom - MENU_ITEM_INSET)
-            assert host.wait_exit(timeout=30) == 0
-        assert host.sends(DESKTOP_SHELL_CHANNEL) == []
-        # With the host gone, X tells whether the tray still shows anything.
-        assert wine.x_windows(f"^{TRAY_WINDOW_TITLE}$", only_visible=True) == []
-
-
-class TestTrayFailures:
-    def test_shell_restart_brings_the_icon_back_unasked(self, host, testbin_dir):
-        window = main_window(host)
-        dropped = run_tool(testbin_dir, "window_tool.exe", "drop-tray-icon", window.hwnd, 1)
-        assert dropped.stdout.strip() == "ok", dropped.stderr
-        wait_tray(host, shown=False)
-
-        message_id = int(run_tool(testbin_dir, "window_tool.exe", "message-id",
-                                  "TaskbarCreated").stdout)
-        mark = host.mark()
-        assert host.post(window.hwnd, message_id)
-        wait_tray(host, shown=True)
-        assert host.sends(DESKTOP_SHELL_CHANNEL, after=mark) == []
-        # The icon is the shell's again: it answers clicks.
-        hide(host)
+    if way == "tray click":
         wine.click(*TRAY_ICON_POINT)
-        assert wait_main_window(host, lambda w: w.visible).hwnd == window.hwnd
+    elif way in TRAY_EVENTS:
+        assert host.post(window.hwnd, TRAY_CALLBACK, 0, TRAY_EVENTS[way])
+    elif way == "menu item":
+        menu = open_tray_menu(host)
+        wine.click(menu.left + MENU_ITEM_INSET * 2, menu.top + MENU_ITEM_INSET)
+    else:
+        assert host.call(DESKTOP_SHELL_CHANNEL, way).value is True
+
+    back = wait_main_window(host, lambda w: w.visible and not w.iconic)
+    assert back.hwnd == window.hwnd
+    assert back.exstyle & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW) == WS_EX_APPWINDOW
+
+
+@pytest.mark.parametrize("way", ["menu quit item", "quit"])
+def test_quit_ends_with_0_and_removes_the_icon(host, way):
+    hide(host)
+    if way == "quit":
+        assert quit_host(host) == 0
+    else:
+        menu = open_tray_menu(host)
+        wine.click(menu.left + MENU_ITEM_INSET * 2, menu.bottom - MENU_ITEM_INSET)
+        assert host.wait_exit(timeout=30) == 0
+    assert host.sends(DESKTOP_SHELL_CHANNEL) == []
+    # With the host gone, X tells whether the tray still shows anything.
+    assert wine.x_windows(f"^{TRAY_WINDOW_TITLE}$", only_visible=True) == []
+
+
+def test_shell_restart_brings_the_icon_back_unasked(host, testbin_dir):
+    window = main_window(host)
+    dropped = run_tool(testbin_dir, "window_tool.exe", "drop-tray-icon", window.hwnd, 1)
+    assert dropped.stdout.strip() == "ok", dropped.stderr
+    wait_tray(host, shown=False)
+
+    message_id = int(run_tool(testbin_dir, "window_tool.exe", "message-id",
+                              "TaskbarCreated").stdout)
+    mark = host.mark()
+    assert host.post(window.hwnd, message_id)
+    wait_tray(host, shown=True)
+    assert host.sends(DESKTOP_SHELL_CHANNEL, after=mark) == []
+    # The icon is the shell's again: a click on it restores the window.
+    hide(host)
+    wine.click(*TRAY_ICON_POINT)
+    assert wait_main_window(host, lambda w: w.visible).hwnd == window.hwnd
