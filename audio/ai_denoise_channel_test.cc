@@ -1,6 +1,7 @@
 #include "audio/ai_denoise_channel.h"
 
-#include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <string>
@@ -22,8 +23,7 @@ using Lines = std::vector<std::string>;
 const Lines kOnLines = {"ai_denoise_configure_on", "rnnoise_skipped_hook_disabled"};
 const Lines kOffLines = {"ai_denoise_configure_off", "rnnoise_disabled_hook_disabled"};
 
-// The answer as one line ("success true", "error CODE MESSAGE",
-// "not_implemented"). Throws from Success when asked, as an encoder out of
+// The answer as one line; Success throws when asked, as an encoder out of
 // memory would.
 class RecordingResult : public flutter::MethodResult {
  public:
@@ -35,12 +35,11 @@ class RecordingResult : public flutter::MethodResult {
     if (throw_on_success_) {
       throw std::bad_alloc();
     }
-    const bool* value = result != nullptr ? std::get_if<bool>(result) : nullptr;
-    *answer_ = value != nullptr && *value ? "success true" : "success other";
+    *answer_ = result != nullptr && *result == EncodableValue(true) ? "true" : "other";
   }
   void ErrorInternal(const std::string& code, const std::string& message,
-                     const EncodableValue* details) override {
-    *answer_ = "error " + code + " " + message + (details != nullptr ? " +details" : "");
+                     const EncodableValue*) override {
+    *answer_ = code + " " + message;
   }
   void NotImplementedInternal() override { *answer_ = "not_implemented"; }
 
@@ -49,83 +48,66 @@ class RecordingResult : public flutter::MethodResult {
   bool throw_on_success_;
 };
 
-class AiDenoiseChannelTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // A level no default or clamp gives, so a test sees what a call stored.
-    processor().SetWet(0.25f);
-    fake_webrtc_plugin::ResetFake();
-  }
+RnnoiseCaptureProcessing& Processor() { return RnnoiseCaptureProcessing::Instance(); }
 
-  static RnnoiseCaptureProcessing& processor() { return RnnoiseCaptureProcessing::Instance(); }
-
-  static std::string Call(const std::string& method, std::unique_ptr<EncodableValue> arguments,
-                          bool throw_on_success = false) {
-    std::string answer = "none";
-    HandleAiDenoiseCall(flutter::MethodCall(method, std::move(arguments)),
-                        std::make_unique<RecordingResult>(&answer, throw_on_success));
-    return answer;
-  }
-
-  static std::string Configure(EncodableMap arguments, bool throw_on_success = false) {
-    return Call("configure", std::make_unique<EncodableValue>(std::move(arguments)),
-                throw_on_success);
-  }
-};
-
-TEST_F(AiDenoiseChannelTest, EnabledRequestIsLoggedSkippedAndAnsweredTrue) {
-  EXPECT_EQ(Configure({{EncodableValue("enabled"), EncodableValue(true)},
-                       {EncodableValue("wet"), EncodableValue(0.5)}}),
-            "success true");
-  EXPECT_EQ(processor().CurrentWet(), 0.5f);
-  EXPECT_FALSE(processor().IsEnabled());
-  EXPECT_EQ(fake_webrtc_plugin::LogLines(), kOnLines);
+std::string Call(const std::string& method, std::unique_ptr<EncodableValue> arguments,
+                 bool throw_on_success = false) {
+  // A level no default or clamp gives, so a test sees what a call stored.
+  Processor().SetWet(0.25f);
+  fake_webrtc_plugin::ResetFake();
+  std::string answer = "none";
+  HandleAiDenoiseCall(flutter::MethodCall(method, std::move(arguments)),
+                      std::make_unique<RecordingResult>(&answer, throw_on_success));
+  return answer;
 }
 
-TEST_F(AiDenoiseChannelTest, StoresWetLevelsAndReadsEnabledOnlyFromABool) {
+std::unique_ptr<EncodableValue> Map(EncodableMap map) {
+  return std::make_unique<EncodableValue>(std::move(map));
+}
+
+TEST(AiDenoiseChannelTest, ConfigureStoresTheClampedWetLevelAndLogsTheRequest) {
   const EncodableValue wet("wet");
-  const std::vector<std::pair<EncodableMap, float>> cases = {
-      {{}, 1.0f},
-      {{{wet, EncodableValue(int32_t{3})}}, 1.0f},
-      {{{wet, EncodableValue(-2.0)}}, 0.0f},
-      {{{wet, EncodableValue(int32_t{0})}}, 0.0f},
-      {{{wet, EncodableValue(1e300)}}, 1.0f},
-      {{{wet, EncodableValue(std::numeric_limits<double>::quiet_NaN())}}, 1.0f},
-      {{{wet, EncodableValue("0.5")}}, 1.0f},
-      {{{wet, EncodableValue(int64_t{0})}}, 1.0f},
-      {{{EncodableValue("enabled"), EncodableValue(int32_t{1})}, {wet, EncodableValue(0.75)}},
-       0.75f},
-      {{{EncodableValue("enabled"), EncodableValue("true")}}, 1.0f},
+  const EncodableValue enabled("enabled");
+  struct Case {
+    EncodableMap arguments;
+    float stored_wet;
+    const Lines& log;
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    SetUp();
-    EXPECT_EQ(Configure(cases[i].first), "success true") << "case " << i;
-    EXPECT_EQ(processor().CurrentWet(), cases[i].second) << "case " << i;
-    EXPECT_EQ(fake_webrtc_plugin::LogLines(), kOffLines) << "case " << i;
+  const Case cases[] = {
+      {{{enabled, EncodableValue(true)}, {wet, EncodableValue(0.5)}}, 0.5f, kOnLines},
+      {{}, 1.0f, kOffLines},
+      {{{wet, EncodableValue(-2.0)}}, 0.0f, kOffLines},
+      {{{wet, EncodableValue(int32_t{0})}}, 0.0f, kOffLines},
+      {{{wet, EncodableValue(1e300)}}, 1.0f, kOffLines},
+      {{{wet, EncodableValue(std::numeric_limits<double>::quiet_NaN())}}, 1.0f, kOffLines},
+      {{{wet, EncodableValue("0.5")}}, 1.0f, kOffLines},
+      // Only a bool enables.
+      {{{enabled, EncodableValue(int32_t{1})}, {wet, EncodableValue(0.75)}}, 0.75f, kOffLines},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(Call("configure", Map(cases[i].arguments)), "true") << "case " << i;
+    EXPECT_EQ(Processor().CurrentWet(), cases[i].stored_wet) << "case " << i;
+    EXPECT_FALSE(Processor().IsEnabled()) << "case " << i;
+    EXPECT_EQ(fake_webrtc_plugin::LogLines(), cases[i].log) << "case " << i;
   }
 }
 
-TEST_F(AiDenoiseChannelTest, MalformedCallsChangeNothing) {
-  std::vector<std::unique_ptr<EncodableValue>> arguments;
-  arguments.push_back(nullptr);
-  arguments.push_back(std::make_unique<EncodableValue>());
-  arguments.push_back(std::make_unique<EncodableValue>(EncodableList{EncodableValue(true)}));
-  arguments.push_back(std::make_unique<EncodableValue>(true));
-  for (auto& argument : arguments) {
-    EXPECT_EQ(Call("configure", std::move(argument)), "error invalid_argument Expected a map.");
-  }
-  for (const char* method : {"Configure", "configure ", "setWet", ""}) {
-    auto argument = std::make_unique<EncodableValue>(
-        EncodableMap{{EncodableValue("wet"), EncodableValue(0.5)}});
-    EXPECT_EQ(Call(method, std::move(argument)), "not_implemented") << method;
-  }
-  EXPECT_EQ(processor().CurrentWet(), 0.25f);
-  EXPECT_TRUE(fake_webrtc_plugin::LogLines().empty());
+TEST(AiDenoiseChannelTest, MalformedCallsChangeNothing) {
+  const auto expect_untouched = [](const std::string& answer, const std::string& expected) {
+    EXPECT_EQ(answer, expected);
+    EXPECT_EQ(Processor().CurrentWet(), 0.25f);
+    EXPECT_TRUE(fake_webrtc_plugin::LogLines().empty());
+  };
+  expect_untouched(Call("configure", nullptr), "invalid_argument Expected a map.");
+  expect_untouched(Call("configure", std::make_unique<EncodableValue>(EncodableList{})),
+                   "invalid_argument Expected a map.");
+  expect_untouched(Call("Configure", Map({{EncodableValue("wet"), EncodableValue(0.5)}})),
+                   "not_implemented");
 }
 
-TEST_F(AiDenoiseChannelTest, ExceptionWhileConfiguringIsLoggedAndAnsweredAsFailure) {
-  EXPECT_EQ(Configure({{EncodableValue("enabled"), EncodableValue(true)}}, true),
-            "error ai_denoise_failed Native denoise configure threw.");
+TEST(AiDenoiseChannelTest, ExceptionWhileConfiguringIsLoggedAndAnsweredAsFailure) {
+  EXPECT_EQ(Call("configure", Map({{EncodableValue("enabled"), EncodableValue(true)}}), true),
+            "ai_denoise_failed Native denoise configure threw.");
   Lines expected = kOnLines;
   expected.push_back("ai_denoise_configure_exception");
   EXPECT_EQ(fake_webrtc_plugin::LogLines(), expected);

@@ -1,6 +1,8 @@
 #include "audio/rnnoise_capture_processing.h"
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/rnnoise/rnnoise_api.h"
 #include "testing/webrtc_plugin/fake_webrtc_plugin.h"
 
 namespace {
@@ -26,10 +29,6 @@ struct FakeLibrary {
   int frames = 0;
 } fake;
 
-struct FakeDenoiser {
-  int frames_seen = 0;
-};
-
 float FakeOutput(float in, int frame_index) {
   return -0.5f * in + static_cast<float>(frame_index + 1);
 }
@@ -40,28 +39,32 @@ DenoiseState* FakeCreate(RNNModel* model) {
     return nullptr;
   }
   ++fake.created;
-  return reinterpret_cast<DenoiseState*>(new FakeDenoiser());
+  return reinterpret_cast<DenoiseState*>(new int(0));
 }
 
 void FakeDestroy(DenoiseState* state) {
   ++fake.destroyed;
-  delete reinterpret_cast<FakeDenoiser*>(state);
+  delete reinterpret_cast<int*>(state);
 }
 
 float FakeProcessFrame(DenoiseState* state, float* out, const float* in) {
-  auto* denoiser = reinterpret_cast<FakeDenoiser*>(state);
+  int& frames_seen = *reinterpret_cast<int*>(state);
   for (int i = 0; i < kFrame; ++i) {
-    out[i] = FakeOutput(in[i], denoiser->frames_seen);
+    out[i] = FakeOutput(in[i], frames_seen);
   }
-  ++denoiser->frames_seen;
+  ++frames_seen;
   ++fake.frames;
   return 0.5f;
 }
 
+// Processing is off in the product; only tests turn it on.
 class TestProcessor : public RnnoiseCaptureProcessing {
  public:
-  TestProcessor() : RnnoiseCaptureProcessing({&FakeCreate, &FakeDestroy, &FakeProcessFrame}) {}
-  using RnnoiseCaptureProcessing::EnableProcessing;
+  explicit TestProcessor(const RnnoiseFunctions& functions = {&FakeCreate, &FakeDestroy,
+                                                              &FakeProcessFrame})
+      : RnnoiseCaptureProcessing(functions) {
+    EnableProcessing();
+  }
 };
 
 // Distinct, exactly representable samples.
@@ -98,19 +101,17 @@ Block BufferedMix(const Block& stream, float wet) {
   return mixed;
 }
 
+Block Feed(RnnoiseCaptureProcessing& processor, Block block, int buffer_size = -1) {
+  const int size = static_cast<int>(block.size());
+  processor.Process(1, size, buffer_size < 0 ? size : buffer_size, block.data());
+  return block;
+}
+
 class RnnoiseProcessingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake = FakeLibrary{};
     fake_webrtc_plugin::ResetFake();
-    processor.EnableProcessing();
-  }
-
-  Block Run(Block block, int frames = -1, int buffer_size = -1) {
-    const int size = static_cast<int>(block.size());
-    processor.Process(1, frames < 0 ? size : frames, buffer_size < 0 ? size : buffer_size,
-                      block.data());
-    return block;
   }
 
   TestProcessor processor;
@@ -118,16 +119,14 @@ class RnnoiseProcessingTest : public ::testing::Test {
 
 TEST_F(RnnoiseProcessingTest, FullWetFrameIsExactlyTheDenoiserOutputScaledBack) {
   const Block frame = Stream(kFrame);
-  const Block out = Run(frame);
+  const Block out = Feed(processor, frame);
   for (int i = 0; i < kFrame; ++i) {
     ASSERT_EQ(out[i], FakeOutput(frame[i] * kScale, 0) / kScale) << i;
   }
-  // Partial wet levels mix in place, frame after frame, without delay.
-  for (int f = 1; f <= 2; ++f) {
-    const float wet = 0.25f * static_cast<float>(f);
-    processor.SetWet(wet);
-    EXPECT_EQ(Run(frame), DirectMix(frame, wet, f)) << "frame " << f;
-  }
+  processor.SetWet(0.5f);
+  EXPECT_EQ(Feed(processor, frame), DirectMix(frame, 0.5f, 1));
+  // A buffer shorter than the frame count caps the block: buffered, none ready.
+  EXPECT_EQ(Feed(processor, frame, 160), frame);
 }
 
 TEST_F(RnnoiseProcessingTest, BlocksOf160ComeBackUnchangedTwiceThenDelayedBy320) {
@@ -139,83 +138,114 @@ TEST_F(RnnoiseProcessingTest, BlocksOf160ComeBackUnchangedTwiceThenDelayedBy320)
   for (int b = 0; b < kBlocks; ++b) {
     const Block block = Slice(stream, b * kBlock, kBlock);
     const Block expected = b < 2 ? block : Slice(mixed, (b - 2) * kBlock, kBlock);
-    EXPECT_EQ(Run(block), expected) << "block " << b;
+    EXPECT_EQ(Feed(processor, block), expected) << "block " << b;
   }
   EXPECT_EQ(fake.frames, kBlocks * kBlock / kFrame);
 }
 
 TEST_F(RnnoiseProcessingTest, NearlyDryLevelLeavesBlocksAndFifosAlone) {
   const Block stream = Stream(3 * 160);
-  Run(Slice(stream, 0, 160));
+  Feed(processor, Slice(stream, 0, 160));
   const Block untouched = Stream(160, 99);
   for (float wet : {0.0005f, 0.001f}) {
     processor.SetWet(wet);
-    EXPECT_EQ(Run(untouched), untouched) << wet;
+    EXPECT_EQ(Feed(processor, untouched), untouched) << wet;
   }
   EXPECT_EQ(fake.frames, 0);
   // The stream goes on as if the dry blocks never came; a NaN level is
   // ignored rather than turning every sample into NaN.
   processor.SetWet(1.0f);
   processor.SetWet(std::nanf(""));
-  Run(Slice(stream, 160, 160));
-  EXPECT_EQ(Run(Slice(stream, 320, 160)), Slice(BufferedMix(stream, 1.0f), 0, 160));
+  Feed(processor, Slice(stream, 160, 160));
+  EXPECT_EQ(Feed(processor, Slice(stream, 320, 160)), Slice(BufferedMix(stream, 1.0f), 0, 160));
 }
 
-TEST_F(RnnoiseProcessingTest, ReleaseThenProcessStartsAfresh) {
-  Run(Stream(160));
-  Run(Stream(160, 160));
-  processor.Release();
-  EXPECT_EQ(std::pair(fake.created, fake.destroyed), std::pair(1, 1));
-  // A new state (frame index 0) and empty FIFOs: the direct path again.
+TEST_F(RnnoiseProcessingTest, ReleaseInitializeAndResetStartAfresh) {
+  const std::pair<const char*, std::function<void(RnnoiseCaptureProcessing&)>> restarts[] = {
+      {"Release", [](RnnoiseCaptureProcessing& p) { p.Release(); }},
+      {"Initialize", [](RnnoiseCaptureProcessing& p) { p.Initialize(48000, 1); }},
+      {"Reset", [](RnnoiseCaptureProcessing& p) { p.Reset(16000); }},
+  };
   const Block frame = Stream(kFrame, 7);
-  EXPECT_EQ(Run(frame), DirectMix(frame, 1.0f, 0));
-  EXPECT_EQ(std::pair(fake.created, fake.destroyed), std::pair(2, 1));
-}
-
-TEST_F(RnnoiseProcessingTest, InitializeAndResetRebuildTheState) {
-  const Block frame = Stream(kFrame);
-  Run(Stream(160));
-  processor.Initialize(48000, 1);
-  EXPECT_EQ(Run(frame), DirectMix(frame, 1.0f, 0));
-  Run(Stream(160));
-  processor.Reset(16000);
-  EXPECT_EQ(Run(frame), DirectMix(frame, 1.0f, 0));
-  EXPECT_EQ(std::pair(fake.created, fake.destroyed), std::pair(3, 2));
-}
-
-TEST_F(RnnoiseProcessingTest, CountIsTheFrameCountCappedByAPositiveBufferLength) {
-  const Block frame = Stream(kFrame);
-  EXPECT_EQ(Run(frame, kFrame, 0), DirectMix(frame, 1.0f, 0));
-  EXPECT_EQ(Run(frame, kFrame, -5), DirectMix(frame, 1.0f, 1));
-  // Only 160 samples enter the stream: buffered, nothing ready yet.
-  EXPECT_EQ(Run(frame, kFrame, 160), frame);
-  EXPECT_EQ(fake.frames, 2);
-}
-
-TEST_F(RnnoiseProcessingTest, BlocksPassUnchangedWhileNoStateCanBeMade) {
-  fake.refuse_create = true;
-  const Block frame = Stream(kFrame);
-  EXPECT_EQ(Run(frame), frame);
-  EXPECT_EQ(Run(frame), frame);
-  fake.refuse_create = false;
-  EXPECT_EQ(Run(frame), DirectMix(frame, 1.0f, 0));
-}
-
-TEST_F(RnnoiseProcessingTest, DisabledOrUnusableBlocksAreNotTouched) {
-  processor.Process(1, kFrame, kFrame, nullptr);
-  const Block frame = Stream(kFrame);
-  Block block = frame;
-  for (int frames : {0, -1}) {
-    processor.Process(1, frames, kFrame, block.data());
+  for (const auto& [name, restart] : restarts) {
+    SetUp();
+    TestProcessor fresh;
+    Feed(fresh, Stream(640));  // one frame seen, 160 samples left in the FIFOs
+    restart(fresh);
+    // A new state (frame index 0) and empty FIFOs: the direct path again.
+    EXPECT_EQ(Feed(fresh, frame), DirectMix(frame, 1.0f, 0)) << name;
+    EXPECT_EQ(std::pair(fake.created, fake.destroyed), std::pair(2, 1)) << name;
   }
-  EXPECT_EQ(block, frame);
+}
 
+TEST_F(RnnoiseProcessingTest, BlocksPassUntouchedWhileDisabledOrWithoutState) {
+  const Block frame = Stream(kFrame);
+  fake.refuse_create = true;
+  EXPECT_EQ(Feed(processor, frame), frame);
+  fake.refuse_create = false;
+  EXPECT_EQ(Feed(processor, frame), DirectMix(frame, 1.0f, 0));
+
+  // Asking to enable leaves processing off: the hook is disabled in this host.
   processor.SetEnabled(true);
-  EXPECT_FALSE(processor.IsEnabled());
-  EXPECT_EQ(Run(frame), frame);
-  EXPECT_EQ(fake.created, 0);
-  EXPECT_EQ(fake_webrtc_plugin::LogLines(),
-            std::vector<std::string>{"rnnoise_skipped_hook_disabled"});
+  EXPECT_EQ(Feed(processor, frame), frame);
+}
+
+// The real RNNoise this build links. Uniform white noise at ±1000 in its
+// 16-bit scale (about -30 dBFS), from a fixed linear congruential sequence.
+Block WhiteNoise(int frames) {
+  Block noise(static_cast<size_t>(frames) * kFrame);
+  uint32_t state = 12345;
+  for (float& sample : noise) {
+    state = state * 1664525u + 1013904223u;
+    sample = (static_cast<float>(state >> 8) / 8388608.0f - 1.0f) * 1000.0f / kScale;
+  }
+  return noise;
+}
+
+Block ThroughRealProcessor(Block stream, int block) {
+  TestProcessor processor(LinkedRnnoise());
+  for (size_t at = 0; at + block <= stream.size(); at += block) {
+    processor.Process(1, block, block, stream.data() + at);
+  }
+  return stream;
+}
+
+TEST(RealRnnoiseTest, WhiteNoiseComesOutWithClearlyLessEnergy) {
+  const Block noise = WhiteNoise(300);
+  const Block output = ThroughRealProcessor(noise, kFrame);
+  // RNNoise takes a few hundred milliseconds to learn the noise floor.
+  double in = 0;
+  double out = 0;
+  for (size_t i = 50 * kFrame; i < noise.size(); ++i) {
+    in += static_cast<double>(noise[i]) * noise[i];
+    out += static_cast<double>(output[i]) * output[i];
+  }
+  RecordProperty("energy_ratio", std::to_string(out / in));
+  EXPECT_LT(out / in, 0.6);
+}
+
+TEST(RealRnnoiseTest, ProcessorOutputIsRnnoiseOutputOnBothPaths) {
+  const Block noise = WhiteNoise(20);
+  Block reference(noise.size());
+  std::unique_ptr<DenoiseState, void (*)(DenoiseState*)> denoiser(rnnoise_create(nullptr),
+                                                                  &rnnoise_destroy);
+  ASSERT_NE(denoiser, nullptr);
+  Block in(kFrame);
+  for (size_t at = 0; at < noise.size(); at += kFrame) {
+    for (int i = 0; i < kFrame; ++i) {
+      in[i] = noise[at + i] * kScale;
+    }
+    rnnoise_process_frame(denoiser.get(), reference.data() + at, in.data());
+    for (int i = 0; i < kFrame; ++i) {
+      reference[at + i] /= kScale;
+    }
+  }
+  EXPECT_EQ(ThroughRealProcessor(noise, kFrame), reference);
+  // Blocks of 160: the first 320 samples pass, then the same output follows.
+  const Block buffered = ThroughRealProcessor(noise, 160);
+  EXPECT_EQ(Slice(buffered, 0, 320), Slice(noise, 0, 320));
+  EXPECT_EQ(Slice(buffered, 320, static_cast<int>(noise.size()) - 320),
+            Slice(reference, 0, static_cast<int>(noise.size()) - 320));
 }
 
 }  // namespace

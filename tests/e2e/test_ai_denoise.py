@@ -1,10 +1,8 @@
 """The denoising channel "parlora/ai_denoise" of velmo.exe under Wine: its
-answers, and the words it leaves in app.log. The hook is disabled in this
-host, so every "configure" records the settings and says so in the log."""
+answers, and the words it leaves in app.log (the hook is disabled here)."""
 
 from __future__ import annotations
 
-from driver import codec
 from host_helpers import app_log_lines
 
 CHANNEL = "parlora/ai_denoise"
@@ -21,12 +19,9 @@ def test_configure_answers_true_and_logs_that_the_hook_is_disabled(start_program
     # The log ends with a line break: its last, empty element is where new
     # lines begin.
     start = len(app_log_lines()) - 1
-    expected: list[str] = []
-    for arguments, words in (({"enabled": True, "wet": 0.5}, ON), ({}, OFF),
-                             ({"enabled": codec.Int32(1), "wet": codec.Int32(3)}, OFF)):
+    for arguments in ({"enabled": True, "wet": 0.5}, {}):
         response = host.call(CHANNEL, "configure", arguments)
         assert response.is_success and response.value is True, repr(arguments)
-        expected += words
     logged = [word for line in app_log_lines()[max(start, 0):] for word in line.split()
               if word in LOG_WORDS]
-    assert logged == expected
+    assert logged == ON + OFF
