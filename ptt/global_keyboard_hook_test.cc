@@ -163,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         Sequence{
             "AutoRepeatReportsOneDown", {{kDown}, {kDown}, {kDown}, {kUp}, {kUp}}, {kDownA, kUpA}},
         Sequence{"AltKeysArePlainPresses",
-                 {{kMessageSysKeyDown}, {kDown}, {kMessageSysKeyUp}},
-                 {kDownA, kUpA}},
+                 {{kMessageSysKeyDown}, {kMessageSysKeyUp}, {kMessageSysKeyDown}, {kDown}, {kUp}},
+                 {kDownA, kUpA, kDownA, kUpA}},
         Sequence{"ReleaseWithoutReportedPressIsIgnored",
                  {{kUp}, {kDown}, {kUp, kKeyA, 0x9E}},
                  {kDownA, Event("keyUp", kKeyA, 0x9E)}},
