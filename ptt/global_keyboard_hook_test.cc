@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channels/standard_method_codec.h"
@@ -13,10 +14,10 @@
 
 namespace {
 
-using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using Bytes = std::vector<uint8_t>;
+using Traffic = std::vector<Bytes>;
 
 constexpr uint32_t kKeyA = 0x41;
 constexpr uint32_t kScanA = 0x1E;
@@ -25,7 +26,6 @@ constexpr uint32_t kScanB = 0x30;
 
 const flutter::StandardMethodCodec& Codec() { return flutter::StandardMethodCodec::GetInstance(); }
 
-Bytes Success(const EncodableValue& value) { return *Codec().EncodeSuccessEnvelope(&value); }
 const Bytes kSuccessWithoutValue = {0x00, 0x00};
 const Bytes kSuccessTrue = {0x00, 0x01};
 const Bytes kSuccessFalse = {0x00, 0x02};
@@ -35,14 +35,17 @@ Bytes Error(const std::string& code, const std::string& message,
   return *Codec().EncodeErrorEnvelope(code, message, details);
 }
 
-// The event as the Flutter side must receive it.
 Bytes Event(const char* type, uint32_t key, uint32_t scan, bool injected = false) {
-  return Success(EncodableValue(
+  const EncodableValue event(
       EncodableMap{{EncodableValue("type"), EncodableValue(type)},
                    {EncodableValue("virtualKey"), EncodableValue(static_cast<int32_t>(key))},
                    {EncodableValue("scanCode"), EncodableValue(static_cast<int32_t>(scan))},
-                   {EncodableValue("injected"), EncodableValue(injected)}}));
+                   {EncodableValue("injected"), EncodableValue(injected)}});
+  return *Codec().EncodeSuccessEnvelope(&event);
 }
+
+const Bytes kDownA = Event("keyDown", kKeyA, kScanA);
+const Bytes kUpA = Event("keyUp", kKeyA, kScanA);
 
 // Keeps the registered handlers and the events sent.
 class FakeMessenger : public flutter::BinaryMessenger {
@@ -75,10 +78,14 @@ class FakeMessenger : public flutter::BinaryMessenger {
     return answer;
   }
 
-  mutable std::vector<Bytes> traffic;
+  mutable Traffic traffic;
   size_t events_before_reply = 0;
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
+
+EncodableValue KeyMap(EncodableValue key) {
+  return EncodableValue(EncodableMap{{EncodableValue("virtualKey"), std::move(key)}});
+}
 
 class GlobalKeyboardHookTest : public ::testing::Test {
  protected:
@@ -91,8 +98,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
                              std::make_unique<EncodableValue>(std::move(arguments)));
   }
   Bytes StartKey(uint32_t key) {
-    return Call("start", EncodableValue(EncodableMap{{EncodableValue("virtualKey"),
-                                                      EncodableValue(static_cast<int>(key))}}));
+    return Call("start", KeyMap(EncodableValue(static_cast<int32_t>(key))));
   }
   Bytes Stream(const std::string& method) {
     return messenger.Deliver(kPushToTalkEventsChannelName, method);
@@ -117,13 +123,13 @@ TEST_F(GlobalKeyboardHookTest, KeyDownIsSentAsTheExactEnvelope) {
       'y',  'p',  'e',  0x07, 0x07, 'k', 'e', 'y', 'D',  'o',  'w',  'n',  0x07, 0x0A, 'v',  'i',
       'r',  't',  'u',  'a',  'l',  'K', 'e', 'y', 0x03, 0x41, 0x00, 0x00, 0x00};
   ASSERT_EQ(expected.size(), 61u);
-  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{expected});
+  EXPECT_EQ(messenger.traffic, Traffic{expected});
 }
 
 struct Step {
   uintptr_t message;
-  uint32_t key;
-  uint32_t scan;
+  uint32_t key = kKeyA;
+  uint32_t scan = kScanA;
   uint32_t flags = 0;
   int code = kHookCodeAction;
 };
@@ -131,7 +137,7 @@ struct Step {
 struct Sequence {
   const char* name;
   std::vector<Step> steps;
-  std::vector<Bytes> expected;
+  Traffic expected;
 };
 
 void PrintTo(const Sequence& sequence, std::ostream* out) { *out << sequence.name; }
@@ -148,82 +154,59 @@ TEST_P(RecordedSequenceTest, ReportsOnlyTheEdgesOfTheWatchedKey) {
   EXPECT_EQ(messenger.traffic, GetParam().expected);
 }
 
-const Bytes kDownA = Event("keyDown", kKeyA, kScanA);
-const Bytes kUpA = Event("keyUp", kKeyA, kScanA);
+constexpr uintptr_t kDown = kMessageKeyDown;
+constexpr uintptr_t kUp = kMessageKeyUp;
 
-INSTANTIATE_TEST_SUITE_P(Sequences, RecordedSequenceTest,
-                         ::testing::Values(Sequence{"PressAndRelease",
-                                                    {{kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyUp, kKeyA, kScanA}},
-                                                    {kDownA, kUpA}},
-                                           Sequence{"AutoRepeatReportsOneDown",
-                                                    {{kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyUp, kKeyA, kScanA},
-                                                     {kMessageKeyUp, kKeyA, kScanA}},
-                                                    {kDownA, kUpA}},
-                                           Sequence{"SystemKeysWithAltAreReportedLikePlainOnes",
-                                                    {{kMessageSysKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageSysKeyUp, kKeyA, kScanA}},
-                                                    {kDownA, kUpA}},
-                                           Sequence{"ReleaseWithoutReportedPressIsIgnored",
-                                                    {{kMessageKeyUp, kKeyA, kScanA},
-                                                     {kMessageKeyDown, kKeyA, kScanA},
-                                                     {kMessageKeyUp, kKeyA, 0x9E}},
-                                                    {kDownA, Event("keyUp", kKeyA, 0x9E)}},
-                                           Sequence{"OtherKeysOtherMessagesAndOtherCodesAreIgnored",
-                                                    {{kMessageKeyDown, kKeyB, kScanB},
-                                                     {kMessageKeyUp, kKeyB, kScanB},
-                                                     {0x0102, kKeyA, kScanA},
-                                                     {kMessageKeyDown, kKeyA, kScanA, 0, 3}},
-                                                    {}},
-                                           Sequence{"InjectedFlagIsReported",
-                                                    {{kMessageKeyDown, kKeyA, kScanA, 0x10 | 0x01},
-                                                     {kMessageKeyUp, kKeyA, kScanA, 0x80}},
-                                                    {Event("keyDown", kKeyA, kScanA, true), kUpA}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(GlobalKeyboardHookTest, SameKeyAgainChangesNothing) {
-  Stream("listen");
-  StartKey(kKeyA);
-  Key(kMessageKeyDown, kKeyA, kScanA);
-  EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
-  Key(kMessageKeyUp, kKeyA, kScanA);
-  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{kDownA, kUpA}));
-  EXPECT_EQ(installer.log, "install;");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, RecordedSequenceTest,
+    ::testing::Values(
+        Sequence{
+            "AutoRepeatReportsOneDown", {{kDown}, {kDown}, {kDown}, {kUp}, {kUp}}, {kDownA, kUpA}},
+        Sequence{"AltKeysArePlainPresses",
+                 {{kMessageSysKeyDown}, {kMessageSysKeyUp}, {kMessageSysKeyDown}, {kDown}, {kUp}},
+                 {kDownA, kUpA, kDownA, kUpA}},
+        Sequence{"ReleaseWithoutReportedPressIsIgnored",
+                 {{kUp}, {kDown}, {kUp, kKeyA, 0x9E}},
+                 {kDownA, Event("keyUp", kKeyA, 0x9E)}},
+        Sequence{
+            "OtherKeysMessagesAndCodesAreIgnored",
+            {{kDown, kKeyB, kScanB}, {kUp, kKeyB, kScanB}, {0x0102}, {kDown, kKeyA, kScanA, 0, 3}},
+            {}},
+        Sequence{"InjectedFlagIsReported",
+                 {{kDown, kKeyA, kScanA, kInjectedFlag | 0x01}, {kUp, kKeyA, kScanA, 0x80}},
+                 {Event("keyDown", kKeyA, kScanA, true), kUpA}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
   Stream("listen");
   StartKey(kKeyA);
-  Key(kMessageKeyDown, kKeyA, kScanA, 0x10);
+  Key(kMessageKeyDown, kKeyA, kScanA, kInjectedFlag);
+  // The same key again changes nothing: no reinstallation, no release.
+  EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
+  EXPECT_EQ(installer.log, "install;");
   EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
   EXPECT_EQ(installer.log, "install;remove;install;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
-  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{Event("keyDown", kKeyA, kScanA, true),
-                                                   Event("keyUp", kKeyA, kScanA, true),
-                                                   Event("keyDown", kKeyB, kScanB)}));
+  EXPECT_EQ(messenger.traffic,
+            (Traffic{Event("keyDown", kKeyA, kScanA, true), Event("keyUp", kKeyA, kScanA, true),
+                     Event("keyDown", kKeyB, kScanB)}));
 }
 
 TEST_F(GlobalKeyboardHookTest, StopReleasesAHeldKeyBeforeAnswering) {
   Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
-  messenger.traffic.clear();
   EXPECT_EQ(Call("stop"), kSuccessWithoutValue);
-  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kUpA});
-  EXPECT_EQ(messenger.events_before_reply, 1u);
+  EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
+  EXPECT_EQ(messenger.events_before_reply, 2u);
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
   EXPECT_FALSE(installer.installed);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
-
   // Idle now: keys and a second stop report nothing.
   Key(kMessageKeyDown, kKeyA, kScanA);
   EXPECT_EQ(Call("stop"), kSuccessWithoutValue);
-  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kUpA});
+  EXPECT_EQ(messenger.traffic.size(), 2u);
 }
 
 TEST_F(GlobalKeyboardHookTest, EventsReachOnlyAListeningSide) {
@@ -235,7 +218,7 @@ TEST_F(GlobalKeyboardHookTest, EventsReachOnlyAListeningSide) {
   Stream("cancel");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyA, kScanA);
-  EXPECT_EQ(messenger.traffic, std::vector<Bytes>{kDownA});
+  EXPECT_EQ(messenger.traffic, Traffic{kDownA});
 }
 
 TEST_F(GlobalKeyboardHookTest, FailedInstallationLeavesTheHookIdle) {
@@ -245,7 +228,6 @@ TEST_F(GlobalKeyboardHookTest, FailedInstallationLeavesTheHookIdle) {
       EncodableMap{{EncodableValue("win32Error"), EncodableValue(int64_t{0x80070005})}});
   EXPECT_EQ(StartKey(kKeyA),
             Error("hook_install_failed", "Unable to install the Windows keyboard hook", &details));
-  EXPECT_EQ(installer.log, "install;");
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
   Key(kMessageKeyDown, kKeyA, kScanA);
@@ -257,56 +239,35 @@ TEST_F(GlobalKeyboardHookTest, FailedInstallationLeavesTheHookIdle) {
   EXPECT_EQ(Call("isListening2"), Bytes{});
 }
 
-EncodableValue KeyMap(EncodableValue key) {
-  return EncodableValue(EncodableMap{{EncodableValue("virtualKey"), std::move(key)}});
+TEST_F(GlobalKeyboardHookTest, StartArgumentsAreCheckedBeforeInstalling) {
+  const Bytes no_arguments = Error("invalid_arguments", "start requires a virtualKey argument");
+  const Bytes bad_key = Error("invalid_virtual_key", "virtualKey must be between 1 and 254");
+  const std::vector<std::pair<EncodableValue, Bytes>> refused = {
+      {EncodableValue(), no_arguments},
+      {EncodableValue(65), no_arguments},
+      {EncodableValue(EncodableMap{{EncodableValue("key"), EncodableValue(65)}}), no_arguments},
+      {KeyMap(EncodableValue(0)), bad_key},
+      {KeyMap(EncodableValue(255)), bad_key},
+      {KeyMap(EncodableValue(int64_t{65})), bad_key},
+      {KeyMap(EncodableValue("A")), bad_key},
+      {KeyMap(EncodableValue()), bad_key},
+  };
+  for (size_t i = 0; i < refused.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Call("start", refused[i].first), refused[i].second);
+  }
+  EXPECT_EQ(installer.log, "");
+  EXPECT_EQ(StartKey(1), kSuccessTrue);
+  EXPECT_EQ(StartKey(254), kSuccessTrue);
+  EXPECT_EQ(installer.log, "install;remove;install;");
 }
-
-struct StartArguments {
-  const char* name;
-  EncodableValue arguments;
-  Bytes reply;
-};
-
-void PrintTo(const StartArguments& arguments, std::ostream* out) { *out << arguments.name; }
-
-class StartArgumentsTest : public GlobalKeyboardHookTest,
-                           public ::testing::WithParamInterface<StartArguments> {};
-
-TEST_P(StartArgumentsTest, AreCheckedBeforeInstalling) {
-  EXPECT_EQ(Call("start", GetParam().arguments), GetParam().reply);
-  EXPECT_EQ(installer.log, GetParam().reply == kSuccessTrue ? "install;" : "");
-}
-
-const Bytes kInvalidArguments = Error("invalid_arguments", "start requires a virtualKey argument");
-const Bytes kInvalidKey = Error("invalid_virtual_key", "virtualKey must be between 1 and 254");
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, StartArgumentsTest,
-    ::testing::Values(StartArguments{"None", EncodableValue(), kInvalidArguments},
-                      StartArguments{"List", EncodableValue(EncodableList{EncodableValue(65)}),
-                                     kInvalidArguments},
-                      StartArguments{"Number", EncodableValue(65), kInvalidArguments},
-                      StartArguments{
-                          "MapWithoutKey",
-                          EncodableValue(EncodableMap{{EncodableValue("key"), EncodableValue(65)}}),
-                          kInvalidArguments},
-                      StartArguments{"Zero", KeyMap(EncodableValue(0)), kInvalidKey},
-                      StartArguments{"Negative", KeyMap(EncodableValue(-65)), kInvalidKey},
-                      StartArguments{"TwoFiftyFive", KeyMap(EncodableValue(255)), kInvalidKey},
-                      StartArguments{"Int64", KeyMap(EncodableValue(int64_t{65})), kInvalidKey},
-                      StartArguments{"Double", KeyMap(EncodableValue(65.0)), kInvalidKey},
-                      StartArguments{"String", KeyMap(EncodableValue("A")), kInvalidKey},
-                      StartArguments{"Null", KeyMap(EncodableValue()), kInvalidKey},
-                      StartArguments{"One", KeyMap(EncodableValue(1)), kSuccessTrue},
-                      StartArguments{"TwoFiftyFour", KeyMap(EncodableValue(254)), kSuccessTrue}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
   Stream("listen");
   StartKey(kKeyA);
   Key(kMessageKeyDown, kKeyA, kScanA);
   hook.reset();
-  EXPECT_EQ(messenger.traffic, (std::vector<Bytes>{kDownA, kUpA}));
+  EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_TRUE(messenger.handlers.empty());
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
   EXPECT_FALSE(installer.installed);
