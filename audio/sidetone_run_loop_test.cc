@@ -105,15 +105,6 @@ class SidetoneStreamTest : public ::testing::Test {
   std::atomic<float> volume{1.0f};
 };
 
-TEST_F(SidetoneStreamTest, StereoAtEqualRatesPlaysTheChannelAverageOnBoth) {
-  Make({kFloatTag, 2, 48000, 8, 32}, {kFloatTag, 2, 48000, 8, 32}, 2);
-  script->pending = 0;
-  Capture({0.5f, 0.0f, -0.5f, -1.0f}, 2);
-  stream->RenderStep();
-  EXPECT_EQ(RenderedFloats(*script), (std::vector<float>{0.25f, 0.25f, -0.75f, -0.75f}));
-  EXPECT_TRUE(stream->queue().empty());
-}
-
 TEST_F(SidetoneStreamTest, WaitsForNeedThenFillsTheFreeSpaceAt44100To48000) {
   Make({kFloatTag, 1, 44100, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
   script->pending = 480;
@@ -126,17 +117,6 @@ TEST_F(SidetoneStreamTest, WaitsForNeedThenFillsTheFreeSpaceAt44100To48000) {
   EXPECT_EQ(stream->queue(), std::vector<float>{0.25f});  // 441 consumed
 }
 
-TEST_F(SidetoneStreamTest, FullRenderBufferOrEmptyQueueWritesNothing) {
-  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
-  script->pending = 0;
-  stream->RenderStep();
-  script->pending = 960;
-  Capture({0.5f}, 1);
-  stream->RenderStep();
-  EXPECT_TRUE(script->rendered.empty());
-  EXPECT_EQ(stream->queue().size(), 1u);
-}
-
 TEST_F(SidetoneStreamTest, BacklogIsCutAfterTheRenderWrite) {
   Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 480);
   script->pending = 0;
@@ -146,10 +126,8 @@ TEST_F(SidetoneStreamTest, BacklogIsCutAfterTheRenderWrite) {
   }
   Capture(ramp, 1);
   ASSERT_EQ(stream->queue().size(), ramp.size()) << "below the capture-side bound";
-  stream->RenderStep();
-  ASSERT_EQ(stream->queue().size(), 4800u);
-  EXPECT_EQ(stream->queue().front(), ramp[480 + 4801]);
-  EXPECT_EQ(stream->queue().back(), ramp.back());
+  stream->RenderStep();  // 480 played, 9601 left, cut to the newest 4800
+  EXPECT_EQ(stream->queue(), std::vector<float>(ramp.end() - 4800, ramp.end()));
 }
 
 TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
@@ -170,17 +148,6 @@ TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
     EXPECT_GE(largest, limit) << failure;
     EXPECT_TRUE(script->rendered.empty()) << failure;
   }
-}
-
-TEST_F(SidetoneStreamTest, VolumeIsReadForEachPacket) {
-  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 2);
-  script->pending = 0;
-  volume = 0.5f;
-  Capture({0.5f}, 1);
-  volume = 0.0f;
-  Capture({0.5f}, 1);
-  stream->RenderStep();
-  EXPECT_EQ(RenderedFloats(*script), (std::vector<float>{0.25f, 0.0f}));
 }
 
 }  // namespace
