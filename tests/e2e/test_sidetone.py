@@ -96,29 +96,48 @@ def start(host, arguments) -> bool:
     return response.value
 
 
-def test_tone_follows_the_volume_restart_falls_back_and_stop_twice(host, pulse):
+def play_and_measure(pulse: Pulse) -> list[list[float]]:
+    """A tone burst into the microphone's sink; what each output channel got."""
+    recording = pulse.record("monitor_out.monitor", 2)
+    pulse.play("tone_in", tone(0.6, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
+    return recording.stop()
+
+
+def assert_tone(samples: list[float], volume: float) -> None:
+    burst = measure(samples)
+    assert burst is not None, f"no tone at volume {volume}"
+    rms, peak, hz = burst
+    expected = TONE_AMPLITUDE * volume
+    assert rms == pytest.approx(expected / math.sqrt(2), rel=0.05), (volume, burst)
+    assert peak == pytest.approx(expected, rel=0.05), (volume, burst)
+    assert hz == pytest.approx(TONE_HZ, rel=0.02), (volume, burst)
+
+
+def test_tone_plays_at_the_volume_on_every_channel_and_follows_set_volume(host, pulse):
     log = Log()
     assert start(host, {"volume": 0.5}) is True
-    for volume, restart in ((0.5, False), (0.25, False), (0.0, False), (1.0, True)):
-        if restart:
-            # Ids that match no endpoint fall back to the defaults without a word.
-            assert start(host, {"inputDeviceId": "{0.0.1.00000000}.{no-such-endpoint}",
-                                "outputDeviceId": "speakers \u00e9", "volume": volume}) is True
-        elif volume != 0.5:
+    for volume in (0.5, 0.25, 0.0, 1.0):
+        if volume != 0.5:
             assert host.call(CHANNEL, "setVolume", {"volume": volume}).value is True
-        recording = pulse.record("monitor_out.monitor", 2)
-        pulse.play("tone_in", tone(0.6, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
-        for channel, samples in enumerate(recording.stop()):
+        for samples in play_and_measure(pulse):
             if volume == 0.0:
-                assert max(map(abs, samples)) < SILENCE, f"channel {channel} plays at volume 0"
-                continue
-            burst = measure(samples)
-            assert burst is not None, f"no tone on channel {channel} at volume {volume}"
-            rms, peak, hz = burst
-            expected = TONE_AMPLITUDE * volume
-            assert rms == pytest.approx(expected / math.sqrt(2), rel=0.05), (volume, burst)
-            assert peak == pytest.approx(expected, rel=0.05), (volume, burst)
-            assert hz == pytest.approx(TONE_HZ, rel=0.02), (volume, burst)
+                assert max(map(abs, samples)) < SILENCE, "sound at volume 0"
+            else:
+                assert_tone(samples, volume)
+    assert host.call(CHANNEL, "stop").value is True
+    words = log.words()
+    assert_started(words[:3])
+    assert words[3:] == ["sidetone_stopped"], "the monitor ran through every volume change"
+
+
+def test_restart_on_ids_that_name_nothing_and_stop_twice(host, pulse):
+    log = Log()
+    assert start(host, {"volume": 0.2}) is True
+    # Ids that match no endpoint fall back to the defaults without a word.
+    assert start(host, {"inputDeviceId": "{0.0.1.00000000}.{no-such-endpoint}",
+                        "outputDeviceId": "speakers \u00e9", "volume": 1.0}) is True
+    for samples in play_and_measure(pulse):
+        assert_tone(samples, 1.0)
     assert host.call(CHANNEL, "stop").value is True
     assert host.call(CHANNEL, "stop").value is True
     words = log.words()
