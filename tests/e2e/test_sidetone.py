@@ -7,7 +7,10 @@ from __future__ import annotations
 
 import math
 import shutil
+import tempfile
 import time
+
+from pathlib import Path
 
 import pytest
 
@@ -75,13 +78,17 @@ def assert_started(words: list[str]) -> None:
 
 
 @pytest.fixture(scope="module")
-def pulse(bundle_dir):
+def pulse():
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
         pytest.skip(f"sidetone end-to-end tests need {', '.join(missing)} (scripts/setup.sh)")
-    server = Pulse(bundle_dir.parent / "pulse-sidetone")
+    # A short folder: the server's socket path must stay within the 108 bytes
+    # a unix socket allows, wherever the checkout is.
+    folder = Path(tempfile.mkdtemp(prefix="velmo-pulse-"))
+    server = Pulse(folder)
     yield server
     server.close()
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 @pytest.fixture
