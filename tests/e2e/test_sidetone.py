@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import math
 import shutil
+import statistics
 import tempfile
 import time
 
@@ -34,15 +35,24 @@ LATENCY_CEILING_MS = 250.0
 
 
 def measure(samples: list[float]) -> tuple[float, float, float] | None:
-    """RMS, peak and frequency over the middle half of the loud stretch."""
+    """RMS, peak and frequency over the middle half of the loud stretch. RMS
+    and period are medians (of 10 ms windows and of the spans between rising
+    zero crossings), so one dropout of the sound server under load does not
+    read as a wrong level or pitch."""
     loud = [i for i, x in enumerate(samples) if abs(x) > 0.01]
     margin = (loud[-1] - loud[0]) // 4 if loud else 0
     middle = samples[loud[0] + margin:loud[-1] - margin] if loud else []
     if len(middle) < RECORD_RATE // 20:
         return None
-    rising = sum(1 for a, b in zip(middle, middle[1:]) if a < 0 <= b)
-    return (math.sqrt(sum(x * x for x in middle) / len(middle)), max(map(abs, middle)),
-            rising * RECORD_RATE / len(middle))
+    window = RECORD_RATE // 100
+    rms = statistics.median(
+        math.sqrt(sum(x * x for x in middle[i:i + window]) / window)
+        for i in range(0, len(middle) - window + 1, window))
+    rising = [i for i, (a, b) in enumerate(zip(middle, middle[1:])) if a < 0 <= b]
+    if len(rising) < 2:
+        return None
+    period = statistics.median(b - a for a, b in zip(rising, rising[1:]))
+    return rms, max(map(abs, middle)), RECORD_RATE / period
 
 
 def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0.2) -> list[int]:
