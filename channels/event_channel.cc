@@ -67,7 +67,8 @@ void HandleMessage(StreamRegistration& registration, const uint8_t* message, siz
                    const BinaryReply& reply) {
   std::unique_ptr<MethodCall> call = registration.codec->DecodeMethodCall(message, message_size);
   if (!call) {
-    WriteErrorLine("Unable to construct method call from message on channel: " + registration.name);
+    WriteErrorLine(
+        {"Unable to construct method call from message on channel: ", registration.name});
     if (reply) reply(nullptr, 0);
     return;
   }
@@ -108,9 +109,9 @@ void EventChannel::SetStreamHandler(std::unique_ptr<StreamHandler> handler) cons
     try {
       HandleMessage(*registration, message, message_size, reply);
     } catch (const std::exception& error) {
-      WriteErrorLine("Stream handler on channel " + registration->name + " threw: " + error.what());
+      WriteErrorLine({"Stream handler on channel ", registration->name, " threw: ", error.what()});
     } catch (...) {
-      WriteErrorLine("Stream handler on channel " + registration->name + " threw.");
+      WriteErrorLine({"Stream handler on channel ", registration->name, " threw."});
     }
   };
   messenger_->SetMessageHandler(name_, std::move(binary_handler));

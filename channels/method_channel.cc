@@ -30,7 +30,7 @@ void MethodChannel::InvokeMethod(const std::string& method,
       return;
     }
     if (!codec->DecodeAndProcessResponseEnvelope(reply, reply_size, shared_result.get())) {
-      WriteErrorLine("Unable to decode reply to method invocation on channel " + channel_name);
+      WriteErrorLine({"Unable to decode reply to method invocation on channel ", channel_name});
       shared_result->NotImplemented();
     }
   };
@@ -50,7 +50,7 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
     auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
     std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, message_size);
     if (!call) {
-      WriteErrorLine("Unable to construct method call from message on channel " + channel_name);
+      WriteErrorLine({"Unable to construct method call from message on channel ", channel_name});
       result->NotImplemented();
       return;
     }
@@ -59,9 +59,9 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
     try {
       handler(*call, std::move(result));
     } catch (const std::exception& error) {
-      WriteErrorLine("Method call handler on channel " + channel_name + " threw: " + error.what());
+      WriteErrorLine({"Method call handler on channel ", channel_name, " threw: ", error.what()});
     } catch (...) {
-      WriteErrorLine("Method call handler on channel " + channel_name + " threw.");
+      WriteErrorLine({"Method call handler on channel ", channel_name, " threw."});
     }
   };
   messenger_->SetMessageHandler(name_, std::move(binary_handler));
