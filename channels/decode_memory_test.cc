@@ -231,6 +231,25 @@ TEST(DecodeOutOfMemoryTest, CallIsStillAnsweredNotImplemented) {
   EXPECT_EQ(reply_sizes, std::vector<size_t>({0}));
 }
 
+TEST(DecodeOutOfMemoryTest, NoMemoryEvenForTheResultStillAnswers) {
+  OneChannelMessenger messenger;
+  MethodChannel channel(&messenger, "test/memory", &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([](const MethodCall&, std::unique_ptr<MethodResult>) {});
+  const Bytes message = {0x07, 0x01, 'c', 0x00};
+  std::vector<size_t> reply_sizes;
+  reply_sizes.reserve(1);
+  ::testing::internal::CaptureStderr();
+  limit_bytes = 0;
+  counting = true;
+  messenger.Deliver(message,
+                    [&reply_sizes](const uint8_t*, size_t size) { reply_sizes.push_back(size); });
+  counting = false;
+  limit_bytes = INT64_MAX;
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Unable to construct method call from message on channel test/memory\n");
+  EXPECT_EQ(reply_sizes, std::vector<size_t>({0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, DecodeMemoryTest, ::testing::Values(k64KiB, k1MiB));
 
 }  // namespace

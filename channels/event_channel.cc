@@ -105,14 +105,21 @@ void EventChannel::SetStreamHandler(std::unique_ptr<StreamHandler> handler) cons
   BinaryMessageHandler binary_handler = [registration](const uint8_t* message, size_t message_size,
                                                        BinaryReply reply) {
     // The messenger calls this from C code of the engine: nothing may
-    // propagate out of it.
+    // propagate out of it. A call cut short still gets the empty answer, so
+    // the Flutter side never waits for one.
+    bool answered = false;
     try {
-      HandleMessage(*registration, message, message_size, reply);
+      const BinaryReply answer = [&answered, &reply](const uint8_t* data, size_t size) {
+        answered = true;
+        if (reply) reply(data, size);
+      };
+      HandleMessage(*registration, message, message_size, answer);
     } catch (const std::exception& error) {
       WriteErrorLine({"Stream handler on channel ", registration->name, " threw: ", error.what()});
     } catch (...) {
       WriteErrorLine({"Stream handler on channel ", registration->name, " threw."});
     }
+    if (!answered && reply) reply(nullptr, 0);
   };
   messenger_->SetMessageHandler(name_, std::move(binary_handler));
 }

@@ -1,6 +1,7 @@
 #include "channels/method_channel.h"
 
 #include <exception>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,15 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
                                                                size_t message_size,
                                                                BinaryReply reply) {
     // The result takes the reply first, so that every path answers or warns.
-    auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+    std::unique_ptr<EngineMethodResult> result;
+    try {
+      result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+    } catch (const std::bad_alloc&) {
+      // The reply is still here: the allocation fails before it is moved.
+      WriteErrorLine({"Unable to construct method call from message on channel ", channel_name});
+      if (reply) reply(nullptr, 0);
+      return;
+    }
     std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, message_size);
     if (!call) {
       WriteErrorLine({"Unable to construct method call from message on channel ", channel_name});
