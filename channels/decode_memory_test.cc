@@ -158,8 +158,11 @@ std::vector<Shape> HostileShapes() {
                                        Append32(out, static_cast<uint32_t>(i));
                                        out.push_back(0x00);
                                      })},
-      {"float64_list_declaring_the_rest",
-       [](size_t size) { return Call(size, [&](Bytes& out) { Header(out, 0x0B, size / 8); }); }},
+      {"long_float64_list",
+       [](size_t size) {
+         // Its count, then up to seven alignment bytes, then the numbers.
+         return Call(size, [&](Bytes& out) { Header(out, 0x0B, (size - out.size() - 14) / 8); });
+       }},
   };
 }
 
