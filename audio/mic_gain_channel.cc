@@ -34,23 +34,18 @@ float RequestedGain(const flutter::EncodableMap& arguments) {
 
 void HandleMicGainCall(const flutter::MethodCall& call,
                        std::unique_ptr<flutter::MethodResult> result) {
-  try {
-    if (call.method_name() != kSetGainMethod) {
-      result->NotImplemented();
-      return;
-    }
-    const auto* arguments = call.arguments() != nullptr
-                                ? std::get_if<flutter::EncodableMap>(call.arguments())
-                                : nullptr;
-    if (arguments == nullptr) {
-      result->Error(kInvalidArgumentCode, kExpectedMapMessage);
-      return;
-    }
-    MicGainCaptureProcessing::Instance().SetGain(RequestedGain(*arguments));
-    result->Success(flutter::EncodableValue(true));
-  } catch (...) {
-    // Out of memory at worst; the unanswered result reports itself.
+  if (call.method_name() != kSetGainMethod) {
+    result->NotImplemented();
+    return;
   }
+  const auto* arguments =
+      call.arguments() != nullptr ? std::get_if<flutter::EncodableMap>(call.arguments()) : nullptr;
+  if (arguments == nullptr) {
+    result->Error(kInvalidArgumentCode, kExpectedMapMessage);
+    return;
+  }
+  MicGainCaptureProcessing::Instance().SetGain(RequestedGain(*arguments));
+  result->Success(flutter::EncodableValue(true));
 }
 
 std::unique_ptr<flutter::MethodChannel> CreateMicGainChannel(flutter::BinaryMessenger* messenger) {

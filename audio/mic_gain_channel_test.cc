@@ -92,6 +92,7 @@ class MicGainChannelTest : public ::testing::Test {
 };
 
 TEST_F(MicGainChannelTest, SetGainAnswersTrue) {
+  StartFrom(1.25);
   EXPECT_EQ(SetGain({{EncodableValue("gain"), EncodableValue(0.5)}}), kSuccessTrue);
   EXPECT_EQ(processor().CurrentGain(), 0.5f);
 }

@@ -2,16 +2,15 @@
 
 #include <bit>
 #include <cstring>
-#include <iostream>
+
+#include "channels/error_line.h"
 
 namespace flutter {
 
 // The wire format is little-endian and numbers are copied as raw bytes.
 static_assert(std::endian::native == std::endian::little);
 
-void ReportInvalidRead() {
-  std::cerr << "Invalid read in StandardCodecByteStreamReader" << std::endl;
-}
+void ReportInvalidRead() { WriteErrorLine("Invalid read in StandardCodecByteStreamReader"); }
 
 int32_t ByteStreamReader::ReadInt32() {
   int32_t value = 0;

@@ -56,6 +56,13 @@ struct Less {
   }
 };
 
+// Equivalence under FloatLess, so that `==` agrees with the ordering: a NaN
+// equals every NaN (a map holding a NaN key equals itself).
+template <typename Float>
+bool FloatEqual(Float lhs, Float rhs) {
+  return !FloatLess(lhs, rhs) && !FloatLess(rhs, lhs);
+}
+
 struct Equal {
   template <typename T>
   bool operator()(const T& lhs, const T& rhs) const {
@@ -63,6 +70,17 @@ struct Equal {
   }
 
   bool operator()(const std::monostate&, const std::monostate&) const { return true; }
+
+  bool operator()(double lhs, double rhs) const { return FloatEqual(lhs, rhs); }
+
+  template <typename T>
+  bool operator()(const std::vector<T>& lhs, const std::vector<T>& rhs) const {
+    if constexpr (std::is_floating_point_v<T>) {
+      return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(), FloatEqual<T>);
+    } else {
+      return lhs == rhs;
+    }
+  }
 
   bool operator()(const EncodableList& lhs, const EncodableList& rhs) const {
     return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),

@@ -114,6 +114,24 @@ TEST_F(EncodableValueOrderTest, NanSortsAfterNumbersSoMapsStayConsistent) {
   EXPECT_EQ(backwards.count(EncodableValue(2.0)), 1u);
 }
 
+TEST_F(EncodableValueOrderTest, EqualityAgreesWithTheOrderOnNan) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<EncodableValue> values = {
+      EncodableValue(nan),
+      EncodableValue(std::vector<double>{1.0, nan}),
+      EncodableValue(std::vector<float>{std::nanf("")}),
+      EncodableValue(EncodableMap{{EncodableValue(nan), EncodableValue(nan)}}),
+      EncodableValue(EncodableList{EncodableValue(-nan)}),
+  };
+  for (const EncodableValue& value : values) {
+    const EncodableValue copy = value;
+    EXPECT_FALSE(value < copy || copy < value);
+    EXPECT_TRUE(value == copy) << "alternative " << value.index();
+  }
+  EXPECT_FALSE(EncodableValue(nan) == EncodableValue(1.0));
+  EXPECT_TRUE(EncodableValue(-0.0) == EncodableValue(0.0));
+}
+
 TEST_F(EncodableValueOrderTest, MapKeysOfDifferentAlternativesAreDistinct) {
   EncodableMap map;
   map[EncodableValue(int32_t{5})] = EncodableValue("int32");

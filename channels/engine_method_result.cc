@@ -1,7 +1,8 @@
 #include "channels/engine_method_result.h"
 
-#include <iostream>
 #include <utility>
+
+#include "channels/error_line.h"
 
 namespace flutter {
 
@@ -9,14 +10,15 @@ ReplyGuard::ReplyGuard(BinaryReply reply) : reply_(std::move(reply)) {}
 
 ReplyGuard::~ReplyGuard() {
   if (!used_ && reply_) {
-    std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << std::endl;
+    WriteErrorLine("Warning: Failed to respond to a message. This is a memory leak.");
   }
 }
 
 void ReplyGuard::SendResponseData(const std::vector<uint8_t>* data) {
   if (used_) {
-    std::cerr << "Error: Only one of Success, Error, or NotImplemented can be called,"
-              << " and it can be called exactly once. Ignoring duplicate result." << std::endl;
+    WriteErrorLine(
+        "Error: Only one of Success, Error, or NotImplemented can be called,"
+        " and it can be called exactly once. Ignoring duplicate result.");
     return;
   }
   // Emptied before the call, so that an answer given from inside the reply

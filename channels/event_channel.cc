@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <exception>
-#include <iostream>
+#include <sstream>
 #include <utility>
 #include <vector>
 
+#include "channels/error_line.h"
 #include "channels/method_call.h"
 
 namespace flutter {
@@ -38,9 +39,10 @@ std::unique_ptr<std::vector<uint8_t>> HandleListen(StreamRegistration& registrat
   if (registration.is_listening) {
     std::unique_ptr<StreamHandlerError> error = registration.handler->OnCancel(nullptr);
     if (error) {
-      std::cerr << "Failed to cancel existing stream: " << error->error_code << ", "
-                << error->error_message << ", "
-                << static_cast<const void*>(error->error_details.get()) << std::endl;
+      std::ostringstream line;
+      line << "Failed to cancel existing stream: " << error->error_code << ", "
+           << error->error_message << ", " << static_cast<const void*>(error->error_details.get());
+      WriteErrorLine(line.str());
     }
   }
   registration.is_listening = true;
@@ -65,8 +67,8 @@ void HandleMessage(StreamRegistration& registration, const uint8_t* message, siz
                    const BinaryReply& reply) {
   std::unique_ptr<MethodCall> call = registration.codec->DecodeMethodCall(message, message_size);
   if (!call) {
-    std::cerr << "Unable to construct method call from message on channel: " << registration.name
-              << std::endl;
+    WriteErrorLine(
+        {"Unable to construct method call from message on channel: ", registration.name});
     if (reply) reply(nullptr, 0);
     return;
   }
@@ -103,15 +105,21 @@ void EventChannel::SetStreamHandler(std::unique_ptr<StreamHandler> handler) cons
   BinaryMessageHandler binary_handler = [registration](const uint8_t* message, size_t message_size,
                                                        BinaryReply reply) {
     // The messenger calls this from C code of the engine: nothing may
-    // propagate out of it.
+    // propagate out of it. A call cut short still gets the empty answer, so
+    // the Flutter side never waits for one.
+    bool answered = false;
     try {
-      HandleMessage(*registration, message, message_size, reply);
+      const BinaryReply answer = [&answered, &reply](const uint8_t* data, size_t size) {
+        answered = true;
+        if (reply) reply(data, size);
+      };
+      HandleMessage(*registration, message, message_size, answer);
     } catch (const std::exception& error) {
-      std::cerr << "Stream handler on channel " << registration->name << " threw: " << error.what()
-                << std::endl;
+      WriteErrorLine({"Stream handler on channel ", registration->name, " threw: ", error.what()});
     } catch (...) {
-      std::cerr << "Stream handler on channel " << registration->name << " threw." << std::endl;
+      WriteErrorLine({"Stream handler on channel ", registration->name, " threw."});
     }
+    if (!answered && reply) reply(nullptr, 0);
   };
   messenger_->SetMessageHandler(name_, std::move(binary_handler));
 }

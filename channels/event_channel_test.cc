@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,14 @@ class RecordingStreamHandler : public StreamHandler {
 
   bool fail_listen = false;
   bool fail_cancel = false;
+  bool throw_listen = false;
 
  protected:
   std::unique_ptr<StreamHandlerError> OnListenInternal(
       const EncodableValue* arguments, std::unique_ptr<EventSink>&& events) override {
     *log_ += arguments && !arguments->IsNull() ? "listen(args);" : "listen;";
     *sink_ = std::move(events);
+    if (throw_listen) throw std::runtime_error("no device");
     if (fail_listen) return std::make_unique<StreamHandlerError>("no", "cannot", nullptr);
     return nullptr;
   }
@@ -110,6 +113,14 @@ class EventChannelTest : public ::testing::Test {
   std::string log_;
   std::unique_ptr<EventSink> sink_;
 };
+
+TEST_F(EventChannelTest, ThrowingListenIsReportedAndAnsweredEmpty) {
+  Register()->throw_listen = true;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(messenger_.Deliver(Call("listen")), Bytes{});
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            std::string("Stream handler on channel ") + kChannel + " threw: no device\n");
+}
 
 TEST_F(EventChannelTest, CancelWithoutListenIsAnError) {
   EXPECT_EQ(messenger_.Deliver(Call("cancel")), kNoActiveStream);

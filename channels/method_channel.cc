@@ -1,11 +1,12 @@
 #include "channels/method_channel.h"
 
 #include <exception>
-#include <iostream>
+#include <new>
 #include <utility>
 #include <vector>
 
 #include "channels/engine_method_result.h"
+#include "channels/error_line.h"
 
 namespace flutter {
 
@@ -30,8 +31,7 @@ void MethodChannel::InvokeMethod(const std::string& method,
       return;
     }
     if (!codec->DecodeAndProcessResponseEnvelope(reply, reply_size, shared_result.get())) {
-      std::cerr << "Unable to decode reply to method invocation on channel " << channel_name
-                << std::endl;
+      WriteErrorLine({"Unable to decode reply to method invocation on channel ", channel_name});
       shared_result->NotImplemented();
     }
   };
@@ -43,29 +43,36 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
     messenger_->SetMessageHandler(name_, nullptr);
     return;
   }
-  BinaryMessageHandler binary_handler =
-      [handler = std::move(handler), codec = codec_, channel_name = name_](
-          const uint8_t* message, size_t message_size, BinaryReply reply) {
-        // The result takes the reply first, so that every path answers or warns.
-        auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
-        std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, message_size);
-        if (!call) {
-          std::cerr << "Unable to construct method call from message on channel " << channel_name
-                    << std::endl;
-          result->NotImplemented();
-          return;
-        }
-        // The messenger calls this from C code of the engine: nothing may
-        // propagate out of it.
-        try {
-          handler(*call, std::move(result));
-        } catch (const std::exception& error) {
-          std::cerr << "Method call handler on channel " << channel_name
-                    << " threw: " << error.what() << std::endl;
-        } catch (...) {
-          std::cerr << "Method call handler on channel " << channel_name << " threw." << std::endl;
-        }
-      };
+  BinaryMessageHandler binary_handler = [handler = std::move(handler), codec = codec_,
+                                         channel_name = name_](const uint8_t* message,
+                                                               size_t message_size,
+                                                               BinaryReply reply) {
+    // The result takes the reply first, so that every path answers or warns.
+    std::unique_ptr<EngineMethodResult> result;
+    try {
+      result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+    } catch (const std::bad_alloc&) {
+      // The reply is still here: the allocation fails before it is moved.
+      WriteErrorLine({"Unable to construct method call from message on channel ", channel_name});
+      if (reply) reply(nullptr, 0);
+      return;
+    }
+    std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, message_size);
+    if (!call) {
+      WriteErrorLine({"Unable to construct method call from message on channel ", channel_name});
+      result->NotImplemented();
+      return;
+    }
+    // The messenger calls this from C code of the engine: nothing may
+    // propagate out of it.
+    try {
+      handler(*call, std::move(result));
+    } catch (const std::exception& error) {
+      WriteErrorLine({"Method call handler on channel ", channel_name, " threw: ", error.what()});
+    } catch (...) {
+      WriteErrorLine({"Method call handler on channel ", channel_name, " threw."});
+    }
+  };
   messenger_->SetMessageHandler(name_, std::move(binary_handler));
 }
 

@@ -94,6 +94,16 @@ TEST_F(MethodChannelTest, HandlerAnswersThroughTheReply) {
   EXPECT_EQ(replies, std::vector<Bytes>({{0x00, 0x01}}));
 }
 
+TEST_F(MethodChannelTest, ErrorDetailsReachTheReply) {
+  const EncodableValue details(int32_t{3});
+  channel_.SetMethodCallHandler(
+      [&details](const MethodCall&, std::unique_ptr<MethodResult> result) {
+        result->Error("busy", "later", details);
+      });
+  EXPECT_EQ(messenger_.Deliver(kChannel, Call("x")),
+            std::vector<Bytes>({*codec_.EncodeErrorEnvelope("busy", "later", &details)}));
+}
+
 TEST_F(MethodChannelTest, SecondAnswerIsRefusedWithOneReport) {
   channel_.SetMethodCallHandler([](const MethodCall&, std::unique_ptr<MethodResult> result) {
     result->Success();

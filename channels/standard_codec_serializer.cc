@@ -1,9 +1,10 @@
 #include "channels/standard_codec_serializer.h"
 
-#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "channels/error_line.h"
 
 namespace flutter {
 namespace {
@@ -45,9 +46,52 @@ class NestingScope {
   bool too_deep() const { return read_nesting_depth > StandardCodecSerializer::kMaxNestingDepth; }
 };
 
+// Type bytes the enclosing lists and maps still need for the elements they
+// have yet to read, on the stream they read. Every element takes at least its
+// type byte, so a container may only claim the bytes left beyond these: a
+// nested container declaring the whole rest of the message is refused instead
+// of reserving for it, and all reservations alive at once stay within the
+// message's size. Thread-local for the same reason as the depth above.
+struct PendingElements {
+  const ByteStreamReader* stream = nullptr;
+  size_t type_bytes = 0;
+};
+thread_local PendingElements pending_elements;
+
+size_t PendingOn(const ByteStreamReader* stream) {
+  return pending_elements.stream == stream ? pending_elements.type_bytes : 0;
+}
+
+// Bytes a container starting here may claim for its elements.
+size_t BytesForElements(const ByteStreamReader* stream) {
+  const size_t remaining = stream->BytesRemaining();
+  const size_t pending = PendingOn(stream);
+  return remaining > pending ? remaining - pending : 0;
+}
+
+// Marks the type bytes a container still needs while one of its elements is
+// read, on top of those of its own enclosing containers.
+class PendingScope {
+ public:
+  explicit PendingScope(const ByteStreamReader* stream)
+      : saved_(pending_elements), base_(PendingOn(stream)) {
+    pending_elements.stream = stream;
+  }
+  ~PendingScope() { pending_elements = saved_; }
+  PendingScope(const PendingScope&) = delete;
+  PendingScope& operator=(const PendingScope&) = delete;
+
+  void Reading(size_t type_bytes_after) { pending_elements.type_bytes = base_ + type_bytes_after; }
+
+ private:
+  PendingElements saved_;
+  size_t base_;
+};
+
 void ReportTooDeep() {
-  std::cerr << "Nesting deeper than " << StandardCodecSerializer::kMaxNestingDepth
-            << " levels in StandardCodecSerializer::ReadValueOfType" << std::endl;
+  WriteErrorLine("Nesting deeper than " +
+                 std::to_string(StandardCodecSerializer::kMaxNestingDepth) +
+                 " levels in StandardCodecSerializer::ReadValueOfType");
 }
 
 // Reads `count` bytes into a new container, or reports an invalid read and
@@ -146,14 +190,15 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
         return EncodableValue();
       }
       const size_t count = ReadSize(stream);
-      // Every element takes at least its type byte.
-      if (count > stream->BytesRemaining()) {
+      if (count > BytesForElements(stream)) {
         ReportInvalidRead();
         return EncodableValue(EncodableList());
       }
       EncodableList list;
       list.reserve(count);
+      PendingScope pending(stream);
       for (size_t i = 0; i < count && CanReadValue(stream); ++i) {
+        pending.Reading(count - i - 1);
         const uint8_t element_type = stream->ReadByte();
         list.push_back(ReadValueOfType(element_type, stream));
       }
@@ -167,15 +212,19 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       }
       const size_t count = ReadSize(stream);
       // Every entry takes at least two type bytes.
-      if (count > stream->BytesRemaining() / 2) {
+      if (count > BytesForElements(stream) / 2) {
         ReportInvalidRead();
         return EncodableValue(EncodableMap());
       }
       EncodableMap map;
+      PendingScope pending(stream);
       for (size_t i = 0; i < count && CanReadValue(stream); ++i) {
+        const size_t later_entries = count - i - 1;
+        pending.Reading(2 * later_entries + 1);
         const uint8_t key_type = stream->ReadByte();
         EncodableValue key = ReadValueOfType(key_type, stream);
         if (!CanReadValue(stream)) break;
+        pending.Reading(2 * later_entries);
         const uint8_t value_type = stream->ReadByte();
         EncodableValue value = ReadValueOfType(value_type, stream);
         // The first of duplicate keys wins. Senders usually write keys in
@@ -185,8 +234,8 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       return EncodableValue(std::move(map));
     }
     default:
-      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                << static_cast<int>(type) << std::endl;
+      WriteErrorLine("Unknown type in StandardCodecSerializer::ReadValueOfType: " +
+                     std::to_string(type));
       return EncodableValue();
   }
 }
@@ -264,8 +313,9 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     }
   } else if (std::holds_alternative<CustomEncodableValue>(value)) {
     stream->WriteByte(kNullType);
-    std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-              << "Custom types require codec extensions." << std::endl;
+    WriteErrorLine(
+        "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+        "Custom types require codec extensions.");
   } else if (const auto* floats = std::get_if<std::vector<float>>(&value)) {
     stream->WriteByte(kFloat32ListType);
     WriteTypedList(*this, *floats, stream);

@@ -1,11 +1,12 @@
 #include "channels/standard_method_codec.h"
 
-#include <iostream>
 #include <map>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include "channels/byte_streams.h"
+#include "channels/error_line.h"
 
 namespace flutter {
 namespace {
@@ -36,14 +37,20 @@ StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* serializ
 std::unique_ptr<MethodCall> StandardMethodCodec::DecodeMethodCallInternal(
     const uint8_t* message, size_t message_size) const {
   ByteBufferStreamReader stream(message, message_size);
-  EncodableValue method_name = serializer_->ReadValue(&stream);
-  auto* name = std::get_if<std::string>(&method_name);
-  if (name == nullptr) {
-    std::cerr << "Invalid method call; method name is not a string." << std::endl;
+  try {
+    EncodableValue method_name = serializer_->ReadValue(&stream);
+    auto* name = std::get_if<std::string>(&method_name);
+    if (name == nullptr) {
+      WriteErrorLine("Invalid method call; method name is not a string.");
+      return nullptr;
+    }
+    auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
+    return std::make_unique<MethodCall>(std::move(*name), std::move(arguments));
+  } catch (const std::bad_alloc&) {
+    // A message too large for the memory left is not a call; the channel
+    // answers it like any other undecodable message.
     return nullptr;
   }
-  auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
-  return std::make_unique<MethodCall>(std::move(*name), std::move(arguments));
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCallInternal(
@@ -100,8 +107,23 @@ bool StandardMethodCodec::DecodeAndProcessResponseEnvelopeInternal(const uint8_t
   if (response == nullptr || response_size == 0) return false;
   ByteBufferStreamReader stream(response, response_size);
   const uint8_t kind = stream.ReadByte();
+  if (kind != kSuccessEnvelope && kind != kErrorEnvelope) return false;
+  // Only the decoding is guarded: what the result does with the answer is its
+  // own business.
+  EncodableValue value;
+  EncodableValue code;
+  EncodableValue message;
+  try {
+    value = serializer_->ReadValue(&stream);
+    if (kind == kErrorEnvelope) {
+      code = std::move(value);
+      message = serializer_->ReadValue(&stream);
+      value = serializer_->ReadValue(&stream);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   if (kind == kSuccessEnvelope) {
-    EncodableValue value = serializer_->ReadValue(&stream);
     if (value.IsNull()) {
       result->Success();
     } else {
@@ -109,11 +131,8 @@ bool StandardMethodCodec::DecodeAndProcessResponseEnvelopeInternal(const uint8_t
     }
     return true;
   }
-  if (kind != kErrorEnvelope) return false;
 
-  EncodableValue code = serializer_->ReadValue(&stream);
-  EncodableValue message = serializer_->ReadValue(&stream);
-  EncodableValue details = serializer_->ReadValue(&stream);
+  const EncodableValue& details = value;
   const auto* code_text = std::get_if<std::string>(&code);
   const auto* message_text = std::get_if<std::string>(&message);
   if (code_text == nullptr || (message_text == nullptr && !message.IsNull())) return false;

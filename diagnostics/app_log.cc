@@ -13,14 +13,17 @@
 
 namespace {
 
+// Both live until the process ends, never destroyed: a crash report or a log
+// line written during static destruction (another thread, a DLL's detach
+// code) must still find them.
 std::wstring& MutableLogsDirectory() {
-  static std::wstring directory;
-  return directory;
+  static auto* const directory = new std::wstring();
+  return *directory;
 }
 
 std::mutex& LogLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* const lock = new std::mutex();
+  return *lock;
 }
 
 bool CreatedOrExists(const std::wstring& directory) {

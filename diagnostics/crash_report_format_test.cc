@@ -232,6 +232,15 @@ TEST(EncodeUtf8Test, LoneSurrogatesBecomeReplacementCharacter) {
   EXPECT_EQ(Utf8(lone_low), "a\xEF\xBF\xBD");
 }
 
+// Built from 16-bit units, as Windows hands them over: a literal would hold
+// one 32-bit unit where wchar_t is that wide, and skip the pairing.
+TEST(EncodeUtf8Test, SurrogatePairIsOneFourByteCharacter) {
+  const std::wstring pair{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00), L'a'};
+  EXPECT_EQ(Utf8(pair),
+            "\xF0\x9F\x98\x80"
+            "a");
+}
+
 TEST(EncodeUtf8Test, CutsOnlyBetweenWholeCharacters) {
   std::array<char, 6> out{};
   const std::size_t length = EncodeUtf8(L"ab\u20ACcd", out);

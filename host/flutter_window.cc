@@ -1,6 +1,5 @@
 #include "host/flutter_window.h"
 
-#include <exception>
 #include <utility>
 
 #include "activity/detect_activity.h"
@@ -19,19 +18,6 @@ namespace {
 
 const flutter::MethodCodec* SharedCodec() {
   return &flutter::StandardMethodCodec::GetInstance(nullptr);
-}
-
-// Handlers run inside the engine's message dispatch; nothing may unwind into
-// it. A result dropped on the way reports itself when it is destroyed.
-template <typename Handler>
-flutter::MethodCallHandler Guarded(Handler handler) {
-  return [handler = std::move(handler)](const flutter::MethodCall& call,
-                                        std::unique_ptr<flutter::MethodResult> result) {
-    try {
-      handler(call, std::move(result));
-    } catch (...) {
-    }
-  };
 }
 
 }  // namespace
@@ -82,18 +68,17 @@ void FlutterWindow::RegisterPlugins(flutter::FlutterEngine& engine) {
 void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
   window_style_channel_ =
       std::make_unique<flutter::MethodChannel>(&messenger, kWindowStyleChannelName, SharedCodec());
-  window_style_channel_->SetMethodCallHandler(Guarded(
+  window_style_channel_->SetMethodCallHandler(
       [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
         HandleWindowStyleCall(call, std::move(result),
                               [this](bool dark) { ApplyFrameTheme(dark); });
-      }));
+      });
   // The old hook goes first: its teardown unregisters the channel names the
   // new one registers.
   keyboard_hook_.reset();
   keyboard_hook_ = CreateGlobalKeyboardHook(&messenger);
   ai_denoise_channel_ = CreateAiDenoiseChannel(&messenger);
   sidetone_channel_ = CreateSidetoneChannel(&messenger);
-
   mic_gain_channel_ = CreateMicGainChannel(&messenger);
   activity_channel_ = CreateActivityChannel(&messenger);
 }

@@ -23,7 +23,14 @@ run_suite() {
   if ctest --preset "$preset" 2>&1 | tee "$log"; [[ ${PIPESTATUS[0]} -ne 0 ]]; then
     failed+=("$preset")
   fi
-  summary+=("$preset: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1) ($((SECONDS - start)) s)")
+  # ctest counts a skipped test as passed; here a test that should have run
+  # and did not fails the run.
+  local skipped
+  skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .* \((Skipped|Disabled)\)$' "$log")
+  if ((skipped > 0)); then
+    failed+=("$preset ($skipped skipped)")
+  fi
+  summary+=("$preset: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1), $skipped skipped ($((SECONDS - start)) s)")
   rm -f "$log"
 }
 

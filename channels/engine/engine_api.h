@@ -2,8 +2,11 @@
 #define VELMO_CHANNELS_ENGINE_ENGINE_API_H_
 
 // The functions of the Flutter engine library (flutter_windows.dll) that the
-// host calls, and the records they exchange. Only the wrappers in this folder
-// include this header; the rest of the host goes through those wrappers.
+// host calls, and the records they exchange. The wrappers in this folder use
+// it for everything about engines, views and messages. Beyond them, the host
+// calls three engine functions that belong to no wrapper directly: the window
+// base asks for a monitor's DPI, the console set-up resynchronises the output
+// streams, and plug-in registration hands out the registrar handles.
 
 #include <stdbool.h>
 #include <stddef.h>

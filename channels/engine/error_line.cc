@@ -1,16 +1,8 @@
 #include "channels/engine/error_line.h"
 
-#include <cstdio>
 #include <string>
 
 namespace flutter {
-
-void WriteErrorLine(std::string_view text) {
-  std::string line(text);
-  line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
 
 void ReportEscapedException(std::string_view where, std::exception_ptr error) {
   std::string line = "Error: exception escaped the ";

@@ -4,11 +4,9 @@
 #include <exception>
 #include <string_view>
 
-namespace flutter {
+#include "channels/error_line.h"
 
-// Writes `text` and a line end to the standard error stream in one write and
-// flushes it, so lines from several threads never interleave.
-void WriteErrorLine(std::string_view text);
+namespace flutter {
 
 // Reports an exception stopped at a boundary the engine calls through:
 // `where` names the callback, the exception's text follows when it has one.

@@ -1,11 +1,16 @@
 // Feeds arbitrary bytes to the method-call decoder and the reply-envelope
 // decoder, and checks that whatever decodes survives encode -> decode
-// unchanged.
+// unchanged, and that decoding a call holds no more heap than its size allows.
+// Run it with -close_fd_mask=2: the codec reports malformed input on the
+// standard error stream at every step. Failed checks report on standard
+// output, which stays open.
+#include <sanitizer/allocator_interface.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +26,8 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 
 void Fail(int line) {
-  std::fprintf(stderr, "round trip check failed at line %d\n", line);
+  std::printf("round trip check failed at line %d\n", line);
+  std::fflush(stdout);
   std::abort();
 }
 
@@ -29,6 +35,46 @@ void Fail(int line) {
   do {                                \
     if (!(condition)) Fail(__LINE__); \
   } while (false)
+
+// What decoding a call may hold at its peak: an EncodableValue per byte of
+// the message (a list of nulls) with room to spare, plus a constant. Hostile
+// shapes (nested lists each declaring the rest of the message) used to
+// reserve that much per nesting level.
+constexpr size_t kHeapPerMessageByte = 2 * sizeof(EncodableValue);
+constexpr size_t kHeapConstant = 4096;
+
+// Heap live above the level at the start of a measurement, and its peak; the
+// sanitizer's allocator reports every allocation and release of this thread.
+bool measuring = false;
+int64_t live_bytes = 0;
+int64_t peak_bytes = 0;
+
+void OnMalloc(const volatile void*, size_t size) {
+  if (!measuring) return;
+  live_bytes += static_cast<int64_t>(size);
+  peak_bytes = std::max(peak_bytes, live_bytes);
+}
+
+void OnFree(const volatile void* pointer) {
+  if (!measuring || pointer == nullptr) return;
+  live_bytes -= static_cast<int64_t>(__sanitizer_get_allocated_size(pointer));
+}
+
+std::unique_ptr<flutter::MethodCall> MeasuredDecode(const flutter::MethodCodec& codec,
+                                                    const uint8_t* data, size_t size) {
+  live_bytes = 0;
+  peak_bytes = 0;
+  measuring = true;
+  std::unique_ptr<flutter::MethodCall> call = codec.DecodeMethodCall(data, size);
+  measuring = false;
+  if (static_cast<size_t>(peak_bytes) > kHeapPerMessageByte * size + kHeapConstant) {
+    std::printf("decoding %zu bytes held %lld bytes of heap\n", size,
+                static_cast<long long>(peak_bytes));
+    std::fflush(stdout);
+    std::abort();
+  }
+  return call;
+}
 
 // Equality that treats a double as its bit pattern, so that NaNs round-trip.
 bool Same(const EncodableValue& a, const EncodableValue& b);
@@ -102,7 +148,7 @@ class CapturingResult : public flutter::MethodResult {
 };
 
 void RoundTripMethodCall(const flutter::MethodCodec& codec, const uint8_t* data, size_t size) {
-  const std::unique_ptr<flutter::MethodCall> call = codec.DecodeMethodCall(data, size);
+  const std::unique_ptr<flutter::MethodCall> call = MeasuredDecode(codec, data, size);
   if (!call) return;
   CHECK(call->arguments() != nullptr);
   const auto encoded = codec.EncodeMethodCall(*call);
@@ -135,9 +181,7 @@ void RoundTripEnvelope(const flutter::MethodCodec& codec, const uint8_t* data, s
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Malformed input makes the codec report on std::cerr at every step; keep
-  // the fuzzer's own output readable.
-  std::cerr.rdbuf(nullptr);
+  __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
   return 0;
 }
 

@@ -3,6 +3,7 @@ programs are, its window's identity and the few steps every test takes."""
 
 from __future__ import annotations
 
+import socket
 import subprocess
 import time
 from pathlib import Path
@@ -73,14 +74,30 @@ def start_tool(testbin_dir: Path, tool: str, *args: str) -> subprocess.Popen:
 
 def run_second_instance(bundle_dir: Path, timeout: float = 30) -> tuple[int, float]:
     """Starts velmo.exe while another instance runs; its exit code and how
-    long it ran."""
-    started = time.monotonic()
-    second = Driver(bundle_dir / "velmo.exe", connect=False)
-    second.start()
-    try:
-        return second.wait_exit(timeout), time.monotonic() - started
-    finally:
-        second.close()
+    long it ran. It is pointed at a driver address of its own: had it started
+    an engine (which its window and plug-ins need), the engine would have
+    connected there while it ran, and that fails the check."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as listener:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(1)
+        port = listener.getsockname()[1]
+        started = time.monotonic()
+        second = Driver(bundle_dir / "velmo.exe", args=[f"--driver=127.0.0.1:{port}"],
+                        connect=False)
+        second.start()
+        try:
+            exit_code = second.wait_exit(timeout)
+        finally:
+            second.close()
+        seconds = time.monotonic() - started
+        # A connection made while it ran waits in the backlog.
+        listener.setblocking(False)
+        try:
+            connection, _ = listener.accept()
+        except BlockingIOError:
+            return exit_code, seconds
+        connection.close()
+        raise AssertionError("the second instance started an engine")
 
 
 def app_log_path() -> Path:

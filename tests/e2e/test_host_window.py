@@ -4,8 +4,7 @@ and the window style channel, under Wine with the substitute engine."""
 import pytest
 
 from driver import codec
-from host_helpers import (MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, main_window, prefix_dpi,
-                          quit_host)
+from host_helpers import MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, main_window, prefix_dpi
 
 WS_OVERLAPPEDWINDOW = 0x00CF0000
 FRAME_DELAY_VARIABLE = "VELMO_SUBSTITUTE_ENGINE_FRAME_DELAY_MS"
@@ -60,14 +59,6 @@ class TestMainWindow:
         # The client area is the window less its caption and borders.
         assert 0 < width < window.width and window.width - width < 64
         assert 0 < height < window.height and window.height - height < 96
-
-    def test_colorization_change_keeps_the_window_serving(self, host):
-        window = main_window(host)
-        assert host.post(window.hwnd, 0x0320)  # WM_DWMCOLORIZATIONCOLORCHANGED
-        assert host.message(WINDOW_STYLE, codec.encode_method_call(
-            "setTitleBarTheme", False)) == SUCCESS_WITHOUT_VALUE
-        assert main_window(host).visible
-        assert quit_host(host) == 0
 
 
 class TestWindowStyleChannel:
