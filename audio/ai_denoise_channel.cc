@@ -1,7 +1,5 @@
 #include "audio/ai_denoise_channel.h"
 
-#include <algorithm>
-#include <cmath>
 #include <variant>
 
 #include "audio/rnnoise_capture_processing.h"
@@ -27,17 +25,11 @@ constexpr char kLogConfigureOn[] = "ai_denoise_configure_on";
 constexpr char kLogConfigureOff[] = "ai_denoise_configure_off";
 constexpr char kLogConfigureException[] = "ai_denoise_configure_exception";
 
-// The wet level a "configure" map asks for, within the processor's range. A
-// NaN is as unusable as a missing value; clamping before narrowing keeps
-// doubles beyond float's range from overflowing the conversion.
+// The wet level a "configure" map asks for, within the processor's range.
 float RequestedWet(const flutter::EncodableMap& arguments) {
-  double value = flutter::LookupNumber(arguments, kWetKey, kDefaultWet);
-  if (std::isnan(value)) {
-    value = kDefaultWet;
-  }
-  value = std::clamp(value, static_cast<double>(RnnoiseCaptureProcessing::kMinWet),
-                     static_cast<double>(RnnoiseCaptureProcessing::kMaxWet));
-  return static_cast<float>(value);
+  return flutter::LookupClampedLevel(arguments, kWetKey, kDefaultWet,
+                                     RnnoiseCaptureProcessing::kMinWet,
+                                     RnnoiseCaptureProcessing::kMaxWet);
 }
 
 }  // namespace

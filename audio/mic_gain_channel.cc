@@ -1,7 +1,5 @@
 #include "audio/mic_gain_channel.h"
 
-#include <algorithm>
-#include <cmath>
 #include <variant>
 
 #include "audio/mic_gain_capture_processing.h"
@@ -17,17 +15,11 @@ constexpr double kDefaultGain = 1.0;
 constexpr char kInvalidArgumentCode[] = "invalid_argument";
 constexpr char kExpectedMapMessage[] = "Expected a map.";
 
-// The gain a "setGain" argument map asks for, already within the processor's
-// range. A NaN is as unusable as a missing value. Clamping before narrowing
-// keeps doubles beyond float's range from overflowing the conversion.
+// The gain a "setGain" argument map asks for, within the processor's range.
 float RequestedGain(const flutter::EncodableMap& arguments) {
-  double value = flutter::LookupNumber(arguments, kGainKey, kDefaultGain);
-  if (std::isnan(value)) {
-    value = kDefaultGain;
-  }
-  value = std::clamp(value, static_cast<double>(MicGainCaptureProcessing::kMinGain),
-                     static_cast<double>(MicGainCaptureProcessing::kMaxGain));
-  return static_cast<float>(value);
+  return flutter::LookupClampedLevel(arguments, kGainKey, kDefaultGain,
+                                     MicGainCaptureProcessing::kMinGain,
+                                     MicGainCaptureProcessing::kMaxGain);
 }
 
 }  // namespace

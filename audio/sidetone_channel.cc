@@ -1,7 +1,5 @@
 #include "audio/sidetone_channel.h"
 
-#include <algorithm>
-#include <cmath>
 #include <variant>
 
 #include "audio/sidetone_engine.h"
@@ -24,18 +22,10 @@ const flutter::EncodableMap* MapArguments(const flutter::MethodCall& call) {
                                      : nullptr;
 }
 
-// The volume a call asks for. A NaN counts as missing; clamping before the
-// narrowing keeps doubles beyond float's range from overflowing it (the
-// engine clamps to the same range).
+// The volume a call asks for, within the engine's range.
 float RequestedVolume(const flutter::EncodableMap& arguments) {
-  constexpr double kDefault = SidetoneEngine::kDefaultVolume;
-  double value = flutter::LookupNumber(arguments, kVolumeKey, kDefault);
-  if (std::isnan(value)) {
-    value = kDefault;
-  }
-  value = std::clamp(value, static_cast<double>(SidetoneEngine::kMinVolume),
-                     static_cast<double>(SidetoneEngine::kMaxVolume));
-  return static_cast<float>(value);
+  return flutter::LookupClampedLevel(arguments, kVolumeKey, SidetoneEngine::kDefaultVolume,
+                                     SidetoneEngine::kMinVolume, SidetoneEngine::kMaxVolume);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "channels/argument_lookup.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace flutter {
@@ -22,6 +24,13 @@ double LookupNumber(const EncodableMap& map, std::string_view key, double fallba
   if (const auto* number = std::get_if<double>(value)) return *number;
   if (const auto* integer = std::get_if<int32_t>(value)) return static_cast<double>(*integer);
   return fallback;
+}
+
+float LookupClampedLevel(const EncodableMap& map, std::string_view key, double fallback, double low,
+                         double high) {
+  double value = LookupNumber(map, key, fallback);
+  if (std::isnan(value)) value = fallback;
+  return static_cast<float>(std::clamp(value, low, high));
 }
 
 std::string LookupString(const EncodableMap& map, std::string_view key, std::string fallback) {

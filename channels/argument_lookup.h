@@ -17,6 +17,12 @@ bool LookupBool(const EncodableMap& map, std::string_view key, bool fallback);
 // A double as it is, or an int32 converted; an int64 yields the fallback.
 double LookupNumber(const EncodableMap& map, std::string_view key, double fallback);
 
+// A number as LookupNumber reads it, a NaN taken as missing, clamped to
+// [low, high] before it is narrowed, so no double beyond float's range
+// reaches the conversion. For levels the audio path keeps as floats.
+float LookupClampedLevel(const EncodableMap& map, std::string_view key, double fallback, double low,
+                         double high);
+
 // Only a string counts.
 std::string LookupString(const EncodableMap& map, std::string_view key, std::string fallback);
 
