@@ -13,7 +13,6 @@ transcript and a summary in the folder given (default out/demo).
 from __future__ import annotations
 
 import os
-import subprocess
 import sys
 import tempfile
 import time

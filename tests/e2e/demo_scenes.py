@@ -16,9 +16,8 @@ import time
 from pathlib import Path
 
 from driver import Driver, codec, wine
-from host_helpers import main_window, run_second_instance, wait_main_window
+from host_helpers import main_window, png, run_second_instance, wait_main_window
 from pulse_server import tone
-from test_voice_overlay import png
 
 TRAY_AREA = (0, 0, 400, 200)
 FIRST_TRAY_ICON = (12, 32)

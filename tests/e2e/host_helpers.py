@@ -4,8 +4,10 @@ programs are, its window's identity and the few steps every test takes."""
 from __future__ import annotations
 
 import socket
+import struct
 import subprocess
 import time
+import zlib
 from pathlib import Path
 
 from driver import Driver, WindowInfo, wine
@@ -127,3 +129,14 @@ def prefix_dpi() -> int:
 def windows_path(path: Path) -> str:
     """The path as a Windows program in the prefix sees it (Z: is /)."""
     return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+def png(width: int, height: int, rgb: tuple[int, int, int]) -> bytes:
+    """A solid-colour PNG."""
+    def chunk(kind: bytes, data: bytes) -> bytes:
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = b"".join(b"\x00" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))

@@ -2,8 +2,6 @@
 order, without the program path; an argument that is not valid UTF-16
 keeps its place as an empty string."""
 
-import pytest
-
 from host_helpers import quit_host, windows_path
 
 LAUNCH_PROGRAM_VARIABLE = "VELMO_LAUNCH_PROGRAM"

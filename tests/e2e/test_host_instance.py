@@ -1,7 +1,6 @@
 """One velmo.exe per session: the hand-over of a second launch, the quit
 message, the exit codes and the start-up log line."""
 
-import time
 
 import pytest
 

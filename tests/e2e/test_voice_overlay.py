@@ -8,18 +8,16 @@ import http.server
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import threading
 import time
-import zlib
 from collections import Counter
 from pathlib import Path
 
 import pytest
 
 from driver import wine
-from host_helpers import main_window, run_tool
+from host_helpers import main_window, png, run_tool
 
 CHANNEL = "parlora/voice_overlay"
 OVERLAY_CLASS = "VelmoVoiceOverlayWindow"
@@ -34,17 +32,6 @@ PILL_LEFT = DIAMETER + 4
 
 RED = (255, 0, 0)
 WHITE = 255
-
-
-def png(width: int, height: int, rgb: tuple[int, int, int]) -> bytes:
-    """A solid-colour PNG."""
-    def chunk(kind: bytes, data: bytes) -> bytes:
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    rows = b"".join(b"\x00" + bytes(rgb) * width for _ in range(height))
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def avatar_file_name(url: str) -> str:
