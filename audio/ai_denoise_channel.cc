@@ -40,8 +40,7 @@ void HandleAiDenoiseCall(const flutter::MethodCall& call,
     result->NotImplemented();
     return;
   }
-  const auto* arguments =
-      call.arguments() != nullptr ? std::get_if<flutter::EncodableMap>(call.arguments()) : nullptr;
+  const flutter::EncodableMap* arguments = flutter::MapArgument(call.arguments());
   if (arguments == nullptr) {
     result->Error(kInvalidArgumentCode, kExpectedMapMessage);
     return;

@@ -17,11 +17,6 @@ constexpr char kVolumeKey[] = "volume";
 constexpr char kInvalidArgumentCode[] = "invalid_argument";
 constexpr char kExpectedMapMessage[] = "Expected a map.";
 
-const flutter::EncodableMap* MapArguments(const flutter::MethodCall& call) {
-  return call.arguments() != nullptr ? std::get_if<flutter::EncodableMap>(call.arguments())
-                                     : nullptr;
-}
-
 // The volume a call asks for, within the engine's range.
 float RequestedVolume(const flutter::EncodableMap& arguments) {
   return flutter::LookupClampedLevel(arguments, kVolumeKey, SidetoneEngine::kDefaultVolume,
@@ -34,7 +29,7 @@ void HandleSidetoneCall(const flutter::MethodCall& call,
                         std::unique_ptr<flutter::MethodResult> result, SidetoneControl& control) {
   const std::string& method = call.method_name();
   if (method == kStartMethod) {
-    const flutter::EncodableMap* arguments = MapArguments(call);
+    const flutter::EncodableMap* arguments = flutter::MapArgument(call.arguments());
     if (arguments == nullptr) {
       result->Error(kInvalidArgumentCode, kExpectedMapMessage);
       return;
@@ -44,7 +39,7 @@ void HandleSidetoneCall(const flutter::MethodCall& call,
                                        RequestedVolume(*arguments));
     result->Success(flutter::EncodableValue(started));
   } else if (method == kSetVolumeMethod) {
-    const flutter::EncodableMap* arguments = MapArguments(call);
+    const flutter::EncodableMap* arguments = flutter::MapArgument(call.arguments());
     if (arguments == nullptr) {
       result->Error(kInvalidArgumentCode, kExpectedMapMessage);
       return;

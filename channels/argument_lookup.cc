@@ -6,6 +6,10 @@
 
 namespace flutter {
 
+const EncodableMap* MapArgument(const EncodableValue* arguments) {
+  return arguments != nullptr ? std::get_if<EncodableMap>(arguments) : nullptr;
+}
+
 const EncodableValue* FindValue(const EncodableMap& map, std::string_view key) {
   const auto it = map.find(EncodableValue(std::string(key)));
   return it == map.end() ? nullptr : &it->second;

@@ -8,6 +8,10 @@
 
 namespace flutter {
 
+// A call's arguments as a map; null when they are absent or another
+// alternative.
+const EncodableMap* MapArgument(const EncodableValue* arguments);
+
 // Lookups of a method call's map argument by string key. A missing key and a
 // value of another alternative both yield the fallback.
 

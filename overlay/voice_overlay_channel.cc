@@ -28,11 +28,6 @@ constexpr char kExpectedMapMessage[] = "Expected a map.";
 constexpr char kMissingMembersMessage[] = "Missing members.";
 constexpr char kMembersNotListMessage[] = "members must be a list.";
 
-const flutter::EncodableMap* MapArguments(const flutter::MethodCall& call) {
-  const flutter::EncodableValue* arguments = call.arguments();
-  return arguments != nullptr ? std::get_if<flutter::EncodableMap>(arguments) : nullptr;
-}
-
 void SetConfig(const flutter::EncodableMap& arguments, OverlayState& state) {
   std::lock_guard lock(state.state_mutex);
   state.enabled = flutter::LookupBool(arguments, kEnabledKey, state.enabled);
@@ -95,7 +90,7 @@ void HandleVoiceOverlayCall(const flutter::MethodCall& call,
     result->NotImplemented();
     return;
   }
-  const flutter::EncodableMap* arguments = MapArguments(call);
+  const flutter::EncodableMap* arguments = flutter::MapArgument(call.arguments());
   if (arguments == nullptr) {
     result->Error(kInvalidArgumentCode, kExpectedMapMessage);
     return;

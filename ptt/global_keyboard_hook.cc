@@ -112,7 +112,7 @@ void GlobalKeyboardHook::HandleMethodCall(const flutter::MethodCall& call,
 
 void GlobalKeyboardHook::Start(const flutter::EncodableValue* arguments,
                                flutter::MethodResult& result) {
-  const auto* map = arguments != nullptr ? std::get_if<flutter::EncodableMap>(arguments) : nullptr;
+  const flutter::EncodableMap* map = flutter::MapArgument(arguments);
   const flutter::EncodableValue* key_value =
       map != nullptr ? flutter::FindValue(*map, kVirtualKeyArgument) : nullptr;
   if (key_value == nullptr) {
