@@ -36,6 +36,15 @@ if [[ ! -f "$WINEPREFIX/.velmo-ready" ]]; then
   touch "$WINEPREFIX/.velmo-ready"
 fi
 
+# A persistent wineserver plus one booted session makes every later start fast.
+# Starting it again while one runs for this prefix fails harmlessly. It comes
+# up before the registry steps below, so they talk to it instead of leaving a
+# transient server behind that is still shutting down when the tests start.
+started_server=false
+if wineserver -p 2>/dev/null 9>&-; then
+  started_server=true
+fi
+
 # Menus draw in Tahoma, which has no CJK glyphs: linking it to the CJK family
 # lets the tray menu's Chinese texts show. Its own marker, so that prefixes
 # prepared before get it too.
@@ -54,8 +63,6 @@ if [[ ! -f "$WINEPREFIX/.velmo-cjk-font" ]]; then
   touch "$WINEPREFIX/.velmo-cjk-font"
 fi
 
-# A persistent wineserver plus one booted session makes every later start fast.
-# Starting it again while one runs for this prefix fails harmlessly.
-if wineserver -p 2>/dev/null 9>&-; then
+if [[ $started_server == true ]]; then
   setsid wineboot </dev/null >/dev/null 2>&1 9>&- &
 fi
