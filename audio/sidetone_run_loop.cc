@@ -78,6 +78,7 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       render_rate(FormatRate(render_format)),
       max_queue(MaxQueueSamples(capture_rate)) {
   monitor_queue.reserve(max_queue);
+  render_samples.reserve(render_buffer_frames);
 }
 
 void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
@@ -121,11 +122,12 @@ void SidetoneStream::RenderStep() {
   if (buffer == nullptr) {
     return;
   }
-  std::vector<float> samples(avail);
-  const size_t consumed = ResampleFromHead(monitor_queue, capture_rate, render_rate, samples);
+  render_samples.resize(avail);
+  const size_t consumed =
+      ResampleFromHead(monitor_queue, capture_rate, render_rate, render_samples);
   ConsumeFront(monitor_queue, consumed);
   CutBacklog(monitor_queue, max_queue);
-  WriteRenderFrames(samples, render_layout, buffer);
+  WriteRenderFrames(render_samples, render_layout, buffer);
   session.ReleaseRenderBuffer(avail);
 }
 

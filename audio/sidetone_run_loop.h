@@ -44,6 +44,8 @@ class SidetoneStream {
   uint32_t render_rate;
   size_t max_queue;
   std::vector<float> monitor_queue;
+  // One render step's samples, kept so the 5 ms loop does not allocate.
+  std::vector<float> render_samples;
 };
 
 // One run of the monitor on the worker thread: opens and starts both streams
