@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -9,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "channels/byte_streams.h"
+#include "channels/standard_codec_serializer.h"
 #include "channels/standard_method_codec.h"
-#include "testing/fake_keyboard_hook/fake_keyboard_hook_installer.h"
+#include "testing/fake_push_to_talk_system/fake_push_to_talk_system.h"
 
 namespace {
 
@@ -55,6 +59,17 @@ class FakeMessenger : public flutter::BinaryMessenger {
     EXPECT_EQ(channel, kPushToTalkEventsChannelName);
     EXPECT_FALSE(reply);
     traffic.emplace_back(message, message + size);
+    // "down 41 1e;", "up 5 0 i;": the event among the hook calls.
+    flutter::ByteBufferStreamReader reader(message + 1, size - 1);
+    const auto event =
+        std::get<EncodableMap>(flutter::StandardCodecSerializer().ReadValue(&reader));
+    const auto field = [&](const char* key) { return event.at(EncodableValue(key)); };
+    char entry[32];
+    std::snprintf(entry, sizeof(entry), "%s %x %x%s;",
+                  std::get<std::string>(field("type")) == "keyDown" ? "down" : "up",
+                  std::get<int32_t>(field("virtualKey")), std::get<int32_t>(field("scanCode")),
+                  std::get<bool>(field("injected")) ? " i" : "");
+    *journal += entry;
   }
   void SetMessageHandler(const std::string& channel,
                          flutter::BinaryMessageHandler handler) override {
@@ -79,6 +94,7 @@ class FakeMessenger : public flutter::BinaryMessenger {
   }
 
   mutable Traffic traffic;
+  std::string* journal = nullptr;
   size_t events_before_reply = 0;
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
@@ -91,7 +107,9 @@ class GlobalKeyboardHookTest : public ::testing::Test {
  protected:
   GlobalKeyboardHookTest()
       : hook(std::make_unique<GlobalKeyboardHook>(
-            &messenger, std::make_unique<FakeKeyboardHookInstaller>(&installer))) {}
+            &messenger, std::make_unique<FakePushToTalkSystem>(&installer))) {
+    messenger.journal = &installer.journal;
+  }
 
   Bytes Call(const std::string& method, EncodableValue arguments = EncodableValue()) {
     return messenger.Deliver(kPushToTalkMethodsChannelName, method,
@@ -109,7 +127,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
   }
 
   FakeMessenger messenger;
-  FakeKeyboardHookState installer;
+  FakePushToTalkState installer;
   std::unique_ptr<GlobalKeyboardHook> hook;
 };
 
@@ -183,9 +201,10 @@ TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
   Key(kMessageKeyDown, kKeyA, kScanA, kInjectedFlag);
   // The same key again changes nothing: no reinstallation, no release.
   EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;");
   EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;remove;install;");
+  // The old key's release goes out before the new hook can report anything.
+  EXPECT_EQ(installer.journal,
+            "install keyboard 1;down 41 1e i;up 41 1e i;remove 1;install keyboard 2;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
   EXPECT_EQ(messenger.traffic,
@@ -201,7 +220,8 @@ TEST_F(GlobalKeyboardHookTest, StopReleasesAHeldKeyBeforeAnswering) {
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_EQ(messenger.events_before_reply, 2u);
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
-  EXPECT_FALSE(installer.installed);
+  EXPECT_TRUE(installer.hooks.empty());
+  EXPECT_FALSE(installer.timer_running);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
   // Idle now: keys and a second stop report nothing.
   Key(kMessageKeyDown, kKeyA, kScanA);
@@ -256,10 +276,10 @@ TEST_F(GlobalKeyboardHookTest, StartArgumentsAreCheckedBeforeInstalling) {
     SCOPED_TRACE(i);
     EXPECT_EQ(Call("start", refused[i].first), refused[i].second);
   }
-  EXPECT_EQ(installer.log, "");
+  EXPECT_EQ(installer.journal, "");
   EXPECT_EQ(StartKey(1), kSuccessTrue);
   EXPECT_EQ(StartKey(254), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;remove;install;");
+  EXPECT_EQ(installer.journal, "install mouse 1;remove 1;install keyboard 2;");
 }
 
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
@@ -270,7 +290,148 @@ TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_TRUE(messenger.handlers.empty());
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
-  EXPECT_FALSE(installer.installed);
+  EXPECT_TRUE(installer.hooks.empty());
 }
+
+// A key or button as the system and the hooks see it; `generic` is the
+// modifier code the system also counts as held while this side is.
+struct ScriptKey {
+  char name;
+  uint32_t key;
+  uint32_t scan = 0;
+  uint32_t generic = 0;
+  uintptr_t mouse_down = 0;
+  uint32_t mouse_data = 0;
+  uint32_t mouse_flags = 0;
+};
+const ScriptKey kScriptKeys[] = {{'A', kKeyA, kScanA},
+                                 {'B', kKeyB, kScanB},
+                                 {'L', 0xA2, 0x1D, 0x11},
+                                 {'R', 0xA3, 0x1D, 0x11},
+                                 {'P', 0xA1, 0x36, 0x10},
+                                 {'Q', 0xA4, 0x38, 0x12},
+                                 {'M', 5, 0, 0, 0x20B, 0x10000},
+                                 {'I', 5, 0, 0, 0x20B, 0x10000, 1},
+                                 {'N', 6, 0, 0, 0x20B, 0x20000},
+                                 {'K', 1, 0, 0, 0x201},
+                                 {'m', 0, 0, 0, kMessageMouseMove}};
+
+// One case: watch `key`, play `script` and compare the journal of hook calls
+// and events after the start, and the log. Script steps: vX / ^X press /
+// release X (system state, and the hook unless delivery stopped), dX / uX the
+// hook alone gets a late press / release, x the hooks stop delivering
+// silently, f the next installation fails, t a tick on time, T a tick after a
+// 3 s freeze, SX start watching X.
+struct Script {
+  const char* name;
+  uint32_t key;
+  const char* steps;
+  const char* journal;
+  std::vector<std::string> log = {};
+};
+
+void PrintTo(const Script& script, std::ostream* out) { *out << script.name; }
+
+class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInterface<Script> {
+ protected:
+  void Play(const std::string& steps) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const char step = steps[i];
+      if (step == 'x') installer.delivering = false;
+      if (step == 'f') installer.fail_with = 5;
+      if (step == 't' || step == 'T') {
+        installer.now_ms += step == 't' ? kWatchdogPeriodMs : 3000;
+        GlobalKeyboardHook::HandleWatchdogTick();
+      }
+      if (std::string("v^duS").find(step) == std::string::npos) continue;
+      const ScriptKey& key =
+          *std::find_if(std::begin(kScriptKeys), std::end(kScriptKeys),
+                        [&](const ScriptKey& k) { return k.name == steps[i + 1]; });
+      ++i;
+      if (step == 'S') {
+        StartKey(key.key);
+        continue;
+      }
+      const bool down = step == 'v' || step == 'd';
+      if (step == 'v' || step == '^') {
+        for (uint32_t code : {key.key, key.generic})
+          down ? (void)installer.keys_down.insert(code) : (void)installer.keys_down.erase(code);
+      }
+      if (!installer.delivering && (step == 'v' || step == '^')) continue;
+      const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
+      if (key.mouse_down == 0) {
+        Key(down ? kMessageKeyDown : kMessageKeyUp, key.key, key.scan);
+      } else if (GlobalKeyboardHook::WatchesMouseMessage(message)) {
+        GlobalKeyboardHook::HandleMouseHookEvent(kHookCodeAction, message,
+                                                 {key.mouse_data, key.mouse_flags, 1234, 0});
+      }
+    }
+  }
+};
+
+TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
+  Stream("listen");
+  ASSERT_EQ(StartKey(GetParam().key), kSuccessTrue);
+  installer.journal.clear();
+  Play(GetParam().steps);
+  EXPECT_EQ(installer.journal, GetParam().journal);
+  EXPECT_EQ(installer.log, GetParam().log);
+}
+
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+const std::string kReinstalled = "ptt_hook_reinstalled reason=";
+
+INSTANTIATE_TEST_SUITE_P(
+    Watchdog, ScriptTest,
+    ::testing::Values(Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t",
+                             "down 41 1e;up 41 1e;"},
+                      Script{"MissedUpIsMadeUpOnTheSecondTick",
+                             kKeyA,
+                             "vA x ^A t t uA t t vA ^A",
+                             "down 41 1e;up 41 1e;install keyboard 2;remove 1;down 41 1e;up 41 1e;",
+                             {kReinstalled + "missed_key_up"}},
+                      Script{"MissedDownIsMadeUpFromTheKeysOwnCodes",
+                             kKeyA,
+                             "x vA t t dA ^A t",
+                             "down 41 141;install keyboard 2;remove 1;up 41 1e;",
+                             {kReinstalled + "missed_key_down"}},
+                      Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t",
+                             "down 41 1e;up 41 1e;"},
+                      Script{"LateTickReinstallsNewBeforeOld",
+                             kKeyA,
+                             "T t T",
+                             "install keyboard 2;remove 1;install keyboard 3;remove 2;",
+                             {kReinstalled + "late_tick", kReinstalled + "late_tick"}},
+                      Script{"RefusedReinstallKeepsTheOldHook",
+                             kKeyA,
+                             "f T vA",
+                             "install keyboard refused;down 41 1e;",
+                             {"ptt_hook_reinstall_failed reason=late_tick win32_error=5"}},
+                      Script{"MissedModifierDownNotesTheSideHeld",
+                             0x11,
+                             "x vR t t ^R",
+                             "down 11 111;install keyboard 2;remove 1;up a3 1d;",
+                             {kReinstalled + "missed_key_down"}},
+                      Script{"MissedButtonUp",
+                             5,
+                             "vM x ^M t t",
+                             "down 5 0;up 5 0;install mouse 2;remove 1;",
+                             {kReinstalled + "missed_key_up"}},
+                      Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
+                             "down 41 1e;up 41 1e;remove 1;install keyboard 2;"}),
+    kCaseName);
+
+INSTANTIATE_TEST_SUITE_P(
+    BothSidesAndButtons, ScriptTest,
+    ::testing::Values(
+        Script{"EitherControlHoldsTheKey", 0x11, "vL vR ^L vL ^R ^L vR ^R",
+               "down a2 1d;up a2 1d;down a3 1d;up a3 1d;"},
+        Script{"SideHeldBeforeStartIsIgnored", 0x11, "uL vR vR ^R", "down a3 1d;up a3 1d;"},
+        Script{"GenericShiftAndAltWatchTheirOwnSides", 0x10, "vQ ^Q vP ^P", "down a1 36;up a1 36;"},
+        Script{"AltIsTheLeftAltToo", 0x12, "vP ^P vQ ^Q", "down a4 38;up a4 38;"},
+        Script{"SideButtonOne", 5, "vm vN ^N vK ^K vI vM ^M", "down 5 0 i;up 5 0;"},
+        Script{"SideButtonTwo", 6, "vM ^M vN ^N", "down 6 0;up 6 0;"},
+        Script{"LeftButton", 1, "vK ^K vm", "down 1 0;up 1 0;"}),
+    kCaseName);
 
 }  // namespace

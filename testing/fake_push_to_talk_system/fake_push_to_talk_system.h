@@ -1,0 +1,71 @@
+#ifndef VELMO_TESTING_FAKE_PUSH_TO_TALK_SYSTEM_FAKE_PUSH_TO_TALK_SYSTEM_H_
+#define VELMO_TESTING_FAKE_PUSH_TO_TALK_SYSTEM_FAKE_PUSH_TO_TALK_SYSTEM_H_
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ptt/global_keyboard_hook.h"
+#include "ptt/push_to_talk_system.h"
+
+// What the fake system did and what it pretends, kept by the test so it
+// outlives the fake.
+struct FakePushToTalkState {
+  // Non-zero: the error code of a refused installation.
+  uint32_t fail_with = 0;
+  // The hooks installed now, by id; ids count up from 1.
+  std::set<HookId> hooks;
+  HookId last_hook = kNoHook;
+  // False: the hooks stay installed but receive nothing, as when the system
+  // has dropped them. A fresh installation delivers again.
+  bool delivering = true;
+  bool timer_running = false;
+  uint64_t now_ms = 0;
+  // The keys the system counts as held.
+  std::set<uint32_t> keys_down;
+  // Every hook call, in order ("install keyboard 1;remove 1;"); the test may
+  // add its own entries to see the order of both.
+  std::string journal;
+  std::vector<std::string> log;
+};
+
+class FakePushToTalkSystem : public PushToTalkSystem {
+ public:
+  explicit FakePushToTalkSystem(FakePushToTalkState* state) : state_(state) {}
+
+  HookId InstallHook(HookKind kind) override {
+    // The hook procedure must find its instance from the moment it can run.
+    state_->journal += GlobalKeyboardHook::active() != nullptr ? "install " : "install(no active) ";
+    state_->journal += kind == HookKind::kMouse ? "mouse" : "keyboard";
+    if (state_->fail_with != 0) {
+      state_->journal += " refused;";
+      return kNoHook;
+    }
+    state_->hooks.insert(++state_->last_hook);
+    state_->delivering = true;
+    state_->journal += " " + std::to_string(state_->last_hook) + ";";
+    return state_->last_hook;
+  }
+  void RemoveHook(HookId hook) override {
+    state_->journal += "remove " + std::to_string(hook) + ";";
+    state_->hooks.erase(hook);
+  }
+  uint32_t LastError() const override { return state_->fail_with; }
+  void StartWatchdogTimer() override { state_->timer_running = true; }
+  void StopWatchdogTimer() override { state_->timer_running = false; }
+  uint64_t NowMs() const override { return state_->now_ms; }
+  bool IsKeyDown(uint32_t virtual_key) const override {
+    return state_->keys_down.count(virtual_key) != 0;
+  }
+  uint32_t ScanCodeOf(uint32_t virtual_key) const override { return virtual_key + kScanOffset; }
+  void Log(const char* line) override { state_->log.emplace_back(line); }
+
+  // Scan codes the fake makes up: the key's code plus this.
+  static constexpr uint32_t kScanOffset = 0x100;
+
+ private:
+  FakePushToTalkState* state_;
+};
+
+#endif  // VELMO_TESTING_FAKE_PUSH_TO_TALK_SYSTEM_FAKE_PUSH_TO_TALK_SYSTEM_H_
