@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "ptt/global_keyboard_hook.h"
 #include "ptt/push_to_talk_system.h"
@@ -24,10 +23,9 @@ struct FakePushToTalkState {
   uint64_t now_ms = 0;
   // The keys the system counts as held.
   std::set<uint32_t> keys_down;
-  // Every hook call, in order ("install keyboard 1;remove 1;"); the test may
-  // add its own entries to see the order of both.
+  // Every hook call and log line, in order ("install keyboard 1;remove 1;");
+  // the test may add its own entries to see the order of both.
   std::string journal;
-  std::vector<std::string> log;
 };
 
 class FakePushToTalkSystem : public PushToTalkSystem {
@@ -59,7 +57,7 @@ class FakePushToTalkSystem : public PushToTalkSystem {
     return state_->keys_down.count(virtual_key) != 0;
   }
   uint32_t ScanCodeOf(uint32_t virtual_key) const override { return virtual_key + kScanOffset; }
-  void Log(const char* line) override { state_->log.emplace_back(line); }
+  void Log(const char* line) override { state_->journal += std::string(line) + ";"; }
 
   // Scan codes the fake makes up: the key's code plus this.
   static constexpr uint32_t kScanOffset = 0x100;
