@@ -13,11 +13,6 @@ WatchdogVerdict KeyWatchdog::Tick(uint64_t now_ms, bool reported_down, bool syst
     disagreeing_ticks_ = 0;
     return verdict;
   }
-  // An edge the hook reported between two ticks starts the count anew.
-  if (disagreeing_ticks_ > 0 && disagreeing_reported_down_ != reported_down) {
-    disagreeing_ticks_ = 0;
-  }
-  disagreeing_reported_down_ = reported_down;
   if (++disagreeing_ticks_ >= kDisagreeingTicksForEdge) {
     disagreeing_ticks_ = 0;
     verdict.edge = reported_down ? MissingEdge::kKeyUp : MissingEdge::kKeyDown;

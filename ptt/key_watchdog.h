@@ -29,8 +29,6 @@ class KeyWatchdog {
  private:
   uint64_t last_tick_ms_ = 0;
   int disagreeing_ticks_ = 0;
-  // What the hook had reported on the disagreeing ticks counted so far.
-  bool disagreeing_reported_down_ = false;
 };
 
 #endif  // VELMO_PTT_KEY_WATCHDOG_H_

@@ -23,6 +23,9 @@ PRESS_GAP_SECONDS = 0.05  # between a release and the next press, as a quick typ
 TIMEOUT = 10.0
 POLL_SECONDS = 0.05
 SETTLE_SECONDS = 0.3  # long enough for a wrongly reported event to have arrived
+FREEZE_MS = 3000
+KEY_WINDOW_LEFT, KEY_WINDOW_TOP = 200, 200  # testing/key_window
+EDGE_AFTER_FREEZE_SECONDS = 0.4
 
 
 def key_events(driver, after: int = 0) -> list[tuple[str, int, int, bool]]:
@@ -148,3 +151,41 @@ def test_press_to_event_latency(host, key_window):
     out.mkdir(parents=True, exist_ok=True)
     (out / "latency.txt").write_text(report)
     print(report, end="")
+
+
+def freeze(host, during) -> float:
+    """Stalls velmo.exe's main thread and does `during` half a second into the
+    stall; how long after the thread woke the next key event came."""
+    mark, tag = host.mark(), host.stall(FREEZE_MS)
+    time.sleep(0.5)
+    during()
+    woke = host.wait_for("result", lambda e: e.fields == (str(tag), "end"), after=mark).time
+    return host.wait_for("send", lambda e: e.fields[0] == EVENTS, after=mark).time - woke
+
+
+def test_edges_missed_in_freezes_follow_within_400_ms_and_presses_go_on(host, key_window):
+    mark = host.mark()
+    wine.key_down("a")
+    assert wait_events(host, 1, mark) == [DOWN_A]
+    delays = [freeze(host, lambda: wine.key_up("a")), freeze(host, lambda: wine.key_down("a"))]
+    wine.key_up("a")
+    wine.key("a")
+    assert wait_events(host, 6, mark) == [DOWN_A, UP_A] * 3
+    print(f"edge after a {FREEZE_MS} ms freeze: release {delays[0] * 1000:.0f} ms, "
+          f"press {delays[1] * 1000:.0f} ms")
+    assert max(delays) < EDGE_AFTER_FREEZE_SECONDS
+
+
+def test_both_control_keys_fire_for_0x11_and_side_button_1_for_0x05(host, key_window):
+    mark = host.mark()
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(0x11)}).value is True
+    wine.key("Control_L", "Control_R")
+    events = wait_events(host, 4, mark)
+    # Wine holds Control_L around an xdotool Control_R: one press all the same,
+    # released by the right key.
+    assert [event[0] for event in events] == ["keyDown", "keyUp"] * 2
+    assert events[1] == ("keyUp", 0xA2, 0x1D, False) and events[3] == ("keyUp", 0xA3, 0x1D, False)
+    mark = host.mark()
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(0x05)}).value is True
+    wine.click(KEY_WINDOW_LEFT + 100, KEY_WINDOW_TOP + 100, button=8)
+    assert wait_events(host, 2, mark) == [("keyDown", 0x05, 0, False), ("keyUp", 0x05, 0, False)]
