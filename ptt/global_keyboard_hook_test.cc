@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -293,22 +292,12 @@ TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
   EXPECT_TRUE(installer.hooks.empty());
 }
 
-// A key or button as the system and the hooks see it; `generic` is the
-// modifier code the system also counts as held while this side is.
-struct ScriptKey {
-  char name;
-  uint32_t key;
-  uint32_t scan = 0;
-  uint32_t generic = 0;
-  uintptr_t mouse_down = 0;
-  uint32_t mouse_data = 0;
-  uint32_t mouse_flags = 0;
-};
-const ScriptKey kScriptKeys[] = {{'A', kKeyA, kScanA},           {'B', kKeyB, kScanB},
-                                 {'L', 0xA2, 0x1D, 0x11},        {'R', 0xA3, 0x1D, 0x11},
-                                 {'P', 0xA1, 0x36, 0x10},        {'Q', 0xA4, 0x38, 0x12},
-                                 {'M', 5, 0, 0, 0x20B, 0x10000}, {'I', 5, 0, 0, 0x20B, 0x10000, 1},
-                                 {'N', 6, 0, 0, 0x20B, 0x20000}, {'m', 0, 0, 0, kMessageMouseMove}};
+const std::map<char, FakeKey> kScriptKeys = {
+    {'A', {kKeyA, kScanA}},           {'B', {kKeyB, kScanB}},
+    {'L', {0xA2, 0x1D, 0x11}},        {'R', {0xA3, 0x1D, 0x11}},
+    {'P', {0xA1, 0x36, 0x10}},        {'Q', {0xA4, 0x38, 0x12}},
+    {'M', {5, 0, 0, 0x20B, 0x10000}}, {'I', {5, 0, 0, 0x20B, 0x10000, 1}},
+    {'N', {6, 0, 0, 0x20B, 0x20000}}, {'m', {0, 0, 0, kMessageMouseMove}}};
 
 // One case: watch `key`, play `steps` and compare the journal of hook calls,
 // events and log lines after the start. Steps: vX / ^X press / release X (the
@@ -337,24 +326,11 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
         GlobalKeyboardHook::HandleWatchdogTick();
       }
       if (std::string("v^duS").find(step) == std::string::npos) continue;
-      const ScriptKey& key =
-          *std::find_if(std::begin(kScriptKeys), std::end(kScriptKeys),
-                        [&](const ScriptKey& k) { return k.name == steps[i + 1]; });
-      ++i;
-      const bool down = step == 'v' || step == 'd';
-      if (step == 'v' || step == '^') {
-        for (uint32_t code : {key.key, key.generic})
-          down ? (void)installer.keys_down.insert(code) : (void)installer.keys_down.erase(code);
-      }
-      const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
+      const FakeKey& key = kScriptKeys.at(steps[++i]);
       if (step == 'S') {
         StartKey(key.key);
-      } else if (!installer.delivering && (step == 'v' || step == '^')) {
-      } else if (key.mouse_down == 0) {
-        Key(down ? kMessageKeyDown : kMessageKeyUp, key.key, key.scan);
-      } else if (GlobalKeyboardHook::WatchesMouseMessage(message)) {
-        GlobalKeyboardHook::HandleMouseHookEvent(kHookCodeAction, message,
-                                                 {key.mouse_data, key.mouse_flags, 1234, 0});
+      } else {
+        installer.Input(key, step == 'v' || step == 'd', step == 'd' || step == 'u');
       }
     }
   }

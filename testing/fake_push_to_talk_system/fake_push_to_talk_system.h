@@ -8,9 +8,41 @@
 #include "ptt/global_keyboard_hook.h"
 #include "ptt/push_to_talk_system.h"
 
+// A key or mouse button as the system and the hooks see it.
+struct FakeKey {
+  uint32_t key;
+  uint32_t scan = 0;
+  // The generic modifier code the system also counts as held with this side.
+  uint32_t generic = 0;
+  // The button's press message; 0 for a key.
+  uintptr_t mouse_down = 0;
+  uint32_t mouse_data = 0;
+  uint32_t mouse_flags = 0;
+};
+
 // What the fake system did and what it pretends, kept by the test so it
 // outlives the fake.
 struct FakePushToTalkState {
+  // A press or release: the system's key state follows, and the hooks get it
+  // unless delivery stopped. `hook_only`: an event that was held up reaches
+  // the hooks alone, after the system's state already changed.
+  void Input(const FakeKey& key, bool down, bool hook_only = false) {
+    if (!hook_only) {
+      for (uint32_t code : {key.key, key.generic}) {
+        down ? (void)keys_down.insert(code) : (void)keys_down.erase(code);
+      }
+      if (!delivering) return;
+    }
+    const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
+    if (key.mouse_down == 0) {
+      GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
+                                          {key.key, key.scan, 0, 0, 0});
+    } else if (GlobalKeyboardHook::WatchesMouseMessage(message)) {
+      GlobalKeyboardHook::HandleMouseHookEvent(kHookCodeAction, message,
+                                               {key.mouse_data, key.mouse_flags, 0, 0});
+    }
+  }
+
   // Non-zero: the error code of a refused installation.
   uint32_t fail_with = 0;
   // The hooks installed now, by id; ids count up from 1.

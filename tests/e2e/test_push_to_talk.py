@@ -11,7 +11,7 @@ import time
 import pytest
 
 from driver import codec, wine
-from host_helpers import quit_host, run_tool
+from host_helpers import app_log_lines, quit_host, run_tool
 
 METHODS = "app/windows_ptt/methods"
 EVENTS = "app/windows_ptt/events"
@@ -164,7 +164,7 @@ def freeze(host, during) -> float:
 
 
 def test_edges_missed_in_freezes_follow_within_400_ms_and_presses_go_on(host, key_window):
-    mark = host.mark()
+    mark, log_length = host.mark(), len(app_log_lines())
     wine.key_down("a")
     assert wait_events(host, 1, mark) == [DOWN_A]
     delays = [freeze(host, lambda: wine.key_up("a")), freeze(host, lambda: wine.key_down("a"))]
@@ -174,6 +174,23 @@ def test_edges_missed_in_freezes_follow_within_400_ms_and_presses_go_on(host, ke
     print(f"edge after a {FREEZE_MS} ms freeze: release {delays[0] * 1000:.0f} ms, "
           f"press {delays[1] * 1000:.0f} ms")
     assert max(delays) < EDGE_AFTER_FREEZE_SECONDS
+    # Windows may have dropped the hook while the thread was frozen.
+    assert [line[20:] for line in app_log_lines()[log_length - 1:] if "ptt_hook" in line] == [
+        "ptt_hook_reinstalled reason=late_tick"] * 2
+
+
+def test_a_key_held_before_start_is_found_held_and_its_release_reported(host, key_window):
+    """The hook never sees that press; the system's key state has it."""
+    mark, log_length = host.mark(), len(app_log_lines())
+    assert host.call(METHODS, "stop").is_success
+    wine.key_down("a")
+    time.sleep(SETTLE_SECONDS)
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(VK_A)}).value is True
+    assert wait_events(host, 1, mark) == [DOWN_A]
+    wine.key_up("a")
+    assert wait_events(host, 2, mark) == [DOWN_A, UP_A]
+    assert any(line.endswith(" ptt_hook_reinstalled reason=missed_key_down")
+               for line in app_log_lines()[log_length - 1:])
 
 
 def test_both_control_keys_fire_for_0x11_and_side_button_1_for_0x05(host, key_window):
