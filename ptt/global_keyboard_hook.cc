@@ -201,7 +201,7 @@ void GlobalKeyboardHook::ReleaseHeldKey() {
 
 void GlobalKeyboardHook::HandleWatchedKeyEvent(uintptr_t message,
                                                const KeyboardEventRecord& record) {
-  const uint32_t side = record.vk_code - watched_.first_code;
+  const uint32_t side = record.vk_code & watched_.side_bit;
   switch (message) {
     case kMessageKeyDown:
     case kMessageSysKeyDown:
@@ -286,9 +286,9 @@ void GlobalKeyboardHook::PressFromSystemState() {
   // A modifier notes the sides held now, so that the release of each is
   // recognised; should the system not tell, the watchdog ends the press.
   uint32_t sides = 0;
-  if (watched_.extra_codes != 0) {
-    for (uint32_t side = 0; side <= watched_.extra_codes; ++side) {
-      if (system_->IsKeyDown(watched_.first_code + side)) {
+  if (watched_.side_bit != 0) {
+    for (const uint32_t side : {0u, watched_.side_bit}) {
+      if (system_->IsKeyDown((watched_.match_code & ~watched_.side_bit) | side)) {
         sides |= 1u << side;
       }
     }

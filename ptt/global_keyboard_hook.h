@@ -44,7 +44,7 @@ class GlobalKeyboardHook {
   static void HandleHookEvent(int code, uintptr_t message, const KeyboardEventRecord& record) {
     GlobalKeyboardHook* hook = active_instance_;
     if (hook != nullptr &&
-        record.vk_code - hook->watched_.first_code <= hook->watched_.extra_codes &&
+        (record.vk_code | hook->watched_.side_bit) == hook->watched_.match_code &&
         code == kHookCodeAction) {
       hook->HandleWatchedKeyEvent(message, record);
     }

@@ -19,12 +19,18 @@ constexpr uint32_t kSideButton2 = 0x06;
 constexpr uint32_t kFirstSideButton = 1;
 constexpr uint32_t kSecondSideButton = 2;
 
-WatchedKey KeyboardKey(uint32_t virtual_key, uint32_t first_code, uint32_t extra_codes) {
-  return {virtual_key, HookKind::kKeyboard, first_code, extra_codes, kNoMouseMessage, 0};
+constexpr uint32_t kSideBit = 1;
+
+WatchedKey KeyboardKey(uint32_t virtual_key) {
+  return {virtual_key, HookKind::kKeyboard, 0, virtual_key, kNoMouseMessage, 0};
+}
+
+WatchedKey BothSides(uint32_t virtual_key, uint32_t left_code) {
+  return {virtual_key, HookKind::kKeyboard, kSideBit, left_code | kSideBit, kNoMouseMessage, 0};
 }
 
 WatchedKey MouseButton(uint32_t virtual_key, uintptr_t down_message, uint32_t x_button = 0) {
-  return {virtual_key, HookKind::kMouse, kNoKeyboardCode, 0, down_message, x_button};
+  return {virtual_key, HookKind::kMouse, 0, kNoKeyboardCode, down_message, x_button};
 }
 
 }  // namespace
@@ -32,11 +38,11 @@ WatchedKey MouseButton(uint32_t virtual_key, uintptr_t down_message, uint32_t x_
 WatchedKey WatchedKeyFor(uint32_t virtual_key) {
   switch (virtual_key) {
     case kShift:
-      return KeyboardKey(virtual_key, kLeftShift, 1);
+      return BothSides(virtual_key, kLeftShift);
     case kControl:
-      return KeyboardKey(virtual_key, kLeftControl, 1);
+      return BothSides(virtual_key, kLeftControl);
     case kAlt:
-      return KeyboardKey(virtual_key, kLeftAlt, 1);
+      return BothSides(virtual_key, kLeftAlt);
     case kLeftButton:
       return MouseButton(virtual_key, kMessageLeftButtonDown);
     case kRightButton:
@@ -48,6 +54,6 @@ WatchedKey WatchedKeyFor(uint32_t virtual_key) {
     case kSideButton2:
       return MouseButton(virtual_key, kMessageSideButtonDown, kSecondSideButton);
     default:
-      return KeyboardKey(virtual_key, virtual_key, 0);
+      return KeyboardKey(virtual_key);
   }
 }

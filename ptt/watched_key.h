@@ -9,11 +9,11 @@ enum class HookKind { kKeyboard, kMouse };
 struct WatchedKey {
   uint32_t virtual_key = 0;
   HookKind hook = HookKind::kKeyboard;
-  // Keyboard records whose code lies in first_code .. first_code + extra_codes
-  // are this key: a generic modifier counts its left and right keys, which are
-  // the only codes the keyboard hook reports for it.
-  uint32_t first_code = 0;
-  uint32_t extra_codes = 0;
+  // Keyboard records whose code, with side_bit set, equals match_code are this
+  // key. Only a generic modifier has a side bit: the keyboard hook reports its
+  // left (even) and right (odd) codes, never the generic one.
+  uint32_t side_bit = 0;
+  uint32_t match_code = 0;
   // Mouse messages down_message (press) and down_message + 1 (release) are
   // this button; the side buttons share theirs and differ by x_button.
   uintptr_t down_message = 0;
