@@ -74,11 +74,11 @@ class FakePushToTalkSystem : public PushToTalkSystem {
     }
     state_->hooks.insert(++state_->last_hook);
     state_->delivering = true;
-    state_->journal += " " + std::to_string(state_->last_hook) + ";";
+    state_->journal.append(" ").append(std::to_string(state_->last_hook)).append(";");
     return state_->last_hook;
   }
   void RemoveHook(HookId hook) override {
-    state_->journal += "remove " + std::to_string(hook) + ";";
+    state_->journal.append("remove ").append(std::to_string(hook)).append(";");
     state_->hooks.erase(hook);
   }
   uint32_t LastError() const override { return state_->fail_with; }
@@ -89,7 +89,7 @@ class FakePushToTalkSystem : public PushToTalkSystem {
     return state_->keys_down.count(virtual_key) != 0;
   }
   uint32_t ScanCodeOf(uint32_t virtual_key) const override { return virtual_key + kScanOffset; }
-  void Log(const char* line) override { state_->journal += std::string(line) + ";"; }
+  void Log(const char* line) override { state_->journal.append(line).append(";"); }
 
   // Scan codes the fake makes up: the key's code plus this.
   static constexpr uint32_t kScanOffset = 0x100;
