@@ -40,7 +40,7 @@ class GlobalKeyboardHook {
 
   // Decides about one event the hook procedure received. Runs for every
   // keystroke of the desktop, so any key but the watched one costs a single
-  // comparison. The caller passes every event on whatever happens here.
+  // masked comparison. The caller passes every event on whatever happens here.
   static void HandleHookEvent(int code, uintptr_t message, const KeyboardEventRecord& record) {
     GlobalKeyboardHook* hook = active_instance_;
     if (hook != nullptr &&

@@ -175,8 +175,8 @@ def test_edges_missed_in_freezes_follow_within_400_ms_and_presses_go_on(host, ke
           f"press {delays[1] * 1000:.0f} ms")
     assert max(delays) < EDGE_AFTER_FREEZE_SECONDS
     # Windows may have dropped the hook while the thread was frozen.
-    assert [line[20:] for line in app_log_lines()[log_length - 1:] if "ptt_hook" in line] == [
-        "ptt_hook_reinstalled reason=late_tick"] * 2
+    assert sum(line.endswith(" ptt_hook_reinstalled reason=late_tick")
+               for line in app_log_lines()[log_length - 1:]) == 2
 
 
 def test_a_key_held_before_start_is_found_held_and_its_release_reported(host, key_window):
