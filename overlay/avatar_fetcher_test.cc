@@ -92,19 +92,32 @@ struct FetchCase {
 const Bytes kGood = Png(96, 64, kDecodes);
 
 const FetchCase kCases[] = {
-    {"stored file trusted", [](FakeSystem& s) { s.files[AvatarFileName(kUrl)] = kGood; s.answer = DownloadStep::kFailed; },
+    {"stored file trusted",
+     [](FakeSystem& s) {
+       s.files[AvatarFileName(kUrl)] = kGood;
+       s.answer = DownloadStep::kFailed;
+     },
      AvatarFetchOutcome::kStored, kGood, seconds(0)},
     {"broken stored file fetched again",
-     [](FakeSystem& s) { s.files[AvatarFileName(kUrl)] = Png(96, 64, 'x'); s.body = kGood; s.piece = 7; },
+     [](FakeSystem& s) {
+       s.files[AvatarFileName(kUrl)] = Png(96, 64, 'x');
+       s.body = kGood;
+       s.piece = 7;
+     },
      AvatarFetchOutcome::kDownloaded, kGood, seconds(0)},
     {"server error", [](FakeSystem& s) { s.answer = DownloadStep::kFailed; },
      AvatarFetchOutcome::kRequestFailed, std::nullopt, seconds(0)},
     {"never answers", [](FakeSystem& s) { s.answer_takes = seconds(120); },
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
-    {"one byte a second", [](FakeSystem& s) { s.body = Bytes(1000, 'x'); s.piece = 1; s.piece_takes = seconds(1); },
+    {"one byte a second",
+     [](FakeSystem& s) {
+       s.body = Bytes(1000, 'x');
+       s.piece = 1;
+       s.piece_takes = seconds(1);
+     },
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
-    {"endless body", [](FakeSystem& s) { s.endless = true; },
-     AvatarFetchOutcome::kBodyTooLarge, std::nullopt, seconds(0)},
+    {"endless body", [](FakeSystem& s) { s.endless = true; }, AvatarFetchOutcome::kBodyTooLarge,
+     std::nullopt, seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"does not decode", [](FakeSystem& s) { s.body = Png(96, 64, 'x'); },
@@ -164,11 +177,13 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
 }
 
 TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
-  const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 1, 2, 0xFF, 0xC2, 0, 11, 8, 0x4E, 0x20, 0x01, 0x02};
-  const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0,
-                     0x21, 0xF9, 1, 0, 0, 0x2C, 0, 0, 0, 0, 0x20, 0x4E, 2, 0};
+  const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0,    4,    1,    2,   0xFF,
+                      0xC2, 0,    11,   8,    0x4E, 0x20, 0x01, 0x02};
+  const Bytes gif = {'G',  'I', 'F', '8', '9',  'a', 1, 0, 1, 0,    0,    0, 0, 0x21,
+                     0xF9, 1,   0,   0,   0x2C, 0,   0, 0, 0, 0x20, 0x4E, 2, 0};
   Bytes bmp(26, 0);
-  bmp[0] = 'B', bmp[1] = 'M', bmp[18] = 0x10, bmp[22] = 0xF0, bmp[23] = 0xFF, bmp[24] = 0xFF, bmp[25] = 0xFF;
+  bmp[0] = 'B', bmp[1] = 'M', bmp[18] = 0x10, bmp[22] = 0xF0, bmp[23] = 0xFF, bmp[24] = 0xFF,
+  bmp[25] = 0xFF;
   const struct {
     Bytes file;
     std::optional<std::pair<uint32_t, uint32_t>> size;

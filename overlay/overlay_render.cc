@@ -34,7 +34,9 @@ struct TextResources {
   Gdiplus::StringFormat initial_format;
 };
 
-void DrawAvatarPicture(Gdiplus::Graphics& graphics, Gdiplus::Bitmap& picture, float top,
+// The picture comes at the circle's size: it is placed on whole pixels, so
+// drawing it copies pixels instead of resampling them.
+void DrawAvatarPicture(Gdiplus::Graphics& graphics, const ScaledAvatar& avatar, float top,
                        float diameter, bool speaking, const OverlayAlphaLevels& levels) {
   Gdiplus::GraphicsPath circle;
   circle.AddEllipse(0.0f, top, diameter, diameter);
@@ -42,11 +44,11 @@ void DrawAvatarPicture(Gdiplus::Graphics& graphics, Gdiplus::Bitmap& picture, fl
   graphics.GetClip(&saved);
   graphics.SetClip(&circle, Gdiplus::CombineModeIntersect);
 
-  const Gdiplus::RectF destination(0.0f, top, diameter, diameter);
-  const auto width = static_cast<float>(picture.GetWidth());
-  const auto height = static_cast<float>(picture.GetHeight());
+  Gdiplus::Bitmap picture(avatar.size, avatar.size, avatar.size * 4, PixelFormat32bppPARGB,
+                          reinterpret_cast<BYTE*>(const_cast<uint32_t*>(avatar.pixels.data())));
+  const Gdiplus::Rect destination(0, static_cast<INT>(top + 0.5f), avatar.size, avatar.size);
   if (speaking) {
-    graphics.DrawImage(&picture, destination, 0.0f, 0.0f, width, height, Gdiplus::UnitPixel);
+    graphics.DrawImage(&picture, destination, 0, 0, avatar.size, avatar.size, Gdiplus::UnitPixel);
   } else {
     Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
                                     {0, 1, 0, 0, 0},
@@ -56,7 +58,7 @@ void DrawAvatarPicture(Gdiplus::Graphics& graphics, Gdiplus::Bitmap& picture, fl
     Gdiplus::ImageAttributes attributes;
     attributes.SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault,
                               Gdiplus::ColorAdjustTypeDefault);
-    graphics.DrawImage(&picture, destination, 0.0f, 0.0f, width, height, Gdiplus::UnitPixel,
+    graphics.DrawImage(&picture, destination, 0, 0, avatar.size, avatar.size, Gdiplus::UnitPixel,
                        &attributes);
   }
   graphics.SetClip(&saved, Gdiplus::CombineModeReplace);
@@ -132,7 +134,7 @@ void VoiceOverlay::Render() {
         graphics.DrawEllipse(&ring, -kRingOutset, ay - kRingOutset, diameter + 2 * kRingOutset,
                              diameter + 2 * kRingOutset);
       }
-      Gdiplus::Bitmap* picture = member.avatar_url.empty() ? nullptr : GetAvatar(member.avatar_url);
+      const ScaledAvatar* picture = GetAvatar(member.avatar_url, metrics.avatar_diameter);
       if (picture != nullptr) {
         DrawAvatarPicture(graphics, *picture, ay, diameter, member.speaking, levels);
       } else {
