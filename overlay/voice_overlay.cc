@@ -61,6 +61,8 @@ VoiceOverlay::~VoiceOverlay() {
   channel->SetMethodCallHandler(nullptr);
   channel.reset();
   avatar_cache.clear();
+  masks.reset();
+  surface.reset();
   // Only once nothing uses GDI+ any more.
   fetcher.reset();
   fetch_system.reset();

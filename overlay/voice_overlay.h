@@ -14,7 +14,9 @@
 #include "channels/binary_messenger.h"
 #include "channels/method_channel.h"
 #include "overlay/avatar_fetcher.h"
+#include "overlay/gdi_handles.h"
 #include "overlay/gdiplus_include.h"
+#include "overlay/overlay_mask_cache.h"
 #include "overlay/overlay_placement.h"
 #include "overlay/overlay_state.h"
 
@@ -91,8 +93,11 @@ class VoiceOverlay {
   };
   std::unordered_map<std::string, CachedAvatar> avatar_cache;
   uint64_t avatar_uses = 0;
-  uint64_t avatar_generation = 0;    // counts pictures taken in
-  std::optional<FrameInputs> drawn;  // none while hidden or never drawn
+  uint64_t avatar_generation = 0;       // counts pictures taken in
+  std::optional<FrameInputs> drawn;     // none while hidden or never drawn
+  std::unique_ptr<DibSurface> surface;  // what the window shows
+  std::vector<uint32_t> frame_pixels;   // the frame being drawn
+  std::unique_ptr<OverlayMaskCache> masks;
   std::unique_ptr<AvatarFetchSystem> fetch_system;
   std::unique_ptr<AvatarFetcher> fetcher;
   // Where the fetcher's thread posts; set once the window exists.
