@@ -44,11 +44,20 @@ class EventHandle {
 
 struct DownloadContext;
 
-// The fetcher's system on Windows: WinHTTP in asynchronous mode, so that a
-// wait can end at the deadline or on Interrupt whatever the server does
-// (under Wine a blocked WinHTTP call is not ended by closing its handle),
-// the avatar folder under the temporary directory, and GDI+ for decoding.
-// GDI+ must be running while the fetcher uses this.
+// The fetcher's system on Windows: WinHTTP in asynchronous mode, the avatar
+// folder under the temporary directory, and GDI+ for decoding. GDI+ must be
+// running while the fetcher uses this.
+//
+// What WinHTTP does under Wine 8 and this relies on: closing a handle does
+// not end a call blocked on the network (the connection goes only once that
+// call returns), so every wait here is our own and ends at the deadline or on
+// Interrupt, leaving the call to finish in WinHTTP's thread; WinHttpSetTimeouts
+// does not bound the wait for the answer's headers (WinHttpSendRequest already
+// waits for them) but WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT does; timeouts
+// apply per socket read, not to the whole download; WinHttpReadData returns
+// only once its buffer is full or the body ends, so only what
+// WinHttpQueryDataAvailable reports is read; the body ends at the declared
+// length.
 class WindowsAvatarFetchSystem : public AvatarFetchSystem {
  public:
   WindowsAvatarFetchSystem();
