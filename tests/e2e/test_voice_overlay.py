@@ -399,6 +399,7 @@ def test_hostile_avatar_servers_hold_neither_calls_nor_memory_nor_quitting(
     assert slowest < 0.25, "a call waited for an avatar server"
     assert all(avatar_server.hits[kind] >= 1 for kind in kinds), avatar_server.hits
     grown = int(velmo.query("process")[0][0]) - committed_before
+    print(f"committed memory grew by {grown / 2**20:.1f} MB")
     assert grown < 64 << 20, f"committed memory grew by {grown >> 20} MB"
 
     screen = Screen(tmp_path / "hostile")
