@@ -156,6 +156,11 @@ AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<u
       system_.CloseDownload();
       return AvatarFetchOutcome::kDownloaded;
     }
+    if (body.size() + piece.size() > body.capacity()) {
+      // Grown by doubling, but never past what the cap can hold.
+      body.reserve(
+          std::min(std::max(2 * body.capacity(), body.size() + piece.size()), kAvatarBodyCap + 1));
+    }
     body.insert(body.end(), piece.begin(), piece.end());
     if (body.size() > kAvatarBodyCap) {
       system_.CloseDownload();
