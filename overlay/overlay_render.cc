@@ -2,6 +2,7 @@
 // texts come as cached coverage masks and pictures pre-scaled, so a frame
 // only colours and composites them.
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -93,30 +94,34 @@ void VoiceOverlay::Render() {
              offset, colors.text);
   }
 
-  // Only the band of rows that differ from what the window shows is pushed.
-  int first = h;
-  int end = 0;
+  // Only the rectangle around the pixels that differ from what the window
+  // shows is pushed.
+  RECT dirty{w, h, 0, 0};
   for (int y = 0; y < h; ++y) {
     uint32_t* shown = surface->pixels() + static_cast<std::size_t>(y) * w;
     const uint32_t* drawn_row = frame_pixels.data() + static_cast<std::size_t>(y) * w;
-    if (whole || !std::equal(drawn_row, drawn_row + w, shown)) {
-      std::copy(drawn_row, drawn_row + w, shown);
-      first = std::min(first, y);
-      end = y + 1;
+    const auto [left, unused] = std::mismatch(drawn_row, drawn_row + w, shown);
+    if (left == drawn_row + w) {
+      continue;
     }
+    const auto right = std::mismatch(std::reverse_iterator(drawn_row + w),
+                                     std::reverse_iterator(left), std::reverse_iterator(shown + w))
+                           .first.base();
+    std::copy(left, right, shown + (left - drawn_row));
+    dirty =
+        RECT{std::min<LONG>(dirty.left, static_cast<LONG>(left - drawn_row)),
+             std::min<LONG>(dirty.top, y), std::max<LONG>(dirty.right, right - drawn_row), y + 1};
   }
-  if (first >= end && !whole && drawn && drawn->placement.x == rect.left &&
+  if (dirty.left >= dirty.right && !whole && drawn && drawn->placement.x == rect.left &&
       drawn->placement.y == rect.top) {
     return;
   }
-  if (first >= end) {
-    first = 0;
-    end = h;
+  if (whole || dirty.left >= dirty.right) {
+    dirty = RECT{0, 0, w, h};
   }
   POINT destination{rect.left, rect.top};
   SIZE size{w, h};
   POINT source{0, 0};
-  RECT dirty{0, first, w, end};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, kOpaque, AC_SRC_ALPHA};
   UPDATELAYEREDWINDOWINFO update{
       sizeof(update), screen.get(), &destination, &size, surface->dc(), &source, 0,
