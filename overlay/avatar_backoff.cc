@@ -6,6 +6,8 @@ bool AvatarBackoff::MayFetch(const std::string& url, Clock::time_point now) cons
 }
 
 void AvatarBackoff::RecordFailure(const std::string& url, Clock::time_point now) {
+  std::erase_if(last_failure_,
+                [now](const auto& entry) { return now - entry.second >= kRetryInterval; });
   last_failure_[url] = now;
 }
 

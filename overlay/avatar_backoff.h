@@ -5,9 +5,8 @@
 #include <string>
 #include <unordered_map>
 
-// Remembers avatar addresses whose fetch failed, so that a slow or dead
-// server is not asked again on every 400 ms tick: downloads run on the main
-// thread, which also answers the keyboard hook and the whole UI.
+// Remembers avatar addresses whose fetch failed, counted from the end of the
+// attempt, so that a slow or dead server is not asked again at once.
 class AvatarBackoff {
  public:
   using Clock = std::chrono::steady_clock;
@@ -16,6 +15,8 @@ class AvatarBackoff {
   // Whether `url` may be fetched at `now`: never failed, or its last failure
   // is at least kRetryInterval old.
   bool MayFetch(const std::string& url, Clock::time_point now) const;
+  // Also forgets failures old enough to be retried, so addresses that are
+  // never asked again do not pile up.
   void RecordFailure(const std::string& url, Clock::time_point now);
   void RecordSuccess(const std::string& url);
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // The screen's device context, released when it goes.
 class ScreenDc {
  public:
@@ -61,6 +63,45 @@ class ScopedSelection {
  private:
   HDC dc_;
   HGDIOBJ previous_;
+};
+
+// A top-down 32-bit DIB section selected into its own memory device context,
+// kept from frame to frame while the size stays.
+class DibSurface {
+ public:
+  DibSurface(HDC screen, int width, int height) : dc_(screen), width_(width), height_(height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap_ != nullptr && dc_.get() != nullptr) {
+      pixels_ = static_cast<uint32_t*>(bits);
+      previous_ = SelectObject(dc_.get(), bitmap_);
+    }
+  }
+  ~DibSurface() {
+    if (previous_ != nullptr) SelectObject(dc_.get(), previous_);
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  }
+  DibSurface(const DibSurface&) = delete;
+  DibSurface& operator=(const DibSurface&) = delete;
+  HDC dc() const { return dc_.get(); }
+  uint32_t* pixels() const { return pixels_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  MemoryDc dc_;
+  int width_;
+  int height_;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  uint32_t* pixels_ = nullptr;
 };
 
 #endif  // VELMO_OVERLAY_GDI_HANDLES_H_

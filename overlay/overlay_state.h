@@ -12,6 +12,7 @@ struct OverlayMember {
   std::string avatar_url;  // UTF-8, exactly as received; may be empty
   bool speaking = false;
   bool muted = false;
+  bool operator==(const OverlayMember&) const = default;
 };
 
 inline constexpr std::size_t kMaxOverlayMembers = 16;

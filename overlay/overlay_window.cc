@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "overlay/overlay_layout.h"
 #include "overlay/overlay_placement.h"
 #include "overlay/overlay_visibility.h"
 #include "overlay/voice_overlay.h"
@@ -53,6 +54,14 @@ LRESULT CALLBACK VoiceOverlay::OverlayWndProc(HWND window, UINT message, WPARAM 
     }
     return 0;
   }
+  if (message == kAvatarsReadyMessage && overlay != nullptr) {
+    try {
+      overlay->OnAvatarsReady();
+    } catch (const std::exception&) {
+      // Out of memory while taking pictures in: they are asked for again.
+    }
+    return 0;
+  }
   if (message == WM_NCHITTEST) {
     return HTTRANSPARENT;
   }
@@ -80,6 +89,7 @@ void VoiceOverlay::EnsureWindow() {
                                    kInitialWidth, kInitialHeight, nullptr, nullptr, instance, this);
   if (overlay_window != nullptr) {
     ShowWindow(overlay_window, SW_HIDE);
+    avatar_message_window = overlay_window;
   }
 }
 
@@ -93,6 +103,7 @@ void VoiceOverlay::Refresh() {
     if (overlay_window == nullptr) {
       return;
     }
+    OnAvatarsReady();  // pictures that arrived while there was no window
   }
   if (timer_id == 0) {
     StartTimer();
@@ -100,19 +111,42 @@ void VoiceOverlay::Refresh() {
 
   std::unique_lock lock(state.state_mutex);
   const bool show = ShouldShow();
-  const std::size_t member_count = state.members.size();
   if (!show) {
     lock.unlock();
-    ShowWindow(overlay_window, SW_HIDE);
+    if (IsWindowVisible(overlay_window)) {
+      ShowWindow(overlay_window, SW_HIDE);
+    }
+    drawn.reset();
     return;
   }
+  FrameInputs inputs;
+  inputs.members = state.members;
+  inputs.scale = state.scale;
+  inputs.opacity = state.opacity;
   HWND foreground = GetForegroundWindow();
   lock.unlock();
   if (foreground == nullptr) {
     foreground = owner_window;
   }
-  Place(MonitorFromWindow(foreground, MONITOR_DEFAULTTONEAREST), member_count);
+  const std::optional<OverlayPlacement> placement =
+      Place(MonitorFromWindow(foreground, MONITOR_DEFAULTTONEAREST), inputs.members.size());
+  if (placement) {
+    inputs.placement = *placement;
+  } else if (drawn) {
+    inputs.placement = drawn->placement;
+  }
+  // Members still without their picture ask for it again (a failed address
+  // only once it has rested).
+  const int diameter = ComputeMetrics(inputs.scale).avatar_diameter;
+  for (const OverlayMember& member : inputs.members) {
+    GetAvatar(member.avatar_url, diameter);
+  }
+  inputs.pictures = avatar_generation;
+  if (drawn && *drawn == inputs) {
+    return;
+  }
   Render();
+  drawn = std::move(inputs);
 }
 
 bool VoiceOverlay::ShouldShow() const {
@@ -144,10 +178,10 @@ bool VoiceOverlay::ShouldShow() const {
          OverlayVisibility::kShow;
 }
 
-void VoiceOverlay::Place(HMONITOR monitor, std::size_t member_count) {
+std::optional<OverlayPlacement> VoiceOverlay::Place(HMONITOR monitor, std::size_t member_count) {
   const std::optional<PixelRect> monitor_rect = MonitorRect(monitor);
   if (overlay_window == nullptr || !monitor_rect) {
-    return;
+    return std::nullopt;
   }
   std::string position;
   double scale = 0;
@@ -157,6 +191,9 @@ void VoiceOverlay::Place(HMONITOR monitor, std::size_t member_count) {
     scale = state.scale;
   }
   const OverlayPlacement placement = PlaceOverlay(*monitor_rect, position, scale, member_count);
-  SetWindowPos(overlay_window, HWND_TOPMOST, placement.x, placement.y, placement.width,
-               placement.height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  if (!drawn || drawn->placement != placement || !IsWindowVisible(overlay_window)) {
+    SetWindowPos(overlay_window, HWND_TOPMOST, placement.x, placement.y, placement.width,
+                 placement.height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  }
+  return placement;
 }

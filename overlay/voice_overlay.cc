@@ -4,8 +4,10 @@
 #include <utility>
 
 #include "channels/standard_method_codec.h"
+#include "overlay/overlay_layout.h"
 #include "overlay/voice_overlay_channel.h"
 #include "overlay/wide_text.h"
+#include "overlay/windows_avatar_fetch_system.h"
 
 VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
     : owner_window(owner_window) {
@@ -19,9 +21,19 @@ VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenge
         HandleVoiceOverlayCall(
             call, std::move(result), state,
             VoiceOverlayCallHooks{[](std::string_view text) { return Utf8ToUtf16System(text); },
-                                  [this](const std::string& url) { GetAvatar(url); },
+                                  [this](const std::string& url) { RequestAvatar(url); },
                                   [this] { Refresh(); }});
       });
+
+  if (gdiplus_started) {
+    fetch_system = std::make_unique<WindowsAvatarFetchSystem>();
+    fetcher = std::make_unique<AvatarFetcher>(*fetch_system, [this] {
+      if (HWND window = avatar_message_window.load(); window != nullptr) {
+        PostMessageW(window, kAvatarsReadyMessage, 0, 0);
+      }
+    });
+    fetcher->Start();
+  }
 
   EnsureWindow();
   if (overlay_window != nullptr) {
@@ -30,6 +42,12 @@ VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenge
 }
 
 VoiceOverlay::~VoiceOverlay() {
+  // First, so that no picture is handed to a window or an overlay on its way
+  // out; a download in flight is given up.
+  if (fetcher) {
+    fetcher->Stop();
+  }
+  avatar_message_window = nullptr;
   if (overlay_window != nullptr && timer_id != 0) {
     KillTimer(overlay_window, timer_id);
     timer_id = 0;
@@ -42,11 +60,12 @@ VoiceOverlay::~VoiceOverlay() {
   // call can reach this object once it is gone.
   channel->SetMethodCallHandler(nullptr);
   channel.reset();
-  {
-    std::lock_guard lock(state.state_mutex);
-    avatar_cache.clear();
-  }
-  // Only once every cached bitmap is gone.
+  avatar_cache.clear();
+  masks.reset();
+  surface.reset();
+  // Only once nothing uses GDI+ any more.
+  fetcher.reset();
+  fetch_system.reset();
   if (gdiplus_started) {
     Gdiplus::GdiplusShutdown(gdiplus_token);
     gdiplus_started = false;

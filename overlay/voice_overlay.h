@@ -3,22 +3,34 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "channels/binary_messenger.h"
 #include "channels/method_channel.h"
-#include "overlay/avatar_backoff.h"
+#include "overlay/avatar_fetcher.h"
+#include "overlay/gdi_handles.h"
 #include "overlay/gdiplus_include.h"
+#include "overlay/overlay_mask_cache.h"
+#include "overlay/overlay_placement.h"
 #include "overlay/overlay_state.h"
 
 // The always-on-top, click-through list of the voice session's members,
 // shown only while a full-screen window of another process is in front.
 // Driven over "parlora/voice_overlay"; everything runs on the thread that
-// created it, the main window's.
+// created it, the main window's, except avatar downloads and decoding, which
+// a fetcher thread does and hands back with a posted message.
 class VoiceOverlay {
  public:
+  // Posted by the fetcher's thread when pictures wait to be taken in.
+  static constexpr UINT kAvatarsReadyMessage = WM_APP + 0x56;
+  static constexpr std::size_t kAvatarCacheSize = 64;
+
   VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger);
   ~VoiceOverlay();
 
@@ -32,9 +44,10 @@ class VoiceOverlay {
   // Draws the member rows into the window with per-pixel alpha.
   void Render();
 
-  // The decoded picture for an address, from memory, disk or the network;
-  // null when there is none. Valid until the overlay is destroyed.
-  Gdiplus::Bitmap* GetAvatar(const std::string& url);
+  // The picture for an address, scaled to `size`, from memory; null when it
+  // is not there yet, in which case it is asked of the fetcher. Valid until
+  // the next message is handled.
+  const ScaledAvatar* GetAvatar(const std::string& url, int size);
 
   HWND overlay_window_handle() const { return overlay_window; }
 
@@ -45,11 +58,25 @@ class VoiceOverlay {
   void StartTimer();
   // Called with state_mutex held.
   bool ShouldShow() const;
-  void Place(HMONITOR monitor, std::size_t member_count);
+  // Sizes and shows the window on `monitor`; moves it only when the place
+  // differs from the last frame's.
+  std::optional<OverlayPlacement> Place(HMONITOR monitor, std::size_t member_count);
 
-  std::wstring AvatarDirectory() const;
-  std::wstring AvatarPath(const std::string& url) const;
-  bool EnsureAvatarFile(const std::string& url, const std::wstring& path) const;
+  void StartFetcher();
+  // Asks for a member's picture at the size the current scale draws it.
+  void RequestAvatar(const std::string& url);
+  // Takes the fetcher's pictures into the cache; one redraw for them all.
+  void OnAvatarsReady();
+
+  // What a frame shows; a tick that finds it unchanged draws nothing.
+  struct FrameInputs {
+    std::vector<OverlayMember> members;
+    double scale = 0;
+    double opacity = 0;
+    OverlayPlacement placement;
+    uint64_t pictures = 0;  // avatar_generation when drawn
+    bool operator==(const FrameInputs&) const = default;
+  };
 
   HWND owner_window;
   HWND overlay_window = nullptr;
@@ -57,15 +84,24 @@ class VoiceOverlay {
   bool gdiplus_started = false;
   ULONG_PTR gdiplus_token = 0;
   bool class_registered = false;
-  // Settings, session flag, members, and under the same lock the avatar
-  // cache and the failed-fetch record.
   OverlayState state;
-  std::unordered_map<std::string, std::unique_ptr<Gdiplus::Bitmap>> avatar_cache;
-  AvatarBackoff avatar_backoff;
-  // A download may run a modal message loop, in which the refresh timer
-  // fires and draws again; such nested frames take pictures from the cache
-  // only instead of starting a second download.
-  bool fetching_avatar = false;
+  // Scaled pictures by address, touched only on this thread; the least
+  // recently drawn goes first beyond kAvatarCacheSize.
+  struct CachedAvatar {
+    ScaledAvatar picture;
+    uint64_t last_used = 0;
+  };
+  std::unordered_map<std::string, CachedAvatar> avatar_cache;
+  uint64_t avatar_uses = 0;
+  uint64_t avatar_generation = 0;       // counts pictures taken in
+  std::optional<FrameInputs> drawn;     // none while hidden or never drawn
+  std::unique_ptr<DibSurface> surface;  // what the window shows
+  std::vector<uint32_t> frame_pixels;   // the frame being drawn
+  std::unique_ptr<OverlayMaskCache> masks;
+  std::unique_ptr<AvatarFetchSystem> fetch_system;
+  std::unique_ptr<AvatarFetcher> fetcher;
+  // Where the fetcher's thread posts; set once the window exists.
+  std::atomic<HWND> avatar_message_window{nullptr};
   std::unique_ptr<flutter::MethodChannel> channel;
 };
 

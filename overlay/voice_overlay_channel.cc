@@ -116,8 +116,8 @@ void HandleVoiceOverlayCall(const flutter::MethodCall& call,
       std::lock_guard lock(state.state_mutex);
       state.members = std::move(members);
     }
-    // Prefetching before the answer means the first frame after it already
-    // has the pictures; duplicates cost only a cache lookup.
+    // Only queued: the fetcher's thread downloads them and the answer does not
+    // wait; duplicates cost a lookup.
     for (const std::string& url : AvatarUrls(state)) {
       hooks.get_avatar(url);
     }

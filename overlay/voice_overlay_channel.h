@@ -21,7 +21,8 @@ using Utf16Converter = std::function<std::u16string(std::string_view)>;
 struct VoiceOverlayCallHooks {
   // Converts member names; the system's UTF-8 converter on Windows.
   Utf16Converter to_utf16;
-  // Fetches one avatar into the cache; called without the lock held.
+  // Queues one avatar for fetching, without waiting; called without the
+  // lock held.
   std::function<void(const std::string& url)> get_avatar;
   // Shows, hides and repaints the overlay; called without the lock held.
   std::function<void()> refresh;

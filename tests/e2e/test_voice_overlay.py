@@ -6,18 +6,20 @@ from __future__ import annotations
 
 import http.server
 import os
+import struct
 import shutil
 import signal
 import subprocess
 import threading
 import time
+import zlib
 from collections import Counter
 from pathlib import Path
 
 import pytest
 
 from driver import wine
-from host_helpers import main_window, png, run_tool
+from host_helpers import main_window, png, quit_host, run_tool
 
 CHANNEL = "parlora/voice_overlay"
 OVERLAY_CLASS = "VelmoVoiceOverlayWindow"
@@ -41,17 +43,55 @@ def avatar_file_name(url: str) -> str:
     return f"a_{value:08x}.img"
 
 
+def huge_png(side: int = 20000) -> bytes:
+    """A valid one-bit grey PNG of side x side pixels, a few dozen kilobytes."""
+    def chunk(kind: bytes, data: bytes) -> bytes:
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = bytes((1 + side // 8) * side)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 1, 0, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
 class AvatarServer:
-    """/avatar/*: a non-square red picture; /missing/*: 404; else 500. Counts hits."""
+    """/avatar/*: a non-square red picture; /missing/*: 404; hostile ones:
+    /silent/* never answers, /endless/* sends a body without end, /huge/* a
+    20000 x 20000 PNG, /trickle/* one byte a second; else 500. Counts hits."""
 
     def __init__(self):
         self.hits: Counter[str] = Counter()
-        hits, picture = self.hits, png(24, 12, RED)
+        self.closing = threading.Event()
+        hits, picture, closing, huge = self.hits, png(24, 12, RED), self.closing, huge_png()
 
         class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def hostile(self, kind):
+                if kind == "silent":
+                    closing.wait()
+                    return
+                self.send_response(200)
+                self.send_header("Content-Type", "image/png")
+                if kind == "huge":
+                    self.send_header("Content-Length", str(len(huge)))
+                    self.end_headers()
+                    self.wfile.write(huge)
+                    return
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                piece = b"x" * (65536 if kind == "endless" else 1)
+                while not closing.wait(0 if kind == "endless" else 1):
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+
             def do_GET(self):
                 kind = self.path.split("/")[1]
                 hits[kind] += 1
+                if kind in ("silent", "endless", "huge", "trickle"):
+                    try:
+                        self.hostile(kind)
+                    except OSError:
+                        pass
+                    return
                 good = kind == "avatar"
                 body = picture if good else b"<html>not here</html>"
                 self.send_response(200 if good else 404 if kind == "missing" else 500)
@@ -65,6 +105,7 @@ class AvatarServer:
                 pass
 
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd.daemon_threads = True
         self.base = f"http://127.0.0.1:{self.httpd.server_address[1]}"
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
@@ -117,6 +158,7 @@ def compositor(wine_session):
 def avatar_server():
     server = AvatarServer()
     yield server
+    server.closing.set()
     server.httpd.shutdown()
 
 
@@ -190,6 +232,13 @@ def assert_stays_hidden(driver):
     while time.monotonic() < deadline:
         assert not overlay(driver).visible
         time.sleep(TICK / 2)
+
+
+def wait_until(condition, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        assert time.monotonic() < deadline, "condition not met in time"
+        time.sleep(0.05)
 
 
 def row_centre(index: int) -> float:
@@ -305,7 +354,8 @@ def test_downloaded_once_cached_and_failures_held_back(
                {"name": "Ed", "avatarUrl": missing},
                {"name": "Flo", "avatarUrl": failing}]
     start_session(velmo, members, position="leftTop", opacity=0.4)
-    assert avatar_server.hits == Counter(avatar=1, missing=1, failing=1)
+    wait_until(lambda: avatar_server.hits == Counter(avatar=1, missing=1, failing=1)
+               and avatar_folder.is_dir() and any(avatar_folder.iterdir()))
     kept = sorted(p.name for p in avatar_folder.iterdir())
     assert kept == [avatar_file_name(good)], "only a picture that decodes is kept"
 
@@ -325,3 +375,43 @@ def test_downloaded_once_cached_and_failures_held_back(
     for row in (2, 3, 4, 5):
         placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
         assert close_to(placeholder, over_white(0x6E343A38)), (row, placeholder)
+
+
+def test_hostile_avatar_servers_hold_neither_calls_nor_memory_nor_quitting(
+        velmo, full_screen, avatar_server, tmp_path):
+    tag = f"h{time.monotonic_ns()}"
+    kinds = ["avatar", "silent", "endless", "huge", "trickle"]
+    members = [{"name": kind, "avatarUrl": avatar_server.url(kind, tag)} for kind in kinds]
+    committed_before = int(velmo.query("process")[0][0])
+    start_session(velmo, members, position="leftTop")
+    full_screen("borderless")
+    shown = wait_shown(velmo)
+
+    # Round trips over the whole download time limit, while the hostile
+    # servers hold their connections.
+    slowest, started = 0.0, time.monotonic()
+    while time.monotonic() - started < 12:
+        before = time.monotonic()
+        call(velmo, "setMembers", {"members": members})
+        slowest = max(slowest, time.monotonic() - before)
+        time.sleep(0.1)
+    print(f"slowest setMembers round trip: {slowest * 1000:.0f} ms")
+    assert slowest < 0.25, "a call waited for an avatar server"
+    assert all(avatar_server.hits[kind] >= 1 for kind in kinds), avatar_server.hits
+    grown = int(velmo.query("process")[0][0]) - committed_before
+    print(f"committed memory grew by {grown / 2**20:.1f} MB")
+    assert grown < 64 << 20, f"committed memory grew by {grown >> 20} MB"
+
+    screen = Screen(tmp_path / "hostile")
+    ox, oy = shown.left, shown.top
+    assert close_to(screen.at(ox + DIAMETER / 2, oy + row_centre(0) + 4), (255, 145, 145))
+    for row in range(1, len(kinds)):
+        placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
+        assert close_to(placeholder, over_white(0x6E343A38)), (kinds[row], placeholder)
+
+    # A new address starts a download that never ends; quitting does not wait for it.
+    call(velmo, "setMembers", {"members": [{"name": "late", "avatarUrl": avatar_server.url("silent", tag + "q")}]})
+    wait_until(lambda: avatar_server.hits["silent"] >= 2)
+    before = time.monotonic()
+    assert quit_host(velmo) == 0
+    assert time.monotonic() - before < 5

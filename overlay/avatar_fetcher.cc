@@ -1,0 +1,194 @@
+#include "overlay/avatar_fetcher.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "overlay/avatar_naming.h"
+#include "overlay/picture_size.h"
+
+namespace {
+
+// A download lands here first and takes the real name only once it decodes,
+// so an error page or a cut-off transfer is never trusted later.
+constexpr char kPartialSuffix[] = ".part";
+
+bool Failed(AvatarFetchOutcome outcome) {
+  return outcome != AvatarFetchOutcome::kStored && outcome != AvatarFetchOutcome::kDownloaded &&
+         outcome != AvatarFetchOutcome::kStopped;
+}
+
+}  // namespace
+
+AvatarFetcher::AvatarFetcher(AvatarFetchSystem& system, std::function<void()> results_waiting)
+    : system_(system), results_waiting_(std::move(results_waiting)) {}
+
+AvatarFetcher::~AvatarFetcher() { Stop(); }
+
+void AvatarFetcher::Start() {
+  if (!worker_.joinable()) {
+    worker_ = std::thread([this] { Run(); });
+  }
+}
+
+void AvatarFetcher::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  system_.Interrupt();
+  if (worker_.joinable()) {
+    worker_.join();
+  }
+}
+
+bool AvatarFetcher::Request(const std::string& url, int size) {
+  if (!IsFetchableAvatarUrl(url)) {
+    return false;
+  }
+  const AvatarClock::time_point now = system_.Now();
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_ || pending_.contains(url) || !backoff_.MayFetch(url, now)) {
+      return false;
+    }
+    if (waiting_.size() == kMostWaiting) {
+      // The oldest request is the likeliest to be stale; it is asked again
+      // when its member is still drawn.
+      pending_.erase(waiting_.front().first);
+      waiting_.pop_front();
+    }
+    waiting_.emplace_back(url, size);
+    pending_.insert(url);
+  }
+  wake_.notify_one();
+  return true;
+}
+
+std::vector<AvatarFetchResult> AvatarFetcher::TakeResults() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(results_, {});
+}
+
+void AvatarFetcher::Run() {
+  while (true) {
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+    }
+    if (!RunOne()) {
+      return;
+    }
+  }
+}
+
+bool AvatarFetcher::RunOne() {
+  std::unique_lock lock(mutex_);
+  if (stopping_ || waiting_.empty()) {
+    return !stopping_;
+  }
+  auto [url, size] = std::move(waiting_.front());
+  waiting_.pop_front();
+  lock.unlock();
+  AvatarFetchResult result = Fetch(url, size);
+  const AvatarClock::time_point ended = system_.Now();
+  lock.lock();
+  pending_.erase(url);
+  if (result.outcome == AvatarFetchOutcome::kStopped) {
+    return false;
+  }
+  if (Failed(result.outcome)) {
+    backoff_.RecordFailure(url, ended);
+    return true;
+  }
+  backoff_.RecordSuccess(url);
+  if (!result.picture) {
+    return true;
+  }
+  const bool first = results_.empty();
+  results_.push_back(std::move(result));
+  lock.unlock();
+  if (first) {
+    results_waiting_();
+  }
+  return true;
+}
+
+AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
+  AvatarFetchResult result{url, AvatarFetchOutcome::kStopped, std::nullopt};
+  const std::string name = AvatarFileName(url);
+  if (std::optional<std::vector<uint8_t>> stored = system_.ReadFile(name, kAvatarBodyCap)) {
+    AvatarFetchOutcome failure{};
+    if ((result.picture = DecodeChecked(*stored, size, failure))) {
+      result.outcome = AvatarFetchOutcome::kStored;
+      return result;
+    }
+    // Useless as it is; a new download may mend it.
+    system_.RemoveFile(name);
+  }
+
+  std::vector<uint8_t> body;
+  result.outcome = Download(url, body);
+  if (result.outcome != AvatarFetchOutcome::kDownloaded) {
+    return result;
+  }
+  const std::string partial = name + kPartialSuffix;
+  const bool written = system_.WriteFile(partial, body);
+  result.picture = DecodeChecked(body, size, result.outcome);
+  if (!written || !result.picture || !system_.RenameFile(partial, name)) {
+    system_.RemoveFile(partial);
+  }
+  return result;
+}
+
+AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<uint8_t>& body) {
+  const AvatarClock::time_point deadline = system_.Now() + kAvatarDownloadLimit;
+  DownloadStep step = system_.Open(url, deadline);
+  std::vector<uint8_t> piece;
+  while (step == DownloadStep::kOk && system_.Now() < deadline) {
+    // One byte past the cap is enough to know the body is too large.
+    const std::size_t room = kAvatarBodyCap + 1 - body.size();
+    step = system_.Read(piece, std::min(kAvatarReadPiece, room), deadline);
+    if (step != DownloadStep::kOk) {
+      break;
+    }
+    if (piece.empty()) {
+      system_.CloseDownload();
+      return AvatarFetchOutcome::kDownloaded;
+    }
+    if (body.size() + piece.size() > body.capacity()) {
+      // Grown by doubling, but never past what the cap can hold.
+      body.reserve(
+          std::min(std::max(2 * body.capacity(), body.size() + piece.size()), kAvatarBodyCap + 1));
+    }
+    body.insert(body.end(), piece.begin(), piece.end());
+    if (body.size() > kAvatarBodyCap) {
+      system_.CloseDownload();
+      return AvatarFetchOutcome::kBodyTooLarge;
+    }
+  }
+  system_.CloseDownload();
+  if (step == DownloadStep::kStopped) {
+    return AvatarFetchOutcome::kStopped;
+  }
+  return system_.Now() >= deadline ? AvatarFetchOutcome::kTimedOut
+                                   : AvatarFetchOutcome::kRequestFailed;
+}
+
+std::optional<ScaledAvatar> AvatarFetcher::DecodeChecked(std::span<const uint8_t> file, int size,
+                                                         AvatarFetchOutcome& failure) {
+  const std::optional<PictureSize> declared = ReadPictureSize(file);
+  if (!declared || declared->width == 0 || declared->height == 0) {
+    failure = AvatarFetchOutcome::kUndecodable;
+    return std::nullopt;
+  }
+  if (declared->width > kAvatarLargestSide || declared->height > kAvatarLargestSide) {
+    failure = AvatarFetchOutcome::kPictureTooLarge;
+    return std::nullopt;
+  }
+  std::optional<ScaledAvatar> picture = system_.Decode(file, size);
+  if (!picture) {
+    failure = AvatarFetchOutcome::kUndecodable;
+  }
+  return picture;
+}
