@@ -4,6 +4,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/restore_window.h"
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/desktop_shell_channel.h"
 #include "desktop_shell/notify_icon_system.h"
@@ -122,12 +123,7 @@ void DesktopShell::RestoreWindow() {
   if (window_ == nullptr) {
     return;
   }
-  LONG_PTR ex_style = GetWindowLongPtrW(window_, GWL_EXSTYLE);
-  ex_style = (ex_style & ~static_cast<LONG_PTR>(WS_EX_TOOLWINDOW)) | WS_EX_APPWINDOW;
-  SetWindowLongPtrW(window_, GWL_EXSTYLE, ex_style);
-  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-  SetForegroundWindow(window_);
-  BringWindowToTop(window_);
+  BringWindowBack(window_);
 }
 
 void DesktopShell::QuitApplication() {
@@ -153,12 +149,12 @@ void DesktopShell::ShowTrayMenu(int x, int y) {
   SetForegroundWindow(window_);
   tray_menu_open_ = true;
   const HWND window = window_;
-  const std::weak_ptr<bool> alive = alive_;
+  const LivenessToken::Watcher shell = liveness_.Watch();
   TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window, nullptr);
   menu.reset();
   // The menu's loop dispatches every other message: a close let through
   // after "quit" may have destroyed the window and this shell with it.
-  if (alive.expired()) {
+  if (!shell.owner_alive()) {
     return;
   }
   tray_menu_open_ = false;

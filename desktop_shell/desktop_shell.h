@@ -7,6 +7,7 @@
 
 #include "channels/binary_messenger.h"
 #include "channels/method_channel.h"
+#include "desktop_shell/liveness_token.h"
 #include "desktop_shell/shell_message_filter.h"
 #include "desktop_shell/tray_icon.h"
 
@@ -51,7 +52,7 @@ class DesktopShell {
   UINT taskbar_created_message_ = 0;
   bool tray_menu_open_ = false;
   // Lets a tray menu's nested loop learn that the shell went away under it.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  LivenessToken liveness_;
 };
 
 #endif  // VELMO_DESKTOP_SHELL_DESKTOP_SHELL_H_

@@ -43,15 +43,17 @@ class FakeMessenger : public flutter::BinaryMessenger {
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
 
+// The test program has no application icon of its own.
+TrayImage StockIcon() {
+  return reinterpret_cast<TrayImage>(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)));
+}
+
 // The real tray, except that the shell refuses every icon.
 class RefusingTraySystem : public NotifyIconSystem {
  public:
   RefusingTraySystem(HWND window, int* adds) : NotifyIconSystem(window), adds_(adds) {}
 
-  // The test program has no application icon of its own.
-  TrayImage LoadTrayImage() override {
-    return reinterpret_cast<TrayImage>(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)));
-  }
+  TrayImage LoadTrayImage() override { return StockIcon(); }
   bool AddIcon(TrayImage) override {
     ++*adds_;
     return false;
@@ -60,6 +62,77 @@ class RefusingTraySystem : public NotifyIconSystem {
  private:
   int* adds_;
 };
+
+struct ShellCall {
+  DWORD message;
+  NOTIFYICONDATAW record;
+};
+
+// The real tray with every call to the shell recorded. An add can be made to
+// report failure after it succeeded, as a time-out does.
+class RecordingTraySystem : public NotifyIconSystem {
+ public:
+  RecordingTraySystem(HWND window, std::vector<ShellCall>* calls, bool add_times_out)
+      : NotifyIconSystem(window), calls_(calls), add_times_out_(add_times_out) {}
+
+  TrayImage LoadTrayImage() override { return StockIcon(); }
+
+ protected:
+  bool Notify(DWORD message, NOTIFYICONDATAW& record) override {
+    calls_->push_back({message, record});
+    const bool done = NotifyIconSystem::Notify(message, record);
+    return done && !(message == NIM_ADD && add_times_out_);
+  }
+
+ private:
+  std::vector<ShellCall>* calls_;
+  bool add_times_out_;
+};
+
+// Only an icon the shell holds can be modified.
+bool TrayHoldsIconOne(HWND window) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = sizeof(probe);
+  probe.hWnd = window;
+  probe.uID = 1;
+  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+TEST(DesktopShellWineTest, IconOneAsksForVersionFourAndQuitRemovesItAlsoAfterATimedOutAdd) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"tray test", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  for (const bool add_times_out : {false, true}) {
+    SCOPED_TRACE(add_times_out ? "add timed out" : "add succeeded");
+    FakeMessenger messenger;
+    std::vector<ShellCall> calls;
+    auto shell = std::make_unique<DesktopShell>(
+        window, &messenger, std::make_unique<RecordingTraySystem>(window, &calls, add_times_out));
+    ASSERT_EQ(calls.size(), add_times_out ? 1u : 2u);
+    const NOTIFYICONDATAW& added = calls[0].record;
+    EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(added.cbSize, 976u);
+    EXPECT_EQ(added.hWnd, window);
+    EXPECT_EQ(added.uID, 1u);
+    EXPECT_EQ(added.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(added.uCallbackMessage, 0x8020u);
+    EXPECT_STREQ(added.szTip, L"Velmo");
+    if (!add_times_out) {
+      EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_SETVERSION));
+      EXPECT_EQ(calls[1].record.uID, 1u);
+      EXPECT_EQ(calls[1].record.uVersion, static_cast<UINT>(NOTIFYICON_VERSION_4));
+    }
+    EXPECT_TRUE(TrayHoldsIconOne(window));
+
+    EXPECT_EQ(messenger.Call("quit"), kSuccessTrue);
+    EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(calls.back().record.uID, 1u);
+    EXPECT_FALSE(TrayHoldsIconOne(window)) << "a ghost icon is left in the tray";
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  }
+  DestroyWindow(window);
+}
 
 TEST(DesktopShellWineTest, RefusedIconIsRetriedEveryMethodAnswersTrueAndQuitLetsTheCloseThrough) {
   // The test offers the shell the window's messages itself: a system class will do.

@@ -4,9 +4,9 @@
 
 #include <mutex>
 
+#include "base/wide_text.h"
 #include "overlay/avatar_naming.h"
 #include "overlay/voice_overlay.h"
-#include "overlay/wide_text.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include <mutex>
 #include <vector>
 
+#include "base/wide_text.h"
 #include "overlay/gdi_handles.h"
 #include "overlay/overlay_layout.h"
 #include "overlay/voice_overlay.h"
-#include "overlay/wide_text.h"
 
 namespace {
 

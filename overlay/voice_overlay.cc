@@ -3,9 +3,9 @@
 #include <mutex>
 #include <utility>
 
+#include "base/utf8_to_utf16.h"
 #include "channels/standard_method_codec.h"
 #include "overlay/voice_overlay_channel.h"
-#include "overlay/wide_text.h"
 
 VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
     : owner_window(owner_window) {
@@ -18,8 +18,7 @@ VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenge
       [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
         HandleVoiceOverlayCall(
             call, std::move(result), state,
-            VoiceOverlayCallHooks{[](std::string_view text) { return Utf8ToUtf16System(text); },
-                                  [this](const std::string& url) { GetAvatar(url); },
+            VoiceOverlayCallHooks{Utf8ToUtf16, [this](const std::string& url) { GetAvatar(url); },
                                   [this] { Refresh(); }});
       });
 

@@ -13,6 +13,7 @@ packages=(
   fonts-noto-cjk
   fonts-liberation
   python3 python3-pytest
+  ffmpeg
   dpkg-dev
 )
 
