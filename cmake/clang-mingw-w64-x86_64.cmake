@@ -17,8 +17,10 @@ set(CMAKE_DLLTOOL ${velmo_mingw_target}-dlltool)
 set(velmo_gcc_dir /usr/lib/gcc/${velmo_mingw_target}/12-posix)
 set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${velmo_gcc_dir}/include/c++ -isystem ${velmo_gcc_dir}/include/c++/${velmo_mingw_target}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -L${velmo_gcc_dir}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -L${velmo_gcc_dir}")
+# LLVM's linker: GNU ld reports every type-information record of the C++
+# library that clang and GCC lay out differently (harmlessly) as a duplicate.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -static -L${velmo_gcc_dir}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -static -L${velmo_gcc_dir}")
 # The posix model's libstdc++ calls winpthreads, and the driver puts its own
 # -lstdc++ after every library given here: name both, in that order.
 set(CMAKE_CXX_STANDARD_LIBRARIES "-lstdc++ -lpthread")
