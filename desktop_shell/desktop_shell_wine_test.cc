@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "channels/standard_method_codec.h"
@@ -43,51 +46,43 @@ class FakeMessenger : public flutter::BinaryMessenger {
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
 
-// The test program has no application icon of its own.
-TrayImage StockIcon() {
-  return reinterpret_cast<TrayImage>(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)));
-}
-
-// The real tray, except that the shell refuses every icon.
-class RefusingTraySystem : public NotifyIconSystem {
- public:
-  RefusingTraySystem(HWND window, int* adds) : NotifyIconSystem(window), adds_(adds) {}
-
-  TrayImage LoadTrayImage() override { return StockIcon(); }
-  bool AddIcon(TrayImage) override {
-    ++*adds_;
-    return false;
-  }
-
- private:
-  int* adds_;
-};
-
 struct ShellCall {
   DWORD message;
   NOTIFYICONDATAW record;
 };
 
-// The real tray with every call to the shell recorded. An add can be made to
-// report failure after it succeeded, as a time-out does.
+// How the shell answers an add: as it does, refusing it, or reporting failure
+// after it added the icon, as a time-out does.
+enum class AddAnswer { kReal, kRefused, kTimedOut };
+
+// The real tray with every call to the shell recorded.
 class RecordingTraySystem : public NotifyIconSystem {
  public:
-  RecordingTraySystem(HWND window, std::vector<ShellCall>* calls, bool add_times_out)
-      : NotifyIconSystem(window), calls_(calls), add_times_out_(add_times_out) {}
+  RecordingTraySystem(HWND window, std::vector<ShellCall>* calls, AddAnswer add)
+      : NotifyIconSystem(window), calls_(calls), add_(add) {}
 
-  TrayImage LoadTrayImage() override { return StockIcon(); }
+  // The test program has no application icon of its own.
+  TrayImage LoadTrayImage() override {
+    return reinterpret_cast<TrayImage>(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)));
+  }
 
  protected:
   bool Notify(DWORD message, NOTIFYICONDATAW& record) override {
     calls_->push_back({message, record});
-    const bool done = NotifyIconSystem::Notify(message, record);
-    return done && !(message == NIM_ADD && add_times_out_);
+    const bool is_add = message == NIM_ADD;
+    if (is_add && add_ == AddAnswer::kRefused) return false;
+    return NotifyIconSystem::Notify(message, record) && !(is_add && add_ == AddAnswer::kTimedOut);
   }
 
  private:
   std::vector<ShellCall>* calls_;
-  bool add_times_out_;
+  AddAnswer add_;
 };
+
+long Adds(const std::vector<ShellCall>& calls) {
+  return std::count_if(calls.begin(), calls.end(),
+                       [](const ShellCall& c) { return c.message == NIM_ADD; });
+}
 
 // Only an icon the shell holds can be modified.
 bool TrayHoldsIconOne(HWND window) {
@@ -102,31 +97,29 @@ TEST(DesktopShellWineTest, IconOneAsksForVersionFourAndQuitRemovesItAlsoAfterATi
   HWND window = CreateWindowExW(0, L"STATIC", L"tray test", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
                                 nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
-  for (const bool add_times_out : {false, true}) {
-    SCOPED_TRACE(add_times_out ? "add timed out" : "add succeeded");
+  for (const AddAnswer answer : {AddAnswer::kReal, AddAnswer::kTimedOut}) {
+    const bool timed_out = answer == AddAnswer::kTimedOut;
+    SCOPED_TRACE(timed_out ? "add timed out" : "add succeeded");
     FakeMessenger messenger;
     std::vector<ShellCall> calls;
     auto shell = std::make_unique<DesktopShell>(
-        window, &messenger, std::make_unique<RecordingTraySystem>(window, &calls, add_times_out));
-    ASSERT_EQ(calls.size(), add_times_out ? 1u : 2u);
-    const NOTIFYICONDATAW& added = calls[0].record;
-    EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(added.cbSize, 976u);
-    EXPECT_EQ(added.hWnd, window);
-    EXPECT_EQ(added.uID, 1u);
-    EXPECT_EQ(added.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-    EXPECT_EQ(added.uCallbackMessage, 0x8020u);
-    EXPECT_STREQ(added.szTip, L"Velmo");
-    if (!add_times_out) {
-      EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_SETVERSION));
-      EXPECT_EQ(calls[1].record.uID, 1u);
-      EXPECT_EQ(calls[1].record.uVersion, static_cast<UINT>(NOTIFYICON_VERSION_4));
+        window, &messenger, std::make_unique<RecordingTraySystem>(window, &calls, answer));
+    ASSERT_EQ(calls.size(), timed_out ? 1u : 2u);
+    const NOTIFYICONDATAW& add = calls[0].record;
+    EXPECT_EQ(
+        std::tuple(calls[0].message, add.cbSize, add.hWnd, add.uID, add.uFlags,
+                   add.uCallbackMessage, std::wstring(add.szTip)),
+        std::tuple(DWORD{NIM_ADD}, DWORD{976}, window, UINT{1},
+                   UINT{NIF_MESSAGE | NIF_ICON | NIF_TIP}, UINT{0x8020}, std::wstring(L"Velmo")));
+    if (!timed_out) {
+      EXPECT_EQ(std::tuple(calls[1].message, calls[1].record.uID, calls[1].record.uVersion),
+                std::tuple(DWORD{NIM_SETVERSION}, UINT{1}, UINT{NOTIFYICON_VERSION_4}));
     }
     EXPECT_TRUE(TrayHoldsIconOne(window));
 
     EXPECT_EQ(messenger.Call("quit"), kSuccessTrue);
-    EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
-    EXPECT_EQ(calls.back().record.uID, 1u);
+    EXPECT_EQ(std::pair(calls.back().message, calls.back().record.uID),
+              std::pair(DWORD{NIM_DELETE}, UINT{1}));
     EXPECT_FALSE(TrayHoldsIconOne(window)) << "a ghost icon is left in the tray";
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
@@ -141,13 +134,14 @@ TEST(DesktopShellWineTest, RefusedIconIsRetriedEveryMethodAnswersTrueAndQuitLets
                       10, 10, 300, 200, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   FakeMessenger messenger;
-  int adds = 0;
-  auto shell = std::make_unique<DesktopShell>(window, &messenger,
-                                              std::make_unique<RefusingTraySystem>(window, &adds));
-  EXPECT_EQ(adds, 1);
+  std::vector<ShellCall> calls;
+  auto shell = std::make_unique<DesktopShell>(
+      window, &messenger,
+      std::make_unique<RecordingTraySystem>(window, &calls, AddAnswer::kRefused));
+  EXPECT_EQ(Adds(calls), 1);
   EXPECT_EQ(messenger.Call("ensureTray"), kSuccessTrue);
   EXPECT_EQ(messenger.Call("hideToTray"), kSuccessTrue);
-  EXPECT_EQ(adds, 3);
+  EXPECT_EQ(Adds(calls), 3);
   EXPECT_FALSE(shell->tray_added());
   EXPECT_FALSE(IsWindowVisible(window));
   EXPECT_EQ(messenger.Call("showWindow"), kSuccessTrue);

@@ -109,8 +109,7 @@ def test_quit_and_a_close_inside_the_menus_own_loop_end_with_0(host):
     open_tray_menu(host)
     assert host.call(DESKTOP_SHELL_CHANNEL, "quit").value is True
     assert host.post(main_window(host).hwnd, WM_CLOSE)
-    assert host.wait_exit(timeout=30) == 0
-    assert "crash" not in host.stderr_text().lower()
+    assert host.wait_exit(timeout=30) == 0  # a crash exits with its NTSTATUS's low byte
 
 
 def test_shell_restart_brings_the_icon_back_unasked(host, testbin_dir):
