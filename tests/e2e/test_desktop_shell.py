@@ -106,6 +106,7 @@ def test_quit_ends_with_0_and_removes_the_icon(host, way):
 def test_quit_and_a_close_inside_the_menus_own_loop_end_with_0(host):
     """The close, let through after "quit", destroys the window and the shell
     while the shell's menu call is still on the stack."""
+    hide(host)
     open_tray_menu(host)
     assert host.call(DESKTOP_SHELL_CHANNEL, "quit").value is True
     assert host.post(main_window(host).hwnd, WM_CLOSE)
