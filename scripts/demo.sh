@@ -17,7 +17,7 @@ rm -f "$out/demo.mp4"
 # mostly still pictures, so a run of a minute or two stays a few MB.
 screen=$(xdpyinfo -display "$DISPLAY" | awk '/dimensions:/ {print $2}')
 ffmpeg -loglevel error -nostdin -f x11grab -framerate 10 -video_size "$screen" -i "$DISPLAY" \
-  -c:v libx264 -preset veryfast -crf 32 -pix_fmt yuv420p -movflags +faststart \
+  -c:v libx264 -preset veryfast -crf 28 -pix_fmt yuv420p -movflags +faststart \
   "$out/demo.mp4" &
 recorder=$!
 stop_recording() {
