@@ -13,7 +13,7 @@
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/window_style_handler.h"
 #include "host/plugin_registrant.h"
-#include "ptt/system_keyboard_hook_installer.h"
+#include "ptt/global_keyboard_hook.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "ptt/global_keyboard_hook.h"
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <variant>
@@ -31,6 +32,13 @@ constexpr char kTypeKey[] = "type";
 constexpr char kVirtualKeyKey[] = "virtualKey";
 constexpr char kScanCodeKey[] = "scanCode";
 constexpr char kInjectedKey[] = "injected";
+
+constexpr char kMissedKeyUpReason[] = "missed_key_up";
+constexpr char kMissedKeyDownReason[] = "missed_key_down";
+constexpr char kLateTickReason[] = "late_tick";
+constexpr size_t kLogLineSize = 96;
+
+constexpr uint32_t kFirstSide = 0;
 
 const flutter::MethodCodec* SharedCodec() { return &flutter::StandardMethodCodec::GetInstance(); }
 
@@ -70,8 +78,8 @@ GlobalKeyboardHook::KeyboardStreamHandler::OnCancelInternal(const flutter::Encod
 }
 
 GlobalKeyboardHook::GlobalKeyboardHook(flutter::BinaryMessenger* messenger,
-                                       std::unique_ptr<KeyboardHookInstaller> installer)
-    : installer_(std::move(installer)) {
+                                       std::unique_ptr<PushToTalkSystem> system)
+    : system_(std::move(system)) {
   methods_channel_ = std::make_unique<flutter::MethodChannel>(
       messenger, kPushToTalkMethodsChannelName, SharedCodec());
   methods_channel_->SetMethodCallHandler(
@@ -104,7 +112,7 @@ void GlobalKeyboardHook::HandleMethodCall(const flutter::MethodCall& call,
     Stop();
     result->Success();
   } else if (method == kIsListeningMethod) {
-    result->Success(flutter::EncodableValue(hook_installed_));
+    result->Success(flutter::EncodableValue(hook_ != kNoHook));
   } else {
     result->NotImplemented();
   }
@@ -125,27 +133,29 @@ void GlobalKeyboardHook::Start(const flutter::EncodableValue* arguments,
     return;
   }
   const auto requested = static_cast<uint32_t>(*key);
-  if (hook_installed_ && watched_key_ == requested) {
+  if (hook_ != kNoHook && watched_.virtual_key == requested) {
     result.Success(flutter::EncodableValue(true));
     return;
   }
 
   ReleaseHeldKey();
   RemoveHook();
-  watched_key_ = requested;
+  watched_ = WatchedKeyFor(requested);
   // The hook may be called as soon as it is installed.
   active_instance_ = this;
-  if (!installer_->Install()) {
+  hook_ = system_->InstallHook(watched_.hook);
+  if (hook_ == kNoHook) {
     active_instance_ = nullptr;
-    watched_key_ = 0;
-    const uint32_t error = installer_->LastError();
+    watched_ = kNothingWatched;
+    const uint32_t error = system_->LastError();
     result.Error(kHookInstallFailedCode, kHookInstallFailedMessage,
                  flutter::EncodableValue(flutter::EncodableMap{
                      {flutter::EncodableValue(kWin32ErrorDetail),
                       flutter::EncodableValue(static_cast<int64_t>(error))}}));
     return;
   }
-  hook_installed_ = true;
+  watchdog_.Restart(system_->NowMs());
+  system_->StartWatchdogTimer();
   result.Success(flutter::EncodableValue(true));
 }
 
@@ -155,47 +165,137 @@ void GlobalKeyboardHook::Stop() {
   if (active_instance_ == this) {
     active_instance_ = nullptr;
   }
-  watched_key_ = 0;
+  watched_ = kNothingWatched;
 }
 
 void GlobalKeyboardHook::RemoveHook() {
-  if (hook_installed_) {
-    installer_->Remove();
-    hook_installed_ = false;
+  if (hook_ != kNoHook) {
+    system_->StopWatchdogTimer();
+    system_->RemoveHook(hook_);
+    hook_ = kNoHook;
   }
 }
 
+void GlobalKeyboardHook::ReinstallHook(const char* reason) {
+  char line[kLogLineSize];
+  const HookId fresh = system_->InstallHook(watched_.hook);
+  if (fresh == kNoHook) {
+    // The old hook stays: it may still deliver, and the next late tick or
+    // missed edge tries again.
+    std::snprintf(line, sizeof(line), "ptt_hook_reinstall_failed reason=%s win32_error=%u", reason,
+                  static_cast<unsigned>(system_->LastError()));
+  } else {
+    system_->RemoveHook(hook_);
+    hook_ = fresh;
+    std::snprintf(line, sizeof(line), "ptt_hook_reinstalled reason=%s", reason);
+  }
+  system_->Log(line);
+}
+
 void GlobalKeyboardHook::ReleaseHeldKey() {
-  if (key_down_) {
-    key_down_ = false;
+  if (key_down()) {
+    sides_down_ = 0;
     Emit(kKeyUpEvent, last_down_event_);
   }
 }
 
 void GlobalKeyboardHook::HandleWatchedKeyEvent(uintptr_t message,
                                                const KeyboardEventRecord& record) {
+  const uint32_t side = record.vk_code & watched_.side_bit;
   switch (message) {
     case kMessageKeyDown:
     case kMessageSysKeyDown:
-      // Auto-repeat of a held key reports nothing more.
-      if (!key_down_) {
-        key_down_ = true;
-        last_down_event_ = record;
-        Emit(kKeyDownEvent, record);
-      }
+      Press(side, record);
       break;
     case kMessageKeyUp:
     case kMessageSysKeyUp:
-      // A release without a reported press (the key was held before the
-      // watch began) reports nothing.
-      if (key_down_) {
-        key_down_ = false;
-        Emit(kKeyUpEvent, record);
-      }
+      Release(side, record);
       break;
     default:
       break;
   }
+}
+
+void GlobalKeyboardHook::HandleWatchedButtonEvent(uintptr_t message,
+                                                  const MouseEventRecord& record) {
+  if (watched_.x_button != 0 && record.mouse_data >> kSideButtonShift != watched_.x_button) {
+    return;
+  }
+  const KeyboardEventRecord button{watched_.virtual_key, 0,
+                                   (record.flags & kMouseInjectedFlag) != 0 ? kInjectedFlag : 0,
+                                   record.time, record.extra_info};
+  if (message == watched_.down_message) {
+    Press(kFirstSide, button);
+  } else {
+    Release(kFirstSide, button);
+  }
+}
+
+void GlobalKeyboardHook::Press(uint32_t side, const KeyboardEventRecord& record) {
+  const uint32_t bit = 1u << side;
+  // Auto-repeat of a held key, or the other side of a modifier already held,
+  // reports nothing more.
+  if ((sides_down_ & bit) != 0) {
+    return;
+  }
+  const bool first = sides_down_ == 0;
+  sides_down_ |= bit;
+  if (first) {
+    last_down_event_ = record;
+    Emit(kKeyDownEvent, record);
+  }
+}
+
+void GlobalKeyboardHook::Release(uint32_t side, const KeyboardEventRecord& record) {
+  const uint32_t bit = 1u << side;
+  // A release without a reported press (the key was held before the watch
+  // began) reports nothing; neither does one side of a modifier while the
+  // other stays held.
+  if ((sides_down_ & bit) == 0) {
+    return;
+  }
+  sides_down_ &= ~bit;
+  if (sides_down_ == 0) {
+    Emit(kKeyUpEvent, record);
+  }
+}
+
+void GlobalKeyboardHook::CheckKeyState() {
+  if (hook_ == kNoHook) {
+    return;
+  }
+  const WatchdogVerdict verdict =
+      watchdog_.Tick(system_->NowMs(), key_down(), system_->IsKeyDown(watched_.virtual_key));
+  // A hook that missed an edge may have been dropped by the system; the
+  // event the hook may still bring later finds the state already set and
+  // reports nothing.
+  if (verdict.edge == MissingEdge::kKeyUp) {
+    ReleaseHeldKey();
+    ReinstallHook(kMissedKeyUpReason);
+  } else if (verdict.edge == MissingEdge::kKeyDown) {
+    PressFromSystemState();
+    ReinstallHook(kMissedKeyDownReason);
+  } else if (verdict.late) {
+    ReinstallHook(kLateTickReason);
+  }
+}
+
+void GlobalKeyboardHook::PressFromSystemState() {
+  const KeyboardEventRecord record{watched_.virtual_key, system_->ScanCodeOf(watched_.virtual_key),
+                                   0, static_cast<uint32_t>(system_->NowMs()), 0};
+  // A modifier notes the sides held now, so that the release of each is
+  // recognised; should the system not tell, the watchdog ends the press.
+  uint32_t sides = 0;
+  if (watched_.side_bit != 0) {
+    for (const uint32_t side : {0u, watched_.side_bit}) {
+      if (system_->IsKeyDown((watched_.match_code & ~watched_.side_bit) | side)) {
+        sides |= 1u << side;
+      }
+    }
+  }
+  sides_down_ = sides != 0 ? sides : 1u << kFirstSide;
+  last_down_event_ = record;
+  Emit(kKeyDownEvent, record);
 }
 
 void GlobalKeyboardHook::Emit(const char* type, const KeyboardEventRecord& record) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -9,8 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "channels/byte_streams.h"
+#include "channels/standard_codec_serializer.h"
 #include "channels/standard_method_codec.h"
-#include "testing/fake_keyboard_hook/fake_keyboard_hook_installer.h"
+#include "testing/fake_push_to_talk_system/fake_push_to_talk_system.h"
 
 namespace {
 
@@ -55,6 +58,17 @@ class FakeMessenger : public flutter::BinaryMessenger {
     EXPECT_EQ(channel, kPushToTalkEventsChannelName);
     EXPECT_FALSE(reply);
     traffic.emplace_back(message, message + size);
+    // "down 41 1e;", "up 5 0 i;": the event among the hook calls.
+    flutter::ByteBufferStreamReader reader(message + 1, size - 1);
+    const auto event =
+        std::get<EncodableMap>(flutter::StandardCodecSerializer().ReadValue(&reader));
+    const auto field = [&](const char* key) { return event.at(EncodableValue(key)); };
+    char entry[32];
+    std::snprintf(entry, sizeof(entry), "%s %x %x%s;",
+                  std::get<std::string>(field("type")) == "keyDown" ? "down" : "up",
+                  std::get<int32_t>(field("virtualKey")), std::get<int32_t>(field("scanCode")),
+                  std::get<bool>(field("injected")) ? " i" : "");
+    *journal += entry;
   }
   void SetMessageHandler(const std::string& channel,
                          flutter::BinaryMessageHandler handler) override {
@@ -79,6 +93,7 @@ class FakeMessenger : public flutter::BinaryMessenger {
   }
 
   mutable Traffic traffic;
+  std::string* journal = nullptr;
   size_t events_before_reply = 0;
   std::map<std::string, flutter::BinaryMessageHandler> handlers;
 };
@@ -91,7 +106,9 @@ class GlobalKeyboardHookTest : public ::testing::Test {
  protected:
   GlobalKeyboardHookTest()
       : hook(std::make_unique<GlobalKeyboardHook>(
-            &messenger, std::make_unique<FakeKeyboardHookInstaller>(&installer))) {}
+            &messenger, std::make_unique<FakePushToTalkSystem>(&installer))) {
+    messenger.journal = &installer.journal;
+  }
 
   Bytes Call(const std::string& method, EncodableValue arguments = EncodableValue()) {
     return messenger.Deliver(kPushToTalkMethodsChannelName, method,
@@ -109,7 +126,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
   }
 
   FakeMessenger messenger;
-  FakeKeyboardHookState installer;
+  FakePushToTalkState installer;
   std::unique_ptr<GlobalKeyboardHook> hook;
 };
 
@@ -183,9 +200,10 @@ TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
   Key(kMessageKeyDown, kKeyA, kScanA, kInjectedFlag);
   // The same key again changes nothing: no reinstallation, no release.
   EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;");
   EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;remove;install;");
+  // The old key's release goes out before the new hook can report anything.
+  EXPECT_EQ(installer.journal,
+            "install keyboard 1;down 41 1e i;up 41 1e i;remove 1;install keyboard 2;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
   EXPECT_EQ(messenger.traffic,
@@ -201,7 +219,8 @@ TEST_F(GlobalKeyboardHookTest, StopReleasesAHeldKeyBeforeAnswering) {
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_EQ(messenger.events_before_reply, 2u);
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
-  EXPECT_FALSE(installer.installed);
+  EXPECT_TRUE(installer.hooks.empty());
+  EXPECT_FALSE(installer.timer_running);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
   // Idle now: keys and a second stop report nothing.
   Key(kMessageKeyDown, kKeyA, kScanA);
@@ -256,10 +275,10 @@ TEST_F(GlobalKeyboardHookTest, StartArgumentsAreCheckedBeforeInstalling) {
     SCOPED_TRACE(i);
     EXPECT_EQ(Call("start", refused[i].first), refused[i].second);
   }
-  EXPECT_EQ(installer.log, "");
+  EXPECT_EQ(installer.journal, "");
   EXPECT_EQ(StartKey(1), kSuccessTrue);
   EXPECT_EQ(StartKey(254), kSuccessTrue);
-  EXPECT_EQ(installer.log, "install;remove;install;");
+  EXPECT_EQ(installer.journal, "install mouse 1;remove 1;install keyboard 2;");
 }
 
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
@@ -270,7 +289,100 @@ TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_TRUE(messenger.handlers.empty());
   EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
-  EXPECT_FALSE(installer.installed);
+  EXPECT_TRUE(installer.hooks.empty());
 }
+
+const std::map<char, FakeKey> kScriptKeys = {
+    {'A', {kKeyA, kScanA}},           {'B', {kKeyB, kScanB}},
+    {'L', {0xA2, 0x1D, 0x11}},        {'R', {0xA3, 0x1D, 0x11}},
+    {'P', {0xA1, 0x36, 0x10}},        {'Q', {0xA4, 0x38, 0x12}},
+    {'M', {5, 0, 0, 0x20B, 0x10000}}, {'I', {5, 0, 0, 0x20B, 0x10000, 1}},
+    {'N', {6, 0, 0, 0x20B, 0x20000}}, {'m', {0, 0, 0, kMessageMouseMove}}};
+
+// One case: watch `key`, play `steps` and compare the journal of hook calls,
+// events and log lines after the start. Steps: vX / ^X press / release X (the
+// system's state, and the hook unless delivery stopped), dX / uX the hook
+// alone gets a late press / release, x the hooks stop delivering silently, f
+// installations fail, t a tick on time, T a tick after a 3 s freeze, SX start
+// watching X.
+struct Script {
+  const char* name;
+  uint32_t key;
+  const char* steps;
+  const char* journal;
+};
+
+void PrintTo(const Script& script, std::ostream* out) { *out << script.name; }
+
+class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInterface<Script> {
+ protected:
+  void Play(const std::string& steps) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const char step = steps[i];
+      installer.delivering &= step != 'x';
+      installer.fail_with = step == 'f' ? 5 : installer.fail_with;
+      if (step == 't' || step == 'T') {
+        installer.now_ms += step == 't' ? kWatchdogPeriodMs : 3000;
+        GlobalKeyboardHook::HandleWatchdogTick();
+      }
+      if (std::string("v^duS").find(step) == std::string::npos) continue;
+      const FakeKey& key = kScriptKeys.at(steps[++i]);
+      if (step == 'S') {
+        StartKey(key.key);
+      } else {
+        installer.Input(key, step == 'v' || step == 'd', step == 'd' || step == 'u');
+      }
+    }
+  }
+};
+
+TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
+  Stream("listen");
+  ASSERT_EQ(StartKey(GetParam().key), kSuccessTrue);
+  installer.journal.clear();
+  Play(GetParam().steps);
+  EXPECT_EQ(installer.journal, GetParam().journal);
+}
+
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+
+INSTANTIATE_TEST_SUITE_P(
+    Watchdog, ScriptTest,
+    ::testing::Values(Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t",
+                             "down 41 1e;up 41 1e;"},
+                      Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA x ^A t t uA t t vA ^A",
+                             "down 41 1e;up 41 1e;install keyboard 2;remove 1;ptt_hook_reinstalled "
+                             "reason=missed_key_up;down 41 1e;up 41 1e;"},
+                      Script{"MissedDownIsMadeUpFromTheKeysOwnCodes", kKeyA, "x vA t t dA ^A t",
+                             "down 41 141;install keyboard 2;remove 1;ptt_hook_reinstalled "
+                             "reason=missed_key_down;up 41 1e;"},
+                      Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t",
+                             "down 41 1e;up 41 1e;"},
+                      Script{"LateTickReinstallsNewBeforeOld", kKeyA, "T t",
+                             "install keyboard 2;remove 1;ptt_hook_reinstalled reason=late_tick;"},
+                      Script{"RefusedReinstallKeepsTheOldHook", kKeyA, "f T vA",
+                             "install keyboard refused;ptt_hook_reinstall_failed reason=late_tick "
+                             "win32_error=5;down 41 1e;"},
+                      Script{"MissedModifierDownNotesTheSideHeld", 0x11, "x vR t t ^R",
+                             "down 11 111;install keyboard 2;remove 1;ptt_hook_reinstalled "
+                             "reason=missed_key_down;up a3 1d;"},
+                      Script{"MissedButtonUp", 5, "vM x ^M t t",
+                             "down 5 0;up 5 0;install mouse 2;remove 1;ptt_hook_reinstalled "
+                             "reason=missed_key_up;"},
+                      Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
+                             "down 41 1e;up 41 1e;remove 1;install keyboard 2;"}),
+    kCaseName);
+
+INSTANTIATE_TEST_SUITE_P(
+    BothSidesAndButtons, ScriptTest,
+    ::testing::Values(Script{"EitherControlHoldsTheKey", 0x11, "vL vR ^L vL ^R ^L vR ^R",
+                             "down a2 1d;up a2 1d;down a3 1d;up a3 1d;"},
+                      Script{"SideHeldBeforeStartIsIgnored", 0x11, "uL vR vR ^R",
+                             "down a3 1d;up a3 1d;"},
+                      Script{"ShiftWatchesOnlyShift", 0x10, "vQ ^Q vP ^P", "down a1 36;up a1 36;"},
+                      Script{"AltWatchesOnlyAlt", 0x12, "vP ^P vQ ^Q", "down a4 38;up a4 38;"},
+                      Script{"SideButtonOne", 5, "vm vN ^N vI vM ^M", "down 5 0 i;up 5 0;"},
+                      Script{"SideButtonTwo", 6, "vM ^M vN ^N", "down 6 0;up 6 0;"}),
+    kCaseName);
 
 }  // namespace

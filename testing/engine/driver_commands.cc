@@ -1,6 +1,8 @@
 // The engine's side of the driver's lines: messages for the host, replies to
 // the host's messages and desktop queries. All run on the engine's thread.
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "testing/engine/desktop_queries.h"
 #include "testing/engine/driver_line.h"
@@ -121,6 +123,14 @@ void FlutterDesktopEngine::AnswerQuery(const std::vector<std::string>& fields) {
       rows = std::move(*items);
     } else {
       ReportBadLine("query " + tag + " menu with unusable fields");
+    }
+  } else if (kind == "stall" && fields.size() == kQueryHeadFieldCount + 1) {
+    // Long work on the platform thread: no message is pumped meanwhile.
+    if (const auto ms = substitute_engine::ParseUnsigned(fields[3])) {
+      NoteTraffic("main thread stalled for " + fields[3] + " ms");
+      std::this_thread::sleep_for(std::chrono::milliseconds(*ms));
+    } else {
+      ReportBadLine("query " + tag + " stall with unusable fields");
     }
   } else if (kind == "crash" && fields.size() == kQueryHeadFieldCount) {
     NoteTraffic("crash requested");

@@ -60,6 +60,8 @@ Desktop (answered by the engine on the program's main thread):
     foreground() -> hwnd;  post(hwnd, message, wparam=0, lparam=0) -> bool
     menu_items(hwnd) -> [(id, is_separator, text)]  of a popup menu window
     crash()                             access violation on the main thread
+    stall(ms) -> tag                    the main thread sleeps without pumping
+                                        messages; "result TAG end" when it woke
     query("process") -> [[committed, working_set, handles, gdi, user, threads]]
                                         the program's resources (Wine gives 0
                                         handles and GUI objects)

@@ -503,6 +503,14 @@ class Driver:
         return [(int(r[0]), r[1] == "1", _unhex(r[2]).decode("utf-8", errors="replace"))
                 for r in self.query("menu", hwnd)]
 
+    def stall(self, ms: int) -> int:
+        """Makes the main thread sleep `ms` without pumping messages; returns
+        at once. wait_for("result", lambda e: e.fields == (str(tag), "end"))
+        gives the line sent when the thread woke."""
+        tag = self._tag()
+        self.send_line(f"query {tag} stall {ms}")
+        return tag
+
     def crash(self) -> None:
         """Makes the engine's thread read address 0. No answer comes."""
         self.send_line(f"query {self._tag()} crash")

@@ -11,7 +11,7 @@ import time
 import pytest
 
 from driver import codec, wine
-from host_helpers import main_window, quit_host, run_tool
+from host_helpers import app_log_lines, main_window, quit_host, run_tool
 
 METHODS = "app/windows_ptt/methods"
 EVENTS = "app/windows_ptt/events"
@@ -25,6 +25,9 @@ PRESS_GAP_SECONDS = 0.05  # between a release and the next press, as a quick typ
 TIMEOUT = 10.0
 POLL_SECONDS = 0.05
 SETTLE_SECONDS = 0.3  # long enough for a wrongly reported event to have arrived
+FREEZE_MS = 3000
+KEY_WINDOW_LEFT, KEY_WINDOW_TOP = 200, 200  # testing/key_window
+EDGE_AFTER_FREEZE_SECONDS = 0.4
 
 
 def key_events(driver, after: int = 0) -> list[tuple[str, int, int, bool]]:
@@ -168,3 +171,58 @@ def test_press_to_event_latency(host, key_window):
     out.mkdir(parents=True, exist_ok=True)
     (out / "latency.txt").write_text(report)
     print(report, end="")
+
+
+def freeze(host, during) -> float:
+    """Stalls velmo.exe's main thread and does `during` half a second into the
+    stall; how long after the thread woke the next key event came."""
+    mark, tag = host.mark(), host.stall(FREEZE_MS)
+    time.sleep(0.5)
+    during()
+    woke = host.wait_for("result", lambda e: e.fields == (str(tag), "end"), after=mark).time
+    return host.wait_for("send", lambda e: e.fields[0] == EVENTS, after=mark).time - woke
+
+
+def test_edges_missed_in_freezes_follow_within_400_ms_and_presses_go_on(host, key_window):
+    mark, log_length = host.mark(), len(app_log_lines())
+    wine.key_down("a")
+    assert wait_events(host, 1, mark) == [DOWN_A]
+    delays = [freeze(host, lambda: wine.key_up("a")), freeze(host, lambda: wine.key_down("a"))]
+    wine.key_up("a")
+    wine.key("a")
+    assert wait_events(host, 6, mark) == [DOWN_A, UP_A] * 3
+    print(f"edge after a {FREEZE_MS} ms freeze: release {delays[0] * 1000:.0f} ms, "
+          f"press {delays[1] * 1000:.0f} ms")
+    assert max(delays) < EDGE_AFTER_FREEZE_SECONDS
+    # Windows may have dropped the hook while the thread was frozen.
+    assert sum(line.endswith(" ptt_hook_reinstalled reason=late_tick")
+               for line in app_log_lines()[log_length - 1:]) == 2
+
+
+def test_a_key_held_before_start_is_found_held_and_its_release_reported(host, key_window):
+    """The hook never sees that press; the system's key state has it."""
+    mark, log_length = host.mark(), len(app_log_lines())
+    assert host.call(METHODS, "stop").is_success
+    wine.key_down("a")
+    time.sleep(SETTLE_SECONDS)
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(VK_A)}).value is True
+    assert wait_events(host, 1, mark) == [DOWN_A]
+    wine.key_up("a")
+    assert wait_events(host, 2, mark) == [DOWN_A, UP_A]
+    assert any(line.endswith(" ptt_hook_reinstalled reason=missed_key_down")
+               for line in app_log_lines()[log_length - 1:])
+
+
+def test_both_control_keys_fire_for_0x11_and_side_button_1_for_0x05(host, key_window):
+    mark = host.mark()
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(0x11)}).value is True
+    wine.key("Control_L", "Control_R")
+    events = wait_events(host, 4, mark)
+    # Wine holds Control_L around an xdotool Control_R: one press all the same,
+    # released by the right key.
+    assert [event[0] for event in events] == ["keyDown", "keyUp"] * 2
+    assert events[1] == ("keyUp", 0xA2, 0x1D, False) and events[3] == ("keyUp", 0xA3, 0x1D, False)
+    mark = host.mark()
+    assert host.call(METHODS, "start", {"virtualKey": codec.Int32(0x05)}).value is True
+    wine.click(KEY_WINDOW_LEFT + 100, KEY_WINDOW_TOP + 100, button=8)
+    assert wait_events(host, 2, mark) == [("keyDown", 0x05, 0, False), ("keyUp", 0x05, 0, False)]

@@ -1,0 +1,34 @@
+#ifndef VELMO_PTT_WATCHED_KEY_H_
+#define VELMO_PTT_WATCHED_KEY_H_
+
+#include <cstdint>
+
+enum class HookKind { kKeyboard, kMouse };
+
+// Which hook sees a chosen virtual key and which of its events count as it.
+struct WatchedKey {
+  uint32_t virtual_key = 0;
+  HookKind hook = HookKind::kKeyboard;
+  // Keyboard records whose code, with side_bit set, equals match_code are this
+  // key. Only a generic modifier has a side bit: the keyboard hook reports its
+  // left (even) and right (odd) codes, never the generic one.
+  uint32_t side_bit = 0;
+  uint32_t match_code = 0;
+  // Mouse messages down_message (press) and down_message + 1 (release) are
+  // this button; the side buttons share theirs and differ by x_button.
+  uintptr_t down_message = 0;
+  uint32_t x_button = 0;
+};
+
+// A code the keyboard hook never reports (they are 1 to 254).
+inline constexpr uint32_t kNoKeyboardCode = 0x100;
+// Matches no mouse message, nor the one after it.
+inline constexpr uintptr_t kNoMouseMessage = UINTPTR_MAX - 1;
+
+inline constexpr WatchedKey kNothingWatched{0, HookKind::kKeyboard, kNoKeyboardCode,
+                                            0, kNoMouseMessage,     0};
+
+// `virtual_key` from 1 to 254.
+WatchedKey WatchedKeyFor(uint32_t virtual_key);
+
+#endif  // VELMO_PTT_WATCHED_KEY_H_
