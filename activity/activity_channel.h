@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 
+#include "channels/binary_messenger.h"
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
+#include "channels/method_channel.h"
 #include "channels/method_result.h"
 
 inline constexpr char kActivityChannelName[] = "parlora/activity";
@@ -16,5 +18,10 @@ inline constexpr char kActivityChannelName[] = "parlora/activity";
 void HandleActivityCall(const flutter::MethodCall& call,
                         std::unique_ptr<flutter::MethodResult> result,
                         const std::function<flutter::EncodableValue()>& detect);
+
+// The "parlora/activity" channel on `messenger`, answered from the running
+// processes (DetectActivity; Windows builds only). The handler stays
+// registered after the channel object is gone, until another one replaces it.
+std::unique_ptr<flutter::MethodChannel> CreateActivityChannel(flutter::BinaryMessenger* messenger);
 
 #endif  // VELMO_ACTIVITY_ACTIVITY_CHANNEL_H_

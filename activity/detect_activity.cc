@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>

@@ -27,6 +27,6 @@ if(WIN32)
     sidetone_wasapi_session.cc
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
-    velmo_sidetone velmo_diagnostics velmo_utf16_from_utf8 ole32 uuid winmm)
+    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid winmm)
 
 endif()

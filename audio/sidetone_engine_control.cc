@@ -3,13 +3,13 @@
 #include <utility>
 
 #include "audio/sidetone_engine.h"
+#include "base/wide_text.h"
 #include "channels/standard_method_codec.h"
-#include "host/utf16_from_utf8.h"
 
 bool SidetoneEngineControl::Start(const std::string& input_device_id,
                                   const std::string& output_device_id, float volume) {
-  return SidetoneEngine::Instance().Start(Utf16FromUtf8(input_device_id),
-                                          Utf16FromUtf8(output_device_id), volume);
+  return SidetoneEngine::Instance().Start(Utf8ToWide(input_device_id), Utf8ToWide(output_device_id),
+                                          volume);
 }
 
 void SidetoneEngineControl::SetVolume(float volume) {

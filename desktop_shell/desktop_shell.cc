@@ -4,6 +4,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/restore_window.h"
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/desktop_shell_channel.h"
 #include "desktop_shell/notify_icon_system.h"
@@ -47,11 +48,14 @@ DesktopShell::~DesktopShell() {
   // calls arriving later must not reach a destroyed shell. The icon goes
   // with tray_.
   channel_->SetMethodCallHandler(nullptr);
+  if (tray_menu_loop_) {
+    tray_menu_loop_->shell_alive = false;
+  }
 }
 
 bool DesktopShell::FilterWindowMessage(UINT message, WPARAM wparam, LPARAM lparam,
                                        LRESULT* result) {
-  const ShellFilterState state{quitting_, channel_ != nullptr, tray_menu_open_,
+  const ShellFilterState state{quitting_, channel_ != nullptr, tray_menu_loop_ != nullptr,
                                taskbar_created_message_};
   const ShellDecision decision = DecideShellMessage(message, wparam, lparam, state);
   if (!decision.handled) {
@@ -122,12 +126,7 @@ void DesktopShell::RestoreWindow() {
   if (window_ == nullptr) {
     return;
   }
-  LONG_PTR ex_style = GetWindowLongPtrW(window_, GWL_EXSTYLE);
-  ex_style = (ex_style & ~static_cast<LONG_PTR>(WS_EX_TOOLWINDOW)) | WS_EX_APPWINDOW;
-  SetWindowLongPtrW(window_, GWL_EXSTYLE, ex_style);
-  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-  SetForegroundWindow(window_);
-  BringWindowToTop(window_);
+  BringWindowBack(window_);
 }
 
 void DesktopShell::QuitApplication() {
@@ -138,6 +137,9 @@ void DesktopShell::QuitApplication() {
   tray_.Remove();
   // The window is destroyed by the shutdown that follows the message loop.
   PostQuitMessage(0);
+  if (tray_menu_loop_) {
+    tray_menu_loop_->quit_requested = true;
+  }
 }
 
 void DesktopShell::ShowTrayMenu(int x, int y) {
@@ -151,17 +153,18 @@ void DesktopShell::ShowTrayMenu(int x, int y) {
   // Without the foreground the menu would stay open when the user clicks
   // elsewhere.
   SetForegroundWindow(window_);
-  tray_menu_open_ = true;
   const HWND window = window_;
-  const std::weak_ptr<bool> alive = alive_;
+  const auto loop = std::make_shared<TrayMenuLoop>();
+  tray_menu_loop_ = loop;
   TrackPopupMenu(menu.get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, window, nullptr);
   menu.reset();
-  // The menu's loop dispatches every other message: a close let through
-  // after "quit" may have destroyed the window and this shell with it.
-  if (alive.expired()) {
+  if (loop->quit_requested) {
+    PostQuitMessage(0);
+  }
+  if (!loop->shell_alive) {
     return;
   }
-  tray_menu_open_ = false;
+  tray_menu_loop_.reset();
   // Lets the menu's nested loop finish cleanly before the next click.
   PostMessageW(window, WM_NULL, 0, 0);
 }

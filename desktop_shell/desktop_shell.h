@@ -42,6 +42,15 @@ class DesktopShell {
   bool quitting() const { return quitting_; }
 
  private:
+  // What a tray menu's nested loop leaves for the code after it. The loop
+  // dispatches every other message, so a close let through after "quit" may
+  // destroy the window and this shell inside it; and it takes a quit message
+  // for itself, so a quit asked for meanwhile is posted again afterwards.
+  struct TrayMenuLoop {
+    bool shell_alive = true;
+    bool quit_requested = false;
+  };
+
   void Perform(ShellAction action, int x = 0, int y = 0);
 
   HWND window_;
@@ -49,9 +58,8 @@ class DesktopShell {
   TrayIcon tray_;
   bool quitting_ = false;
   UINT taskbar_created_message_ = 0;
-  bool tray_menu_open_ = false;
-  // Lets a tray menu's nested loop learn that the shell went away under it.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Set while the tray menu is open.
+  std::shared_ptr<TrayMenuLoop> tray_menu_loop_;
 };
 
 #endif  // VELMO_DESKTOP_SHELL_DESKTOP_SHELL_H_

@@ -45,18 +45,22 @@ bool NotifyIconSystem::AddIcon(TrayImage image) {
   tray_data_.uCallbackMessage = kTrayCallbackMessage;
   tray_data_.hIcon = IconOf(image);
   std::wcsncpy(tray_data_.szTip, kTrayTooltip, std::size(tray_data_.szTip) - 1);
-  return Shell_NotifyIconW(NIM_ADD, &tray_data_) != FALSE;
+  return Notify(NIM_ADD, tray_data_);
 }
 
 void NotifyIconSystem::SetIconVersion() {
   tray_data_.uVersion = NOTIFYICON_VERSION_4;
-  Shell_NotifyIconW(NIM_SETVERSION, &tray_data_);
+  Notify(NIM_SETVERSION, tray_data_);
 }
 
 void NotifyIconSystem::ModifyIcon(TrayImage image) {
   tray_data_.hIcon = IconOf(image);
   tray_data_.uFlags = kTrayIconFlags;
-  Shell_NotifyIconW(NIM_MODIFY, &tray_data_);
+  Notify(NIM_MODIFY, tray_data_);
 }
 
-void NotifyIconSystem::DeleteIcon() { Shell_NotifyIconW(NIM_DELETE, &tray_data_); }
+void NotifyIconSystem::DeleteIcon() { Notify(NIM_DELETE, tray_data_); }
+
+bool NotifyIconSystem::Notify(DWORD message, NOTIFYICONDATAW& record) {
+  return Shell_NotifyIconW(message, &record) != FALSE;
+}

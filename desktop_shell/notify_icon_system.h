@@ -20,6 +20,11 @@ class NotifyIconSystem : public TrayIconSystem {
   void ModifyIcon(TrayImage image) override;
   void DeleteIcon() override;
 
+ protected:
+  // The one call into the shell. Tests put a recording one in its place, and
+  // make an add report failure after it succeeded, as a time-out does.
+  virtual bool Notify(DWORD message, NOTIFYICONDATAW& record);
+
  private:
   HWND window_;
   // All zero until the icon is first added.

@@ -20,6 +20,7 @@ void TrayIcon::Ensure() {
   }
   // An image left from before a shell restart is no longer shown anywhere.
   ReleaseImage();
+  add_requested_ = true;
   if (!system_->AddIcon(image)) {
     system_->DestroyTrayImage(image);
     return;
@@ -30,10 +31,13 @@ void TrayIcon::Ensure() {
 }
 
 void TrayIcon::Remove() {
-  if (tray_added_) {
+  // Removing an icon that is not there is harmless; leaving one behind is a
+  // ghost in the tray until the user's pointer passes over it.
+  if (add_requested_) {
     system_->DeleteIcon();
-    tray_added_ = false;
+    add_requested_ = false;
   }
+  tray_added_ = false;
   ReleaseImage();
 }
 

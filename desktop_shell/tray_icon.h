@@ -44,7 +44,9 @@ class TrayIcon {
   // The shell restarted and forgot every icon.
   void ForgetAfterShellRestart() { tray_added_ = false; }
 
-  // Takes the icon out of the notification area and releases its image.
+  // Takes the icon out of the notification area and releases its image. The
+  // removal is asked for after every add, also one that reported failure:
+  // the shell reports a time-out as failure although it did add the icon.
   void Remove();
 
   bool tray_added() const { return tray_added_; }
@@ -54,7 +56,10 @@ class TrayIcon {
 
   std::unique_ptr<TrayIconSystem> system_;
   TrayImage image_ = 0;
+  // The add reported success.
   bool tray_added_ = false;
+  // An add was asked for since the last removal, whatever it reported.
+  bool add_requested_ = false;
 };
 
 #endif  // VELMO_DESKTOP_SHELL_TRAY_ICON_H_

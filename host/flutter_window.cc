@@ -1,8 +1,9 @@
 #include "host/flutter_window.h"
 
+#include <optional>
 #include <utility>
 
-#include "activity/detect_activity.h"
+#include "activity/activity_channel.h"
 #include "audio/ai_denoise_channel.h"
 #include "audio/mic_gain_channel.h"
 #include "audio/sidetone_engine.h"
@@ -41,6 +42,9 @@ FlutterWindow::~FlutterWindow() {
 }
 
 bool FlutterWindow::OnWindowCreated() {
+  // No earlier feature object is left to replace: CreateNativeWindow runs
+  // OnWindowDestroyed before it makes a window, so every field is empty and
+  // an old object can never unregister the channel names a new one takes.
   if (!Win32Window::OnWindowCreated()) {
     return false;
   }
@@ -73,9 +77,6 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
         HandleWindowStyleCall(call, std::move(result),
                               [this](bool dark) { ApplyFrameTheme(dark); });
       });
-  // The old hook goes first: its teardown unregisters the channel names the
-  // new one registers.
-  keyboard_hook_.reset();
   keyboard_hook_ = CreateGlobalKeyboardHook(&messenger);
   ai_denoise_channel_ = CreateAiDenoiseChannel(&messenger);
   sidetone_channel_ = CreateSidetoneChannel(&messenger);
@@ -86,9 +87,6 @@ void FlutterWindow::CreateChannelFeatures(flutter::BinaryMessenger& messenger) {
 void FlutterWindow::CreateWindowFeatures(flutter::BinaryMessenger& messenger) {
   // The tray icon is there from now on, before the window is first shown.
   desktop_shell_ = std::make_unique<DesktopShell>(NativeHandle(), &messenger);
-  // A previous overlay goes before the new one registers: its destructor
-  // takes the channel's handler away.
-  voice_overlay_.reset();
   voice_overlay_ = std::make_unique<VoiceOverlay>(NativeHandle(), &messenger);
 }
 
@@ -102,7 +100,8 @@ void FlutterWindow::ReleaseFeatures() {
   ReleaseSidetoneChannel();
   mic_gain_channel_.reset();
   activity_channel_.reset();
-  // Last, so a key held until now still gets its "keyUp" out.
+  // Before the view controller: a key held until now gets its "keyUp" out
+  // through the engine's messenger.
   keyboard_hook_.reset();
 }
 

@@ -10,8 +10,8 @@
 #include "channels/method_channel.h"
 #include "desktop_shell/desktop_shell.h"
 #include "host/win32_window.h"
-#include "ptt/global_keyboard_hook.h"
 #include "overlay/voice_overlay.h"
+#include "ptt/global_keyboard_hook.h"
 
 // The main window: hosts the Flutter view, registers the plug-ins and owns
 // every native feature object, each in one field. The window stays hidden
@@ -33,7 +33,7 @@ class FlutterWindow : public Win32Window {
   void CreateChannelFeatures(flutter::BinaryMessenger& messenger);
   // Created once the view is attached.
   void CreateWindowFeatures(flutter::BinaryMessenger& messenger);
-  // Releases the feature objects in the order the teardown on destroy takes.
+  // Releases the feature objects in the order of the teardown on destroy.
   void ReleaseFeatures();
   // Stops the sidetone engine (worker joined) if the channel exists, then
   // releases the channel; both teardown paths go through here.
@@ -42,7 +42,11 @@ class FlutterWindow : public Win32Window {
   flutter::EngineProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;
 
-  // Feature fields, in the order they are declared and created.
+  // Feature fields. Destruction releases them in reverse declaration order;
+  // OnWindowCreated creates them in its own order (the window style channel
+  // before the keyboard hook) and OnWindowDestroyed releases them in the
+  // order ReleaseFeatures gives. Each is empty whenever no native window
+  // exists.
   std::unique_ptr<GlobalKeyboardHook> keyboard_hook_;
   std::unique_ptr<flutter::MethodChannel> window_style_channel_;
   std::unique_ptr<flutter::MethodChannel> ai_denoise_channel_;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "overlay/wide_text.h"
+#include "base/wide_text.h"
 
 namespace {
 

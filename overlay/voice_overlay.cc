@@ -3,10 +3,10 @@
 #include <mutex>
 #include <utility>
 
+#include "base/utf8_to_utf16.h"
 #include "channels/standard_method_codec.h"
 #include "overlay/overlay_layout.h"
 #include "overlay/voice_overlay_channel.h"
-#include "overlay/wide_text.h"
 #include "overlay/windows_avatar_fetch_system.h"
 
 VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
@@ -16,14 +16,13 @@ VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenge
 
   channel = std::make_unique<flutter::MethodChannel>(messenger, kVoiceOverlayChannelName,
                                                      &flutter::StandardMethodCodec::GetInstance());
-  channel->SetMethodCallHandler(
-      [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
-        HandleVoiceOverlayCall(
-            call, std::move(result), state,
-            VoiceOverlayCallHooks{[](std::string_view text) { return Utf8ToUtf16System(text); },
-                                  [this](const std::string& url) { RequestAvatar(url); },
-                                  [this] { Refresh(); }});
-      });
+  channel->SetMethodCallHandler([this](const flutter::MethodCall& call,
+                                       std::unique_ptr<flutter::MethodResult> result) {
+    HandleVoiceOverlayCall(
+        call, std::move(result), state,
+        VoiceOverlayCallHooks{Utf8ToUtf16, [this](const std::string& url) { RequestAvatar(url); },
+                              [this] { Refresh(); }});
+  });
 
   if (gdiplus_started) {
     fetch_system = std::make_unique<WindowsAvatarFetchSystem>();

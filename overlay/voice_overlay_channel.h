@@ -19,7 +19,7 @@ using Utf16Converter = std::function<std::u16string(std::string_view)>;
 
 // What a handled call asks of the overlay beyond its state.
 struct VoiceOverlayCallHooks {
-  // Converts member names; the system's UTF-8 converter on Windows.
+  // Converts member names: Utf8ToUtf16 of base/ in the product.
   Utf16Converter to_utf16;
   // Queues one avatar for fetching, without waiting; called without the
   // lock held.

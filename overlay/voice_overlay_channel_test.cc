@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "overlay/utf16_text.h"
+#include "base/utf8_to_utf16.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include "base/wide_text.h"
 #include "overlay/avatar_naming.h"
 #include "overlay/gdiplus_include.h"
-#include "overlay/wide_text.h"
 
 // What one download shares with WinHTTP's callbacks, which may still arrive
 // after the download was given up (WinHTTP under Wine only lets go of a

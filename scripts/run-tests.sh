@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: the native unit tests (plain and
 # under ASan/UBSan), then the Windows build's unit and end-to-end tests under
-# Wine. Prints one summary per suite and fails if any suite failed.
+# Wine, then velmo.exe and the Windows unit tests as clang builds them (the
+# end-to-end tests run once, above). Prints one summary per suite and fails if
+# any suite failed.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -38,6 +40,7 @@ run_suite linux
 run_suite linux-asan
 scripts/wine-session.sh
 run_suite windows
+run_suite windows-clang
 
 if [[ -x scripts/run-fuzz-smoke.sh ]]; then
   if scripts/run-fuzz-smoke.sh; then

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  cmake ninja-build g++ clang lld clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev googletest
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine fonts-wine
@@ -13,6 +13,7 @@ packages=(
   fonts-noto-cjk
   fonts-liberation
   python3 python3-pytest
+  ffmpeg
   dpkg-dev
 )
 

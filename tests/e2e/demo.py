@@ -27,6 +27,11 @@ from pulse_server import Pulse  # noqa: E402
 from host_helpers import PLUGIN_REGISTRARS, app_log_lines, main_window, quit_host  # noqa: E402
 
 
+# The run is recorded for a person to watch: each new section and each
+# screenshot stays on the screen this long.
+HOLD_SECONDS = 3.0
+
+
 def folder(variable: str, default: str) -> Path:
     return Path(os.environ.get(variable) or wine.ROOT / default)
 
@@ -39,6 +44,8 @@ class Demo:
 
     def say(self, text: str) -> None:
         print(text, flush=True)
+        if not text.startswith(" "):
+            time.sleep(HOLD_SECONDS)
 
     def _numbered(self, name: str) -> str:
         return f"{len(self.shots) + 1:02d}-{name}"
@@ -49,6 +56,7 @@ class Demo:
         path = driver.screenshot(self.out / name, main_window(driver).hwnd)
         self.shots.append(f"{name}: {caption}")
         self.say(f"  screenshot {path}")
+        time.sleep(HOLD_SECONDS)
 
     def screen_shot(self, name: str, caption: str, crop=None) -> None:
         """The whole screen, or the part of it given as (left, top, right,
@@ -57,6 +65,7 @@ class Demo:
         path = wine.screenshot(self.out / name, crop)
         self.shots.append(f"{name}: {caption}")
         self.say(f"  screenshot {path}")
+        time.sleep(HOLD_SECONDS)
 
     def note(self, line: str) -> None:
         self.traffic.append(line)

@@ -103,6 +103,16 @@ def test_quit_ends_with_0_and_removes_the_icon(host, way):
     assert wine.x_windows(f"^{TRAY_WINDOW_TITLE}$", only_visible=True) == []
 
 
+def test_quit_and_a_close_inside_the_menus_own_loop_end_with_0(host):
+    """The close, let through after "quit", destroys the window and the shell
+    while the shell's menu call is still on the stack."""
+    hide(host)
+    open_tray_menu(host)
+    assert host.call(DESKTOP_SHELL_CHANNEL, "quit").value is True
+    assert host.post(main_window(host).hwnd, WM_CLOSE)
+    assert host.wait_exit(timeout=30) == 0  # a crash exits with its NTSTATUS's low byte
+
+
 def test_shell_restart_brings_the_icon_back_unasked(host, testbin_dir):
     window = main_window(host)
     dropped = run_tool(testbin_dir, "window_tool.exe", "drop-tray-icon", window.hwnd, 1)

@@ -11,11 +11,13 @@ import time
 import pytest
 
 from driver import codec, wine
-from host_helpers import app_log_lines, quit_host, run_tool
+from host_helpers import app_log_lines, main_window, quit_host, run_tool
 
 METHODS = "app/windows_ptt/methods"
 EVENTS = "app/windows_ptt/events"
 VK_A, SCAN_A = 0x41, 0x1E
+WM_DESTROY = 0x0002
+TRAY_WINDOW_TITLE = "^Wine System Tray$"
 DOWN_A = ("keyDown", VK_A, SCAN_A, False)
 UP_A = ("keyUp", VK_A, SCAN_A, False)
 LATENCY_PRESSES = 100
@@ -108,6 +110,24 @@ def test_key_held_two_seconds_yields_one_key_down_and_its_key_up_when_the_host_q
         # The system did repeat the key, and every repeat reached the window.
         assert window_keys(key_window, 11).count("down 41 1E") > 10
         assert quit_host(host) == 0
+    finally:
+        wine.key_up("a")
+    assert key_events(host, mark) == [DOWN_A, UP_A]
+
+
+def test_window_destroyed_removes_the_tray_icon_and_releases_a_held_key(host, key_window):
+    """The teardown on WM_DESTROY (not the one after the message loop)."""
+    mark = host.mark()
+    wine.key_down("a")
+    try:
+        assert wait_events(host, 1, mark) == [DOWN_A]
+        assert wine.x_windows(TRAY_WINDOW_TITLE, only_visible=True)
+        assert host.post(main_window(host).hwnd, WM_DESTROY)
+        host.wait_bye()
+        deadline = time.monotonic() + TIMEOUT
+        while wine.x_windows(TRAY_WINDOW_TITLE, only_visible=True):
+            assert time.monotonic() < deadline, "the tray icon outlived the window"
+            time.sleep(POLL_SECONDS)
     finally:
         wine.key_up("a")
     assert key_events(host, mark) == [DOWN_A, UP_A]

@@ -1,10 +1,14 @@
-#include "host/utf16_from_utf8.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 
 #include <climits>
 
-std::wstring Utf16FromUtf8(const std::string& utf8) {
+#include "base/utf8_to_utf16.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide text is UTF-16 on Windows");
+
+std::wstring Utf8ToWide(std::string_view utf8) {
   // The system call counts in int; longer text cannot be converted whole.
   if (utf8.empty() || utf8.size() > static_cast<size_t>(INT_MAX)) {
     return {};
@@ -20,3 +24,10 @@ std::wstring Utf16FromUtf8(const std::string& utf8) {
   }
   return utf16;
 }
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  const std::wstring wide = Utf8ToWide(utf8);
+  return std::u16string(wide.begin(), wide.end());
+}
+
+std::wstring AsWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
