@@ -80,34 +80,6 @@ TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
   EXPECT_FLOAT_EQ(queue[6], 0.0001f);
 }
 
-TEST(SidetoneResampleTest, NeedAndConsumptionFrom44100To48000) {
-  EXPECT_EQ(RenderNeed(480, 44100, 48000), 442u);
-  EXPECT_EQ(RenderNeed(480, 48000, 48000), 480u);
-  EXPECT_EQ(RenderNeed(480, 48000, 44100), 523u);  // floor(522.44 + 1)
-  EXPECT_EQ(RenderNeed(1, 44100, 48000), 1u);
-
-  const std::vector<float> queue = Ramp(442);
-  std::vector<float> out(480);
-  EXPECT_EQ(ResampleFromHead(queue, 44100, 48000, out), 441u);
-  // On a ramp, linear interpolation gives back the read position itself.
-  for (size_t i = 0; i < out.size(); ++i) {
-    EXPECT_NEAR(out[i], i * 44100.0 / 48000.0, 1e-3) << i;
-  }
-}
-
-TEST(SidetoneResampleTest, ShortQueueEndsOnItsLastSampleThenZeros) {
-  std::vector<float> out(6, 7.0f);
-  // Read positions 0, 2, 4, ... at a 2:1 ratio over a queue of two samples.
-  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 96000, 48000, out), 2u);
-  EXPECT_EQ(out, (std::vector<float>{4.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}));
-  std::vector<float> slow(3);
-  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 24000, 48000, slow), 1u);
-  EXPECT_EQ(slow, (std::vector<float>{4.0f, 6.0f, 8.0f}));
-  std::vector<float> equal(4, 7.0f);
-  EXPECT_EQ(ResampleFromHead({1.0f, 2.0f}, 48000, 48000, equal), 2u);
-  EXPECT_EQ(equal, (std::vector<float>{1.0f, 2.0f, 0.0f, 0.0f}));
-}
-
 TEST(SidetoneBacklogTest, CutKeepsTheNewestHalfLimit) {
   std::vector<float> queue = Ramp(9601);
   CutBacklog(queue, 9600);
@@ -132,6 +104,26 @@ TEST(SidetoneSampleTest, Pcm16LimitsAndRounding) {
         Case{0.25f, 8192},                       // 8191.75
         Case{std::numeric_limits<float>::quiet_NaN(), 0}}) {
     EXPECT_EQ(ToPcm16(c.sample), c.value) << c.sample;
+  }
+}
+
+TEST(SidetoneSampleTest, FramesOfOtherIntegerWidthsAreSilentInFull) {
+  struct Case {
+    SidetoneMixFormat format;
+    uint8_t silence;
+  };
+  for (const Case& c : {Case{{kPcm, 2, 48000, 6, 24}, 0}, Case{{kPcm, 1, 48000, 1, 8}, 0x80},
+                        Case{{kPcm, 2, 48000, 0, 8}, 0x80}}) {
+    const SidetoneFrameLayout layout = LayoutOf(c.format);
+    std::vector<uint8_t> frames(3 * layout.stride + 1, 0xAB);
+    WriteRenderFrames({0.5f, -1.0f, 1.0f}, layout, frames.data());
+    EXPECT_EQ(std::vector<uint8_t>(frames.begin(), frames.end() - 1),
+              std::vector<uint8_t>(3 * layout.stride, c.silence))
+        << c.format.bits_per_sample;
+    EXPECT_EQ(frames.back(), 0xAB);
+    std::vector<float> queue;
+    AppendCapturePacket(frames.data(), 3, false, layout, 1.0f, queue);
+    EXPECT_EQ(queue, std::vector<float>(3, 0.0f));
   }
 }
 

@@ -1,6 +1,7 @@
 #include "testing/sidetone/scripted_session.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "diagnostics/app_log.h"
@@ -70,6 +71,9 @@ class ScriptedSession : public SidetoneAudioSession {
 
   bool GetCurrentPadding(uint32_t& pending) override {
     std::lock_guard<std::mutex> guard(script->lock);
+    if (script->throw_while_running) {
+      throw std::runtime_error("device lost");
+    }
     pending = script->pending;
     offered_repeat = false;
     return !script->padding_fails;

@@ -48,6 +48,8 @@ struct Script {
   Packet repeat_packet;
   bool padding_fails = false;
   bool render_buffer_fails = false;
+  // Makes the render side throw, as a device lost mid-run might.
+  bool throw_while_running = false;
 
   // Filled by the session and read by the test; the lock guards it while a
   // worker thread runs.

@@ -66,6 +66,45 @@ def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0
     return found
 
 
+def tone_fit(samples: list[float], hz: float, window: int = RECORD_RATE // 200,
+             floor_db: float = 40.0) -> tuple[float, float, int]:
+    """Of the loud stretch past its first and last half second: the tone's
+    frequency (from the spread of its rising zero crossings), the SINAD
+    against one clean sine at that frequency, and the discontinuities: runs
+    of half-overlapping 5 ms windows whose own sine fit stays below
+    `floor_db`."""
+    loud = [i for i, x in enumerate(samples) if abs(x) > 0.01]
+    x = samples[loud[0] + RECORD_RATE // 2:loud[-1] - RECORD_RATE // 2]
+    rising = [i + a / (a - b) for i, (a, b) in enumerate(zip(x, x[1:])) if a < 0 <= b]
+    # Cycle numbers counted across any gap, then the period by least squares.
+    rough = statistics.median(b - a for a, b in zip(rising, rising[1:]))
+    cycles = [round((t - rising[0]) / rough) for t in rising]
+    mean_k, mean_t = statistics.fmean(cycles), statistics.fmean(rising)
+    found = RECORD_RATE * sum((k - mean_k) ** 2 for k in cycles) / sum(
+        (k - mean_k) * (t - mean_t) for k, t in zip(cycles, rising))
+    w = [2 * math.pi * found * i / RECORD_RATE for i in range(len(x))]
+    basis = ([math.cos(p) for p in w], [math.sin(p) for p in w])
+
+    def fit_db(lo: int, hi: int) -> float:
+        # Least squares on cos, sin and a constant over x[lo:hi].
+        rows = [[basis[0][i], basis[1][i], 1.0] for i in range(lo, hi)]
+        g = [[sum(r[a] * r[b] for r in rows) for b in range(3)] for a in range(3)]
+        v = [sum(r[a] * x[lo + j] for j, r in enumerate(rows)) for a in range(3)]
+        for c in range(3):  # Gauss-Jordan on the 3 x 3 normal equations
+            for r in range(3):
+                if r != c:
+                    f = g[r][c] / g[c][c]
+                    g[r] = [p - f * q for p, q in zip(g[r], g[c])]
+                    v[r] -= f * v[c]
+        coef = [v[c] / g[c][c] for c in range(3)]
+        fitted = [sum(cf * q for cf, q in zip(coef, r)) for r in rows]
+        noise = sum((x[lo + j] - f) ** 2 for j, f in enumerate(fitted))
+        return 10 * math.log10(max(sum(f * f for f in fitted), 1e-20) / max(noise, 1e-20))
+
+    low = [fit_db(i, i + window) < floor_db for i in range(0, len(x) - window, window // 2)]
+    clicks = sum(1 for i, bad in enumerate(low) if bad and (i == 0 or not low[i - 1]))
+    return found, fit_db(0, len(x)), clicks
+
 class Log:
     """The sidetone words app.log gains from now on."""
 
