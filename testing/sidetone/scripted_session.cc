@@ -89,6 +89,7 @@ class ScriptedSession : public SidetoneAudioSession {
   }
   void ReleaseRenderBuffer(uint32_t frames) override {
     std::lock_guard<std::mutex> guard(script->lock);
+    script->pending += script->writes_add_pending ? frames : 0;
     const size_t bytes = static_cast<size_t>(frames) * script->render_format.block_align;
     script->rendered.insert(script->rendered.end(), render_buffer.begin(),
                             render_buffer.begin() + static_cast<std::ptrdiff_t>(bytes));
