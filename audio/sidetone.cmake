@@ -17,7 +17,7 @@ find_package(Threads REQUIRED)
 target_link_libraries(velmo_sidetone PUBLIC Threads::Threads)
 
 velmo_add_gtest(velmo_sidetone_test
-  SOURCES sidetone_dsp_test.cc sidetone_resampler_test.cc sidetone_run_loop_test.cc sidetone_engine_test.cc
+  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_engine_test.cc
           sidetone_channel_test.cc "${CMAKE_SOURCE_DIR}/testing/sidetone/scripted_session.cc"
   LIBS velmo_sidetone
 )

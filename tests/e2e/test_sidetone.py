@@ -70,10 +70,8 @@ def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0
 
 
 def tone_fit(samples: list[float], hz: float, floor_db: float = 40.0) -> tuple[float, int]:
-    """Of the loud stretch past its first and last half second: the SINAD
-    against one clean sine at `hz` (a pitch off by 0.05% drifts out of phase
-    and fails it), and the discontinuities: runs of half-overlapping 5 ms
-    windows (whole cycles at 1 kHz) whose own sine fit stays below `floor_db`."""
+    """SINAD against one sine at `hz` (a pitch 0.05% off drifts out of phase), and the runs
+    of half-overlapping 5 ms windows whose own sine fit stays below `floor_db`."""
     loud = [i for i, x in enumerate(samples) if abs(x) > 0.01]
     x = samples[loud[0] + RECORD_RATE // 2:loud[-1] - RECORD_RATE // 2]
     x = x[:len(x) - len(x) % 48]
@@ -286,5 +284,4 @@ def test_ten_seconds_of_tone_under_load_without_a_click_and_a_start_that_never_b
                 if words[1:3] == ["<", "response"]]
     assert answered.index(other) < answered.index(started), host.transcript[-8:]
     sinad, clicks = tone_fit(left, TONE_HZ)
-    print(f"\nunder load: SINAD {sinad:.1f} dB, {clicks} discontinuities")
     assert clicks == 0 and sinad >= 40.0, (sinad, clicks)
