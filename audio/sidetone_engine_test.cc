@@ -106,9 +106,7 @@ bool Logged(const std::string& word) {
 
 // A stop or start while a start is pending answers it false first.
 struct PendingCase {
-  const char* then;
-  Lines answers;
-  Lines words;  // the first ones
+  std::string then, answers, first_words;
 };
 
 class SidetonePendingStartTest : public SidetoneEngineTest,
@@ -118,41 +116,36 @@ TEST_P(SidetonePendingStartTest, PendingStartIsAnsweredFalseFirst) {
   const std::string then = GetParam().then;
   AddRun(then == "failed set-up" ? Step::kOpenRender : Step::kNone);
   gate_open = then == "failed set-up";
-  Lines answers;
+  std::string answers, words;
   const auto answer = [&answers, this](bool running) {
-    answers.push_back(running ? "true" : "false");
+    answers += running ? "true " : "false ";
     gate_open = true;
   };
   engine.Start(L"", L"", 0.35f, answer);
-  if (then == "stop") {
-    engine.Stop();
-  } else if (then == "start") {
-    engine.Start(L"", L"", 0.35f, answer);
+  if (then != "time-out" && then != "failed set-up") {
+    (then == "stop") ? engine.Stop() : engine.Start(L"", L"", 0.35f, answer);
   }
   while (engine.Poll(then == "time-out" ? Clock::now() + std::chrono::seconds(3) : Clock::now())) {
   }
+  for (const std::string& word : scripted_session::LogLines()) {
+    words += word + " ";
+  }
   EXPECT_EQ(answers, GetParam().answers);
-  const Lines words = scripted_session::LogLines();
-  EXPECT_EQ(Lines(words.begin(), words.begin() + GetParam().words.size()), GetParam().words);
+  EXPECT_EQ(words.substr(0, GetParam().first_words.size()), GetParam().first_words);
   engine.Stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SidetonePendingStartTest,
     ::testing::Values(
+        PendingCase{"stop", "false ", "sidetone_stopped sidetone_loop_running sidetone_stopped "},
+        PendingCase{"start", "false true ",
+                    "sidetone_stopped sidetone_loop_running sidetone_stopped "},
         PendingCase{
-            "stop", {"false"}, {"sidetone_stopped", "sidetone_loop_running", "sidetone_stopped"}},
-        PendingCase{"start",
-                    {"false", "true"},
-                    {"sidetone_stopped", "sidetone_loop_running", "sidetone_stopped"}},
-        PendingCase{"time-out",
-                    {"false"},
-                    {"sidetone_stopped", "sidetone_start_timeout", "sidetone_loop_running",
-                     "sidetone_stopped"}},
-        PendingCase{
-            "failed set-up",
-            {"false"},
-            {"sidetone_stopped", "sidetone_render_device_failed", "sidetone_start_failed"}}));
+            "time-out", "false ",
+            "sidetone_stopped sidetone_start_timeout sidetone_loop_running sidetone_stopped "},
+        PendingCase{"failed set-up", "false ",
+                    "sidetone_stopped sidetone_render_device_failed sidetone_start_failed "}));
 
 TEST_F(SidetoneEngineTest, WorkerThatThrowsWhileRunningEndsFailedAndStopAndStartHandleIt) {
   const auto script = AddRun();
