@@ -86,8 +86,8 @@ TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
 // every output reads exactly at its index times the rate ratio (no jump
 // between steps), and the input used up is exactly what the outputs covered.
 TEST(SidetoneResamplerTest, UnevenStepsContinueOneInterpolationAndConsumeExactly) {
-  for (const auto [capture, render] : {std::pair{44100u, 48000u}, std::pair{48000u, 44100u},
-                                       std::pair{48000u, 48000u}, std::pair{96000u, 48000u}}) {
+  for (const auto& [capture, render] : {std::pair{44100u, 48000u}, std::pair{48000u, 44100u},
+                                        std::pair{48000u, 48000u}, std::pair{96000u, 48000u}}) {
     SidetoneResampler resampler(capture, render);
     std::vector<float> queue;
     size_t fed = 0, used = 0, produced = 0;
@@ -99,7 +99,7 @@ TEST(SidetoneResamplerTest, UnevenStepsContinueOneInterpolationAndConsumeExactly
       std::vector<float> out(count);
       const size_t consumed = resampler.Resample(queue, out.data(), count);
       for (size_t i = 0; i < count; ++i) {
-        ASSERT_NEAR(out[i], (produced + i) * double{capture} / render, 0.02)
+        ASSERT_NEAR(out[i], static_cast<double>(produced + i) * capture / render, 0.02)
             << capture << " " << step;
       }
       queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(consumed));
@@ -139,8 +139,8 @@ TEST(SidetoneSampleTest, Pcm16LimitsAndRounding) {
 }
 
 TEST(SidetoneSampleTest, FramesOfOtherIntegerWidthsAreSilentInFull) {
-  for (const auto [format, silence] : {std::pair{SidetoneMixFormat{kPcm, 2, 48000, 6, 24}, 0},
-                                       std::pair{SidetoneMixFormat{kPcm, 1, 48000, 1, 8}, 0x80}}) {
+  for (const auto& [format, silence] : {std::pair{SidetoneMixFormat{kPcm, 2, 48000, 6, 24}, 0},
+                                        std::pair{SidetoneMixFormat{kPcm, 1, 48000, 1, 8}, 0x80}}) {
     std::vector<uint8_t> frames(3 * format.block_align, 0xAB);
     WriteRenderFrames({0.5f, -1.0f, 1.0f}, LayoutOf(format), frames.data());
     EXPECT_EQ(frames, std::vector<uint8_t>(frames.size(), static_cast<uint8_t>(silence)));
