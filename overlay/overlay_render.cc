@@ -154,9 +154,9 @@ void VoiceOverlay::Render() {
     IntersectRect(&row.extent, &extent, &canvas_rect);
   }
 
-  // Rows keep to their own lines, so a row that changed is cleared and drawn
-  // again where it was and where it is now, together with whatever part of a
-  // neighbour reaches there. Only the rectangle around those parts is pushed.
+  // A row that changed is cleared and drawn again where it was and where it
+  // is now, together with whatever part of a neighbour reaches there. Only
+  // the rectangle around those parts is pushed.
   whole = whole || drawn_rows.size() != rows.size() || drawn_scale != scale ||
           drawn_opacity != opacity || drawn_pictures != avatar_generation;
   RECT dirty{};
