@@ -52,6 +52,19 @@ uint32_t Premultiplied(uint32_t argb) {
   return Faded(argb | 0xFF000000u, alpha);
 }
 
+// Offsets from a run's start of the part of [start, start + count) inside
+// [low, high) and [0, size).
+struct Span {
+  int first = 0;
+  int last = 0;
+};
+
+Span Visible(int start, int count, int low, int high, int size) {
+  const int from = std::max({0, low, start});
+  const int to = std::min({size, high, start + count});
+  return Span{from - start, std::max(from, to) - start};
+}
+
 }  // namespace
 
 CoverageMask DiscMask(float centre_x, float centre_y, float radius) {
@@ -84,38 +97,42 @@ CoverageMask CapsuleMask(float left, float top, float width, float height) {
 
 void FillMask(OverlayCanvas& canvas, const CoverageMask& mask, int offset_y, uint32_t argb) {
   const uint32_t colour = Premultiplied(argb);
-  for (int row = 0; row < mask.height; ++row) {
-    const int y = mask.top + offset_y + row;
-    if (y < 0 || y >= canvas.height) continue;
-    for (int column = 0; column < mask.width; ++column) {
-      const int x = mask.left + column;
-      const uint8_t cover = mask.alpha[row * mask.width + column];
-      if (x < 0 || x >= canvas.width || cover == 0) continue;
-      uint32_t& pixel = canvas.pixels[y * canvas.width + x];
-      pixel = Over(cover == kFull ? colour : Faded(colour, cover), pixel);
+  const int top = mask.top + offset_y;
+  const Span rows = Visible(top, mask.height, canvas.clip_top, canvas.clip_bottom, canvas.height);
+  const Span columns =
+      Visible(mask.left, mask.width, canvas.clip_left, canvas.clip_right, canvas.width);
+  for (int row = rows.first; row < rows.last; ++row) {
+    const uint8_t* cover = mask.alpha.data() + static_cast<std::size_t>(row) * mask.width;
+    uint32_t* line = canvas.pixels + static_cast<std::size_t>(top + row) * canvas.width;
+    for (int column = columns.first; column < columns.last; ++column) {
+      if (cover[column] == 0) continue;
+      uint32_t& pixel = line[mask.left + column];
+      pixel = Over(cover[column] == kFull ? colour : Faded(colour, cover[column]), pixel);
     }
   }
 }
 
 void DrawClippedPicture(OverlayCanvas& canvas, const uint32_t* picture, int size, int x, int y,
                         const CoverageMask& clip, int offset_y, int alpha) {
-  for (int row = 0; row < size; ++row) {
+  // The picture's rows and columns that are on the canvas, inside its clip
+  // rectangle and inside the clip mask.
+  const int clip_top = clip.top + offset_y;
+  Span rows = Visible(y, size, canvas.clip_top, canvas.clip_bottom, canvas.height);
+  rows.first = std::max(rows.first, clip_top - y);
+  rows.last = std::min(rows.last, clip_top + clip.height - y);
+  Span columns = Visible(x, size, canvas.clip_left, canvas.clip_right, canvas.width);
+  columns.first = std::max(columns.first, clip.left - x);
+  columns.last = std::min(columns.last, clip.left + clip.width - x);
+  for (int row = rows.first; row < rows.last; ++row) {
     const int canvas_y = y + row;
-    const int clip_row = canvas_y - offset_y - clip.top;
-    if (canvas_y < 0 || canvas_y >= canvas.height || clip_row < 0 || clip_row >= clip.height)
-      continue;
-    for (int column = 0; column < size; ++column) {
+    const uint8_t* cover =
+        clip.alpha.data() + static_cast<std::size_t>(canvas_y - clip_top) * clip.width;
+    for (int column = columns.first; column < columns.last; ++column) {
       const int canvas_x = x + column;
-      const int clip_column = canvas_x - clip.left;
-      if (canvas_x < 0 || canvas_x >= canvas.width || clip_column < 0 ||
-          clip_column >= clip.width) {
-        continue;
-      }
-      const uint32_t cover =
-          clip.alpha[clip_row * clip.width + clip_column] * static_cast<uint32_t>(alpha) / kFull;
-      if (cover == 0) continue;
-      uint32_t& pixel = canvas.pixels[canvas_y * canvas.width + canvas_x];
-      pixel = Over(Faded(picture[row * size + column], cover), pixel);
+      const uint32_t share = cover[canvas_x - clip.left] * static_cast<uint32_t>(alpha) / kFull;
+      if (share == 0) continue;
+      uint32_t& pixel = canvas.pixels[static_cast<std::size_t>(canvas_y) * canvas.width + canvas_x];
+      pixel = Over(Faded(picture[row * size + column], share), pixel);
     }
   }
 }

@@ -2,14 +2,21 @@
 #define VELMO_OVERLAY_OVERLAY_CANVAS_H_
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // A frame's pixels: premultiplied ARGB, rows top to bottom, as a layered
-// window takes them.
+// window takes them. Drawing touches only the pixels inside the clip
+// rectangle [clip_left, clip_right) x [clip_top, clip_bottom), so part of a
+// frame can be drawn again without blending twice over the rest.
 struct OverlayCanvas {
   int width = 0;
   int height = 0;
   uint32_t* pixels = nullptr;
+  int clip_left = 0;
+  int clip_top = 0;
+  int clip_right = std::numeric_limits<int>::max();
+  int clip_bottom = std::numeric_limits<int>::max();
 };
 
 // How much of each pixel a shape or a text covers, 0 to 255, over a

@@ -46,4 +46,14 @@ TEST(OverlayCanvasTest, CompositesPremultipliedSourceOver) {
   EXPECT_EQ(pixels[0], 0x6E006E00u) << "faded to the avatar level";
 }
 
+TEST(OverlayCanvasTest, DrawsOnlyInsideTheClipRectangle) {
+  std::vector<uint32_t> pixels(9, 0);
+  OverlayCanvas canvas{3, 3, pixels.data(), 1, 1, 2, 3};  // the middle column, lower two rows
+  const CoverageMask all{-1, -1, 5, 5, std::vector<uint8_t>(25, 255)};
+  FillMask(canvas, all, 0, 0xFF112233);
+  const std::vector<uint32_t> picture(9, 0xFF445566);
+  DrawClippedPicture(canvas, picture.data(), 3, 0, 0, all, 0, 255);
+  EXPECT_EQ(pixels, (std::vector<uint32_t>{0, 0, 0, 0, 0xFF445566, 0, 0, 0xFF445566, 0}));
+}
+
 }  // namespace

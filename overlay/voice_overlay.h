@@ -96,7 +96,17 @@ class VoiceOverlay {
   uint64_t avatar_generation = 0;       // counts pictures taken in
   std::optional<FrameInputs> drawn;     // none while hidden or never drawn
   std::unique_ptr<DibSurface> surface;  // what the window shows
-  std::vector<uint32_t> frame_pixels;   // the frame being drawn
+  // What each row of `surface` shows, so that a frame draws again only the
+  // rows that changed.
+  struct DrawnRow {
+    OverlayMember member;
+    const ScaledAvatar* picture = nullptr;
+    RECT extent{};  // every pixel the row touches
+  };
+  std::vector<DrawnRow> drawn_rows;
+  double drawn_scale = 0;
+  double drawn_opacity = 0;
+  uint64_t drawn_pictures = 0;
   std::unique_ptr<OverlayMaskCache> masks;
   std::unique_ptr<AvatarFetchSystem> fetch_system;
   std::unique_ptr<AvatarFetcher> fetcher;
