@@ -1,6 +1,5 @@
 #include "audio/sidetone_channel.h"
 
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -40,11 +39,10 @@ class RecordingResult : public flutter::MethodResult {
 
 class SidetoneChannelTest : public ::testing::Test, public SidetoneControl {
  protected:
-  void Start(const std::string& input, const std::string& output, float volume,
-             std::function<void(bool)> answer) override {
+  bool Start(const std::string& input, const std::string& output, float volume) override {
     calls.push_back("start " + input + "|" + output);
     volumes.push_back(volume);
-    answer(start_result);
+    return start_result;
   }
   void SetVolume(float volume) override { volumes.push_back(volume); }
   void Stop() override { calls.push_back("stop"); }
