@@ -8,7 +8,9 @@ add_library(velmo_sidetone STATIC
   sidetone_channel.cc
   sidetone_dsp.cc
   sidetone_engine.cc
+  sidetone_resampler.cc
   sidetone_run_loop.cc
+  sidetone_stream.cc
 )
 target_link_libraries(velmo_sidetone PUBLIC velmo_channels)
 find_package(Threads REQUIRED)

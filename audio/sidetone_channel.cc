@@ -1,5 +1,6 @@
 #include "audio/sidetone_channel.h"
 
+#include <utility>
 #include <variant>
 
 #include "audio/sidetone_engine.h"
@@ -34,10 +35,12 @@ void HandleSidetoneCall(const flutter::MethodCall& call,
       result->Error(kInvalidArgumentCode, kExpectedMapMessage);
       return;
     }
-    const bool started = control.Start(flutter::LookupString(*arguments, kInputDeviceIdKey, ""),
-                                       flutter::LookupString(*arguments, kOutputDeviceIdKey, ""),
-                                       RequestedVolume(*arguments));
-    result->Success(flutter::EncodableValue(started));
+    // Shared: the answer is a copyable callable that outlives this call.
+    std::shared_ptr<flutter::MethodResult> pending = std::move(result);
+    control.Start(flutter::LookupString(*arguments, kInputDeviceIdKey, ""),
+                  flutter::LookupString(*arguments, kOutputDeviceIdKey, ""),
+                  RequestedVolume(*arguments),
+                  [pending](bool started) { pending->Success(flutter::EncodableValue(started)); });
   } else if (method == kSetVolumeMethod) {
     const flutter::EncodableMap* arguments = flutter::MapArgument(call.arguments());
     if (arguments == nullptr) {

@@ -1,5 +1,6 @@
 #include "audio/sidetone_channel.h"
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -39,10 +40,11 @@ class RecordingResult : public flutter::MethodResult {
 
 class SidetoneChannelTest : public ::testing::Test, public SidetoneControl {
  protected:
-  bool Start(const std::string& input, const std::string& output, float volume) override {
+  void Start(const std::string& input, const std::string& output, float volume,
+             std::function<void(bool)> answer) override {
     calls.push_back("start " + input + "|" + output);
     volumes.push_back(volume);
-    return start_result;
+    answer(start_result);
   }
   void SetVolume(float volume) override { volumes.push_back(volume); }
   void Stop() override { calls.push_back("stop"); }

@@ -7,6 +7,9 @@
 namespace {
 
 constexpr uint16_t kFloatBits = 32;
+constexpr uint16_t kPcm16Bits = 16;
+constexpr uint16_t kPcm8Bits = 8;
+constexpr uint8_t kPcm8Silence = 0x80;
 constexpr uint32_t kFloatBytes = 4;
 constexpr uint32_t kPcm16Bytes = 2;
 constexpr float kPcm16InputScale = 1.0f / 32768.0f;
@@ -45,8 +48,16 @@ SidetoneFrameLayout LayoutOf(const SidetoneMixFormat& format) {
   layout.is_float = IsFloatFormat(format);
   layout.channels = format.channels != 0 ? format.channels : 1;
   const uint32_t sample_bytes = layout.is_float ? kFloatBytes : kPcm16Bytes;
-  layout.stride = format.block_align != 0 ? format.block_align : layout.channels * sample_bytes;
+  const uint32_t stored_bytes = layout.is_float || format.bits_per_sample == 0
+                                    ? sample_bytes
+                                    : (format.bits_per_sample + 7u) / 8u;
+  layout.stride = format.block_align != 0 ? format.block_align : layout.channels * stored_bytes;
   layout.channels_in_frame = std::min(layout.channels, layout.stride / sample_bytes);
+  // A zero width is taken at its word, as 16-bit; any other width would
+  // turn the bytes into noise.
+  layout.carries_samples =
+      layout.is_float || format.bits_per_sample == kPcm16Bits || format.bits_per_sample == 0;
+  layout.silence = format.bits_per_sample == kPcm8Bits && !layout.is_float ? kPcm8Silence : 0;
   return layout;
 }
 
@@ -58,7 +69,7 @@ void AppendCapturePacket(const uint8_t* data, uint32_t frames, bool silent,
   const size_t first = queue.size();
   queue.resize(first + frames, 0.0f);
   if (silent || data == nullptr || !(volume > kSidetoneSilentVolume) ||
-      layout.channels_in_frame == 0) {
+      layout.channels_in_frame == 0 || !layout.carries_samples) {
     return;
   }
   const uint32_t channels = layout.channels_in_frame;
@@ -82,37 +93,6 @@ void AppendCapturePacket(const uint8_t* data, uint32_t frames, bool silent,
   }
 }
 
-size_t RenderNeed(uint32_t avail, uint32_t capture_rate, uint32_t render_rate) {
-  if (capture_rate == render_rate) {
-    return avail;
-  }
-  const double r = static_cast<double>(avail) * capture_rate / render_rate;
-  return static_cast<size_t>(std::floor(r + 1.0));
-}
-
-size_t ResampleFromHead(const std::vector<float>& queue, uint32_t capture_rate,
-                        uint32_t render_rate, std::vector<float>& out) {
-  std::fill(out.begin(), out.end(), 0.0f);
-  const size_t avail = out.size();
-  if (capture_rate == render_rate) {
-    const size_t copied = std::min(queue.size(), avail);
-    std::copy_n(queue.begin(), copied, out.begin());
-    return copied;
-  }
-  for (size_t i = 0; i < avail; ++i) {
-    const double p = static_cast<double>(i) * capture_rate / render_rate;
-    const size_t k = static_cast<size_t>(std::floor(p));
-    const double f = p - static_cast<double>(k);
-    if (k + 1 < queue.size()) {
-      out[i] = static_cast<float>((1.0 - f) * queue[k] + f * queue[k + 1]);
-    } else if (k < queue.size()) {
-      out[i] = queue[k];
-    }
-  }
-  const double r = static_cast<double>(avail) * capture_rate / render_rate;
-  return std::min(static_cast<size_t>(std::floor(r)), queue.size());
-}
-
 void ConsumeFront(std::vector<float>& queue, size_t consumed) {
   queue.erase(queue.begin(),
               queue.begin() + static_cast<std::ptrdiff_t>(std::min(consumed, queue.size())));
@@ -129,8 +109,16 @@ int16_t ToPcm16(float sample) {
   return static_cast<int16_t>(std::nearbyint(ClampSample(sample) * kPcm16OutputScale));
 }
 
+void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t* frames) {
+  std::memset(frames, layout.silence, count * layout.stride);
+}
+
 void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLayout& layout,
                        uint8_t* frames) {
+  WriteSilentFrames(samples.size(), layout, frames);
+  if (!layout.carries_samples) {
+    return;
+  }
   for (size_t i = 0; i < samples.size(); ++i) {
     uint8_t* at = frames + i * layout.stride;
     if (layout.is_float) {

@@ -36,6 +36,11 @@ struct SidetoneFrameLayout {
   // Channels that fit in a frame's bytes; fewer than `channels` only for a
   // malformed block alignment, which must not lead outside the buffer.
   uint32_t channels_in_frame = 1;
+  // False for integer formats of another width than 16 bits (8- or 24-bit
+  // PCM): their frames are read and written as silence, never as samples.
+  bool carries_samples = true;
+  // The byte a silent frame is made of (unsigned 8-bit PCM is silent at 0x80).
+  uint8_t silence = 0;
 };
 
 // Float means IEEE float, or extensible with 32 bits per sample; every other
@@ -54,15 +59,6 @@ void AppendCapturePacket(const uint8_t* data, uint32_t frames, bool silent,
                          const SidetoneFrameLayout& layout, float volume,
                          std::vector<float>& queue);
 
-// Queue samples a render step waits for before it fills `avail` frames.
-size_t RenderNeed(uint32_t avail, uint32_t capture_rate, uint32_t render_rate);
-
-// Fills `out` (avail samples) from the head of the queue, by copying at equal
-// rates and by linear interpolation otherwise. Returns how many queue samples
-// the output used up.
-size_t ResampleFromHead(const std::vector<float>& queue, uint32_t capture_rate,
-                        uint32_t render_rate, std::vector<float>& out);
-
 // Removes `consumed` samples from the front of the queue.
 void ConsumeFront(std::vector<float>& queue, size_t consumed);
 
@@ -74,8 +70,13 @@ void CutBacklog(std::vector<float>& queue, size_t max_queue);
 int16_t ToPcm16(float sample);
 
 // Writes each sample, clamped to [-1, 1], into every channel of one frame of
-// `frames` (as float or 16-bit, after the layout).
+// `frames` (as float or 16-bit, after the layout). Every byte of every frame
+// is written: padding beyond the channels, and the whole frame of a format
+// that carries no samples, hold silence.
 void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLayout& layout,
                        uint8_t* frames);
+
+// Fills `count` frames with silence.
+void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t* frames);
 
 #endif  // VELMO_AUDIO_SIDETONE_DSP_H_

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/sidetone_resampler.h"
+
 namespace {
 
 constexpr uint16_t kPcm = 1;
@@ -80,32 +82,33 @@ TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
   EXPECT_FLOAT_EQ(queue[6], 0.0001f);
 }
 
-TEST(SidetoneResampleTest, NeedAndConsumptionFrom44100To48000) {
-  EXPECT_EQ(RenderNeed(480, 44100, 48000), 442u);
-  EXPECT_EQ(RenderNeed(480, 48000, 48000), 480u);
-  EXPECT_EQ(RenderNeed(480, 48000, 44100), 523u);  // floor(522.44 + 1)
-  EXPECT_EQ(RenderNeed(1, 44100, 48000), 1u);
-
-  const std::vector<float> queue = Ramp(442);
-  std::vector<float> out(480);
-  EXPECT_EQ(ResampleFromHead(queue, 44100, 48000, out), 441u);
-  // On a ramp, linear interpolation gives back the read position itself.
-  for (size_t i = 0; i < out.size(); ++i) {
-    EXPECT_NEAR(out[i], i * 44100.0 / 48000.0, 1e-3) << i;
+// Steps of uneven sizes over a ramp whose values are the input positions:
+// every output reads exactly at its index times the rate ratio (no jump
+// between steps), and the input used up is exactly what the outputs covered.
+TEST(SidetoneResamplerTest, UnevenStepsContinueOneInterpolationAndConsumeExactly) {
+  for (const auto& [capture, render] : {std::pair{44100u, 48000u}, std::pair{48000u, 44100u},
+                                        std::pair{48000u, 48000u}, std::pair{96000u, 48000u}}) {
+    SidetoneResampler resampler(capture, render);
+    std::vector<float> queue;
+    size_t fed = 0, used = 0, produced = 0;
+    for (size_t step = 0; step < 300; ++step) {
+      const size_t count = (step * 7919) % 500 + 1;
+      while (resampler.Available(queue.size()) < count) {
+        queue.push_back(static_cast<float>(fed++));
+      }
+      std::vector<float> out(count);
+      const size_t consumed = resampler.Resample(queue, out.data(), count);
+      for (size_t i = 0; i < count; ++i) {
+        ASSERT_NEAR(out[i], static_cast<double>(produced + i) * capture / render, 0.02)
+            << capture << " " << step;
+      }
+      queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(consumed));
+      used += consumed;
+      produced += count;
+    }
+    // A step longer than one sample may carry whole samples still to skip.
+    EXPECT_EQ(used + resampler.Consumption(0), produced * capture / render) << capture;
   }
-}
-
-TEST(SidetoneResampleTest, ShortQueueEndsOnItsLastSampleThenZeros) {
-  std::vector<float> out(6, 7.0f);
-  // Read positions 0, 2, 4, ... at a 2:1 ratio over a queue of two samples.
-  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 96000, 48000, out), 2u);
-  EXPECT_EQ(out, (std::vector<float>{4.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}));
-  std::vector<float> slow(3);
-  EXPECT_EQ(ResampleFromHead({4.0f, 8.0f}, 24000, 48000, slow), 1u);
-  EXPECT_EQ(slow, (std::vector<float>{4.0f, 6.0f, 8.0f}));
-  std::vector<float> equal(4, 7.0f);
-  EXPECT_EQ(ResampleFromHead({1.0f, 2.0f}, 48000, 48000, equal), 2u);
-  EXPECT_EQ(equal, (std::vector<float>{1.0f, 2.0f, 0.0f, 0.0f}));
 }
 
 TEST(SidetoneBacklogTest, CutKeepsTheNewestHalfLimit) {
@@ -132,6 +135,15 @@ TEST(SidetoneSampleTest, Pcm16LimitsAndRounding) {
         Case{0.25f, 8192},                       // 8191.75
         Case{std::numeric_limits<float>::quiet_NaN(), 0}}) {
     EXPECT_EQ(ToPcm16(c.sample), c.value) << c.sample;
+  }
+}
+
+TEST(SidetoneSampleTest, FramesOfOtherIntegerWidthsAreSilentInFull) {
+  for (const auto& [format, silence] : {std::pair{SidetoneMixFormat{kPcm, 2, 48000, 6, 24}, 0},
+                                        std::pair{SidetoneMixFormat{kPcm, 1, 48000, 1, 8}, 0x80}}) {
+    std::vector<uint8_t> frames(3 * format.block_align, 0xAB);
+    WriteRenderFrames({0.5f, -1.0f, 1.0f}, LayoutOf(format), frames.data());
+    EXPECT_EQ(frames, std::vector<uint8_t>(frames.size(), static_cast<uint8_t>(silence)));
   }
 }
 

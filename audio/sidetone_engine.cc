@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int kStartPolls = 100;
-constexpr std::chrono::milliseconds kStartPollPeriod{20};
+// The worker's set-up normally takes well under a second.
+constexpr std::chrono::milliseconds kStartTimeout{2000};
 
 constexpr char kLogStopped[] = "sidetone_stopped";
 constexpr char kLogStarted[] = "sidetone_started";
@@ -44,8 +44,19 @@ void SidetoneEngine::JoinWorker() {
   worker = std::thread();
 }
 
-bool SidetoneEngine::Start(const std::wstring& input_device_id,
-                           const std::wstring& output_device_id, float new_volume) {
+void SidetoneEngine::Answer(bool running) {
+  // Taken out first: the answer may start or stop the monitor itself.
+  const StartAnswer answer = std::move(pending_answer);
+  pending_answer = nullptr;
+  if (answer) {
+    answer(running);
+  }
+}
+
+void SidetoneEngine::Start(const std::wstring& input_device_id,
+                           const std::wstring& output_device_id, float new_volume,
+                           StartAnswer answer) {
+  Answer(false);
   stop_requested.store(true);
   JoinWorker();
   state.store(kSidetoneIdle);
@@ -57,11 +68,13 @@ bool SidetoneEngine::Start(const std::wstring& input_device_id,
 
   try {
     worker = std::thread([this, input = input_device_id, output = output_device_id]() {
-      // Nothing may unwind out of the thread: an allocation failure inside
-      // the run ends it like a failed set-up.
+      // Nothing may unwind out of the thread. A failure before the monitor
+      // runs ends it like a failed set-up; one after leaves it failed too,
+      // so the engine never reports a monitor whose worker is gone.
       try {
         RunSidetoneLoop(factory(), input, output, stop_requested, volume, state);
       } catch (...) {
+        state.store(kSidetoneFailed);
       }
       int32_t expected = kSidetoneIdle;
       state.compare_exchange_strong(expected, kSidetoneFailed);
@@ -69,28 +82,37 @@ bool SidetoneEngine::Start(const std::wstring& input_device_id,
   } catch (const std::exception&) {
     AppendLog(kLogStartThreadFailed);
     state.store(kSidetoneFailed);
+    answer(false);
+    return;
+  }
+  pending_answer = std::move(answer);
+  start_deadline = Clock::now() + kStartTimeout;
+}
+
+bool SidetoneEngine::Poll(Clock::time_point now) {
+  if (!pending_answer) {
     return false;
   }
-
-  for (int poll = 0; poll < kStartPolls; ++poll) {
-    const int32_t current = state.load();
-    if (current == kSidetoneRunning) {
-      AppendLog(kLogStarted);
-      return true;
-    }
-    if (current < 0) {
-      JoinWorker();
-      AppendLog(kLogStartFailed);
-      return false;
-    }
-    std::this_thread::sleep_for(kStartPollPeriod);
+  const int32_t current = state.load();
+  if (current == kSidetoneRunning) {
+    AppendLog(kLogStarted);
+    Answer(true);
+  } else if (current < 0) {
+    JoinWorker();
+    AppendLog(kLogStartFailed);
+    Answer(false);
+  } else if (now >= start_deadline) {
+    AppendLog(kLogStartTimeout);
+    const StartAnswer answer = std::move(pending_answer);
+    pending_answer = nullptr;
+    Stop();
+    answer(false);
   }
-  AppendLog(kLogStartTimeout);
-  Stop();
-  return false;
+  return StartPending();
 }
 
 void SidetoneEngine::Stop() {
+  Answer(false);
   stop_requested.store(true);
   JoinWorker();
   state.store(kSidetoneIdle);

@@ -8,11 +8,12 @@
 #include "channels/method_channel.h"
 
 // The channel's calls on the process's SidetoneEngine, device ids converted
-// to UTF-16.
+// to UTF-16. A pending start is polled by a thread timer of the platform
+// thread, which therefore never waits for the worker.
 class SidetoneEngineControl : public SidetoneControl {
  public:
-  bool Start(const std::string& input_device_id, const std::string& output_device_id,
-             float volume) override;
+  void Start(const std::string& input_device_id, const std::string& output_device_id, float volume,
+             std::function<void(bool)> answer) override;
   void SetVolume(float volume) override;
   void Stop() override;
 };

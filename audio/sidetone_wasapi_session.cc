@@ -117,6 +117,9 @@ uint32_t SidetoneWasapiSession::RenderBufferFrames() {
 
 void SidetoneWasapiSession::StartStreams() {
   timer_resolution_raised = timeBeginPeriod(kTimerResolutionMs) == TIMERR_NOERROR;
+  // The loop keeps only a few tens of milliseconds of audio ahead; on a busy
+  // machine it must not wait behind ordinary work for its turn.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   capture_client->Start();
   render_client->Start();
 }

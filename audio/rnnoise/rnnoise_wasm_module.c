@@ -67,12 +67,15 @@ static int ModuleReady(void) {
   if (g_status == kNotStarted) {
     wasm_rt_init();
     Z_rnnoise_init_module();
-    Z_rnnoise_instantiate(&g_instance, &g_imports);
+    /* Instantiation loads the data segments, which may trap; a trap jumps
+     * back here, so the handler is in place first. The memory lives inside
+     * the instance, so the imports can point at it before it is made. */
     g_imports.memory = Z_rnnoiseZ_c(&g_instance);
     if (wasm_rt_impl_try() != 0) {
       g_status = kOutOfService;
       return 0;
     }
+    Z_rnnoise_instantiate(&g_instance, &g_imports);
     CALL_CTORS(&g_instance);
     g_status = kReady;
   }

@@ -1,6 +1,7 @@
 #include "testing/sidetone/scripted_session.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "diagnostics/app_log.h"
@@ -70,6 +71,9 @@ class ScriptedSession : public SidetoneAudioSession {
 
   bool GetCurrentPadding(uint32_t& pending) override {
     std::lock_guard<std::mutex> guard(script->lock);
+    if (script->throw_while_running) {
+      throw std::runtime_error("device lost");
+    }
     pending = script->pending;
     offered_repeat = false;
     return !script->padding_fails;
@@ -85,6 +89,7 @@ class ScriptedSession : public SidetoneAudioSession {
   }
   void ReleaseRenderBuffer(uint32_t frames) override {
     std::lock_guard<std::mutex> guard(script->lock);
+    script->pending += script->writes_add_pending ? frames : 0;
     const size_t bytes = static_cast<size_t>(frames) * script->render_format.block_align;
     script->rendered.insert(script->rendered.end(), render_buffer.begin(),
                             render_buffer.begin() + static_cast<std::ptrdiff_t>(bytes));

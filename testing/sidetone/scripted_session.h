@@ -1,6 +1,7 @@
 #ifndef VELMO_TESTING_SIDETONE_SCRIPTED_SESSION_H_
 #define VELMO_TESTING_SIDETONE_SCRIPTED_SESSION_H_
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -46,8 +47,12 @@ struct Script {
   // Whenever the list runs dry, this packet (if it has frames) is offered
   // again, once per polling period, so a running loop always has audio.
   Packet repeat_packet;
+  // Released render frames add to `pending`, as a device queues them.
+  bool writes_add_pending = false;
   bool padding_fails = false;
   bool render_buffer_fails = false;
+  // Makes the render side throw, as a device lost mid-run might.
+  std::atomic<bool> throw_while_running{false};
 
   // Filled by the session and read by the test; the lock guards it while a
   // worker thread runs.

@@ -87,8 +87,8 @@ class Pulse:
                         f"--channels={channels}", "--format=float32le"],
                        input=float_bytes(samples), env=self.tool_env(), check=True, timeout=30)
 
-    def record(self, source: str, channels: int) -> "Recording":
-        return Recording(self, source, channels)
+    def record(self, source: str, channels: int, latency_ms: int = 10) -> "Recording":
+        return Recording(self, source, channels, latency_ms)
 
     def close(self) -> None:
         if self.server.poll() is None:
@@ -105,12 +105,12 @@ class Recording:
     """parec of one source at 48 kHz float, from creation to stop(), as one
     list of samples per channel."""
 
-    def __init__(self, pulse: Pulse, source: str, channels: int):
+    def __init__(self, pulse: Pulse, source: str, channels: int, latency_ms: int):
         self.channels = channels
         self.path = pulse.folder / f"{source}.raw"
         self.process = subprocess.Popen(
             ["parec", f"--device={source}", f"--rate={RECORD_RATE}", f"--channels={channels}",
-             "--format=float32le", "--latency-msec=10"],
+             "--format=float32le", f"--latency-msec={latency_ms}"],
             stdout=self.path.open("wb"), env=pulse.tool_env())
         time.sleep(0.3)
 

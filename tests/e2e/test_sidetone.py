@@ -6,8 +6,10 @@ from the second sink's monitor."""
 from __future__ import annotations
 
 import math
+import os
 import shutil
 import statistics
+import subprocess
 import tempfile
 import time
 
@@ -15,6 +17,7 @@ from pathlib import Path
 
 import pytest
 
+from driver import codec
 from host_helpers import app_log_path, main_window, quit_host
 from pulse_server import RECORD_RATE, TOOLS, Pulse, tone
 
@@ -25,7 +28,7 @@ TONE_HZ = 1000.0
 TONE_AMPLITUDE = 0.5
 SILENCE = 1e-4
 START_CYCLES = 100
-# The render buffer is kept full (20 ms) and the loop polls every 5 ms.
+# The monitor holds 30 ms between its queue and the render buffer.
 LATENCY_FLOOR_MS = 25.0
 LATENCY_RUNS = 4
 LATENCY_BURSTS = 5
@@ -64,6 +67,26 @@ def onsets(samples: list[float], threshold: float = 0.05, gap_seconds: float = 0
         else:
             i += 1
     return found
+
+
+def tone_fit(samples: list[float], hz: float, floor_db: float = 40.0) -> tuple[float, int]:
+    """SINAD against one sine at `hz` (a pitch 0.05% off drifts out of phase), and the runs
+    of half-overlapping 5 ms windows whose own sine fit stays below `floor_db`."""
+    loud = [i for i, x in enumerate(samples) if abs(x) > 0.01]
+    x = samples[loud[0] + RECORD_RATE // 2:loud[-1] - RECORD_RATE // 2]
+    x = x[:len(x) - len(x) % 48]
+    phases = [2 * math.pi * hz * i / RECORD_RATE for i in range(len(x))]
+    cos, sin = [math.cos(p) for p in phases], [math.sin(p) for p in phases]
+
+    def fit_db(lo: int, hi: int) -> float:
+        a = 2 * sum(x[i] * cos[i] for i in range(lo, hi)) / (hi - lo)
+        b = 2 * sum(x[i] * sin[i] for i in range(lo, hi)) / (hi - lo)
+        noise = sum((x[i] - a * cos[i] - b * sin[i]) ** 2 for i in range(lo, hi))
+        return 10 * math.log10(max((a * a + b * b) * (hi - lo) / 2, 1e-20) / max(noise, 1e-20))
+
+    window = RECORD_RATE // 200
+    low = [fit_db(i, i + window) < floor_db for i in range(0, len(x) - window, window // 2)]
+    return fit_db(0, len(x)), sum(1 for a, b in zip([False] + low, low) if b and not a)
 
 
 class Log:
@@ -237,3 +260,33 @@ def test_latency_stays_near_the_floor_and_does_not_grow(host, pulse):
         # One late render step under load may add a period; a delay that keeps
         # growing would not stay within this.
         assert max(latencies) - min(latencies) < LATENCY_SPREAD_MS, f"the delay grows: {latencies}"
+
+
+def test_ten_seconds_of_tone_under_load_without_a_click_and_a_start_that_never_blocks(host, pulse):
+    # One busy process per core at normal priority, as a game would be.
+    busy = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(os.cpu_count())]
+    try:
+        started = host.call_async(CHANNEL, "start", {"volume": 1.0})
+        other = host.call_async("parlora/mic_gain", "setGain", {"gain": 1.0})
+        assert codec.decode_response(host.wait_response(started)).value is True
+        # A stall of the whole machine (other builds) longer than the 30 ms the
+        # monitor holds is not the monitor's to absorb: one clean stretch of
+        # three passes; the loop before this change clicked in every one.
+        fits = []
+        while len(fits) < 3 and (not fits or fits[-1][1] > 0):
+            # A roomy record buffer, so the recorder itself drops nothing.
+            recording = pulse.record("monitor_out.monitor", 2, latency_ms=200)
+            pulse.play("tone_in", tone(10.0, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
+            fits.append(tone_fit(recording.stop()[0], TONE_HZ))
+    finally:
+        for process in busy:
+            process.kill()
+            process.wait()
+    assert host.call(CHANNEL, "stop").value is True
+    # "start" is answered from a timer once the worker runs, so the call sent
+    # after it is answered first.
+    answered = [int(words[3]) for words in (line.split() for line in host.transcript)
+                if words[1:3] == ["<", "response"]]
+    assert answered.index(other) < answered.index(started), host.transcript[-8:]
+    print(f"\nunder load, SINAD (dB) and discontinuities per stretch: {fits}")
+    assert fits[-1][1] == 0 and fits[-1][0] >= 40.0, fits
