@@ -9,8 +9,14 @@ namespace {
 // buffer is drained a 10 ms period at a time, so 30 ms leaves one more period
 // for a late packet or a late wake-up.
 constexpr uint32_t kSidetoneFillMs = 30;
-// A fresh start fades in over 2.5 ms.
-constexpr uint32_t kFadeInDivisor = 400;
+// A fresh start fades in, and a drop crossfades, over 2.5 ms.
+constexpr uint32_t kFadeDivisor = 400;
+// Long enough to hold several capture packets and render periods, so the
+// lowest delay in it is the delay the monitor really keeps.
+constexpr uint32_t kDelayWindowDivisor = 5;
+// How far the lowest delay of a window may stand above the fill before the
+// surplus is dropped: arrival and drain times alone move it by a packet.
+constexpr uint32_t kDelayToleranceMs = 10;
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 
 }  // namespace
@@ -27,7 +33,10 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       render_rate(FormatRate(render_format)),
       max_queue(MaxQueueSamples(capture_rate)),
       fill(render_rate * kSidetoneFillMs / kMillisecondsPerSecond),
-      resampler(capture_rate, render_rate) {
+      resampler(capture_rate, render_rate),
+      fade_frames(std::max(render_rate / kFadeDivisor, 1u)),
+      window_frames(render_rate / kDelayWindowDivisor),
+      tolerance(render_rate * kDelayToleranceMs / kMillisecondsPerSecond) {
   monitor_queue.reserve(max_queue);
   render_samples.reserve(render_buffer_frames);
 }
@@ -94,10 +103,38 @@ void SidetoneStream::RenderStep() {
       silence = static_cast<uint32_t>(fill - held);
     }
     faded = 0;
+    lowest_held = std::numeric_limits<size_t>::max();
+    window_written = 0;
+    crossfade_tail.clear();
+  } else {
+    available = TrimDelay(pending + available, available);
   }
   const uint32_t room = render_buffer_frames - pending;
   silence = std::min(silence, room);
   Write(silence, std::min<size_t>(available, room - silence));
+}
+
+size_t SidetoneStream::TrimDelay(size_t held, size_t available) {
+  lowest_held = std::min(lowest_held, held);
+  if (window_written < window_frames) {
+    return available;
+  }
+  const size_t surplus = lowest_held > fill + tolerance ? lowest_held - fill : 0;
+  lowest_held = std::numeric_limits<size_t>::max();
+  window_written = 0;
+  // Only the queue can be dropped from, and the crossfade needs its frames.
+  const size_t droppable = available > fade_frames ? available - fade_frames : 0;
+  const size_t drop = std::min(surplus, droppable);
+  if (drop == 0) {
+    return available;
+  }
+  crossfade_tail.resize(fade_frames);
+  SidetoneResampler continuation = resampler;
+  continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
+  crossfaded = 0;
+  ConsumeFront(monitor_queue, resampler.Consumption(drop));
+  resampler.Reset();
+  return resampler.Available(monitor_queue.size());
 }
 
 void SidetoneStream::Write(uint32_t silence, size_t audio) {
@@ -109,10 +146,14 @@ void SidetoneStream::Write(uint32_t silence, size_t audio) {
   playing = true;
   render_samples.assign(frames, 0.0f);
   const size_t consumed = resampler.Resample(monitor_queue, render_samples.data() + silence, audio);
-  const uint32_t fade_frames = std::max(render_rate / kFadeInDivisor, 1u);
   for (size_t i = silence; i < frames && faded < fade_frames; ++i, ++faded) {
     render_samples[i] *= static_cast<float>(faded + 1) / static_cast<float>(fade_frames);
   }
+  for (size_t i = silence; i < frames && crossfaded < crossfade_tail.size(); ++i, ++crossfaded) {
+    const float weight = static_cast<float>(crossfaded + 1) / static_cast<float>(fade_frames + 1);
+    render_samples[i] = crossfade_tail[crossfaded] * (1.0f - weight) + render_samples[i] * weight;
+  }
+  window_written += audio;
   ConsumeFront(monitor_queue, consumed);
   if (monitor_queue.size() > max_queue) {
     CutBacklog(monitor_queue, max_queue);

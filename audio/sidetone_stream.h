@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "audio/sidetone_audio_session.h"
@@ -21,6 +22,14 @@
 // the buffer's free space, so capture packets that arrive late or in bursts,
 // and late wake-ups of the loop, are absorbed as long as that fill lasts.
 // Playback that starts over fades in, so it resumes without a click.
+//
+// A stall can also add delay where the monitor cannot see it run dry: the
+// audio stack below the render buffer may go silent and resume with the
+// render buffer never reported empty, while the capture side delivers what
+// it held back. So the monitor keeps the lowest delay it held over each
+// stretch of 200 ms of playback; when even that lowest
+// point stands well above the fill, the surplus is dropped from the queue with a
+// short crossfade.
 class SidetoneStream {
  public:
   // While the render side takes nothing, capture alone may grow the queue to
@@ -45,8 +54,12 @@ class SidetoneStream {
 
  private:
   // Writes `silence` frames of silence, then `audio` resampled frames
-  // (faded in from a fresh start), unless the buffer is not lent.
+  // (faded in from a fresh start, or crossfaded from what was dropped),
+  // unless the buffer is not lent.
   void Write(uint32_t silence, size_t audio);
+  // Notes the delay `held` before a write while playing, and drops the
+  // surplus at the end of each window. Returns the frames now available.
+  size_t TrimDelay(size_t held, size_t available);
 
   SidetoneAudioSession& session;
   SidetoneFrameLayout capture_layout;
@@ -62,6 +75,17 @@ class SidetoneStream {
   bool playing = false;
   // Frames into the current fade-in.
   uint32_t faded = 0;
+  uint32_t fade_frames;
+  // The lowest delay (render buffer plus queue, in render frames) seen in
+  // the current window, and the frames written since it began.
+  size_t lowest_held = std::numeric_limits<size_t>::max();
+  size_t window_written = 0;
+  size_t window_frames;
+  size_t tolerance;
+  // What would have played next had nothing been dropped, faded out under
+  // the first frames written after a drop.
+  std::vector<float> crossfade_tail;
+  size_t crossfaded = 0;
   // One render step's samples, kept so the 5 ms loop does not allocate.
   std::vector<float> render_samples;
 };
