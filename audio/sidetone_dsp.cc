@@ -115,7 +115,12 @@ void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t*
 
 void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLayout& layout,
                        uint8_t* frames) {
-  WriteSilentFrames(samples.size(), layout, frames);
+  const uint32_t sample_bytes = layout.is_float ? kFloatBytes : kPcm16Bytes;
+  // Bytes no sample covers are silenced once, up front; a frame the samples
+  // fill entirely needs no pass of its own.
+  if (!layout.carries_samples || layout.stride > layout.channels_in_frame * sample_bytes) {
+    WriteSilentFrames(samples.size(), layout, frames);
+  }
   if (!layout.carries_samples) {
     return;
   }

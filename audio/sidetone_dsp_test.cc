@@ -157,6 +157,11 @@ TEST(SidetoneSampleTest, EverySampleGoesToEveryChannelClamped) {
   WriteRenderFrames({1.0f, -1.0f}, LayoutOf({kPcm, 3, 44100, 6, 16}), pcm.data());
   EXPECT_EQ(Values<int16_t>(pcm),
             (std::vector<int16_t>{32767, 32767, 32767, -32767, -32767, -32767}));
+
+  // A frame wider than its channels: the bytes past them are silent.
+  std::vector<uint8_t> padded(2 * 4, 0xAB);
+  WriteRenderFrames({1.0f, 1.0f}, LayoutOf({kPcm, 1, 44100, 4, 16}), padded.data());
+  EXPECT_EQ(Values<int16_t>(padded), (std::vector<int16_t>{32767, 0, 32767, 0}));
 }
 
 }  // namespace

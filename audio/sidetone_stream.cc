@@ -67,9 +67,7 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
     // The render side may be failing or stalled; capture alone must not grow
     // the queue without end.
     if (monitor_queue.size() > kCaptureBacklogFactor * max_queue) {
-      CutBacklog(monitor_queue, max_queue);
-      resampler.Reset();
-      playing = false;
+      CutBacklogAndStartOver();
     }
     if (!session.GetNextPacketSize(packet_frames)) {
       return;
@@ -95,10 +93,7 @@ void SidetoneStream::RenderStep() {
   if (!playing) {
     const size_t held = pending + available;
     if (held > fill) {
-      const size_t drop = std::min(resampler.Consumption(held - fill), monitor_queue.size());
-      ConsumeFront(monitor_queue, drop);
-      resampler.Reset();
-      available = resampler.Available(monitor_queue.size());
+      available = DropOutputs(held - fill);
     } else {
       silence = static_cast<uint32_t>(fill - held);
     }
@@ -132,9 +127,19 @@ size_t SidetoneStream::TrimDelay(size_t held, size_t available) {
   SidetoneResampler continuation = resampler;
   continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
   crossfaded = 0;
-  ConsumeFront(monitor_queue, resampler.Consumption(drop));
+  return DropOutputs(drop);
+}
+
+size_t SidetoneStream::DropOutputs(size_t count) {
+  ConsumeFront(monitor_queue, resampler.Consumption(count));
   resampler.Reset();
   return resampler.Available(monitor_queue.size());
+}
+
+void SidetoneStream::CutBacklogAndStartOver() {
+  CutBacklog(monitor_queue, max_queue);
+  resampler.Reset();
+  playing = false;
 }
 
 void SidetoneStream::Write(uint32_t silence, size_t audio) {
@@ -156,9 +161,7 @@ void SidetoneStream::Write(uint32_t silence, size_t audio) {
   window_written += audio;
   ConsumeFront(monitor_queue, consumed);
   if (monitor_queue.size() > max_queue) {
-    CutBacklog(monitor_queue, max_queue);
-    resampler.Reset();
-    playing = false;
+    CutBacklogAndStartOver();
   }
   WriteRenderFrames(render_samples, render_layout, buffer);
   session.ReleaseRenderBuffer(frames);

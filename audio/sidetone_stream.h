@@ -60,6 +60,12 @@ class SidetoneStream {
   // Notes the delay `held` before a write while playing, and drops the
   // surplus at the end of each window. Returns the frames now available.
   size_t TrimDelay(size_t held, size_t available);
+  // Drops the input `count` outputs would read from the head of the queue;
+  // returns the frames then available.
+  size_t DropOutputs(size_t count);
+  // Keeps only the newest part of an overlong queue, and plays it as a
+  // fresh start.
+  void CutBacklogAndStartOver();
 
   SidetoneAudioSession& session;
   SidetoneFrameLayout capture_layout;

@@ -1,13 +1,14 @@
 #include "overlay/windows_avatar_fetch_system.h"
 
 #include <shlwapi.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <memory>
 
 #include "base/wide_text.h"
+#include "diagnostics/scoped_file_handle.h"
 #include "overlay/avatar_naming.h"
 #include "overlay/gdiplus_include.h"
 
@@ -78,10 +79,6 @@ std::wstring AvatarFolder() {
   }
   return std::wstring(temp, length) + Utf8ToWide(kAvatarFolderName);
 }
-
-struct StreamRelease {
-  void operator()(IStream* stream) const { stream->Release(); }
-};
 
 }  // namespace
 
@@ -220,38 +217,31 @@ std::wstring WindowsAvatarFetchSystem::PathOf(const std::string& name) const {
 
 std::optional<std::vector<uint8_t>> WindowsAvatarFetchSystem::ReadFile(const std::string& name,
                                                                        std::size_t most) {
-  const HANDLE file = CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const ScopedFileHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file.valid() || !GetFileSizeEx(file.get(), &size) ||
+      static_cast<uint64_t>(size.QuadPart) > most) {
     return std::nullopt;
   }
-  std::optional<std::vector<uint8_t>> bytes;
-  LARGE_INTEGER size{};
-  if (GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= most) {
-    bytes.emplace(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!::ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) ||
-        read != bytes->size()) {
-      bytes.reset();
-    }
+  std::vector<uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+      read != bytes.size()) {
+    return std::nullopt;
   }
-  CloseHandle(file);
   return bytes;
 }
 
 bool WindowsAvatarFetchSystem::WriteFile(const std::string& name, std::span<const uint8_t> bytes) {
   CreateDirectoryW(folder_.c_str(), nullptr);
-  const HANDLE file = CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
-  }
+  const ScopedFileHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  const bool ok =
-      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-      written == bytes.size();
-  CloseHandle(file);
-  return ok;
+  return file.valid() &&
+         ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+         written == bytes.size();
 }
 
 bool WindowsAvatarFetchSystem::RenameFile(const std::string& from, const std::string& to) {
@@ -264,12 +254,12 @@ void WindowsAvatarFetchSystem::RemoveFile(const std::string& name) {
 
 std::optional<ScaledAvatar> WindowsAvatarFetchSystem::Decode(std::span<const uint8_t> file,
                                                              int size) {
-  std::unique_ptr<IStream, StreamRelease> stream(
-      SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
+  Microsoft::WRL::ComPtr<IStream> stream;
+  stream.Attach(SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
   if (!stream || size <= 0) {
     return std::nullopt;
   }
-  Gdiplus::Bitmap source(stream.get());
+  Gdiplus::Bitmap source(stream.Get());
   if (source.GetLastStatus() != Gdiplus::Ok || source.GetWidth() == 0 || source.GetHeight() == 0) {
     return std::nullopt;
   }
