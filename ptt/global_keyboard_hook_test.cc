@@ -84,13 +84,19 @@ class FakeMessenger : public flutter::BinaryMessenger {
                 std::unique_ptr<EncodableValue> arguments = nullptr) {
     const auto message =
         Codec().EncodeMethodCall(flutter::MethodCall(method, std::move(arguments)));
-    Bytes answer = {0xEE};
-    handlers.at(channel)(message->data(), message->size(), [&](const uint8_t* data, size_t size) {
-      answer.assign(data, data + size);
-      events_before_reply = traffic.size();
-    });
-    return answer;
+    // An answer may come after the call returned, once the input thread
+    // reported back.
+    const size_t index = replies.size();
+    replies.push_back({0xEE});
+    handlers.at(channel)(message->data(), message->size(),
+                         [this, index](const uint8_t* data, size_t size) {
+                           replies[index].assign(data, data + size);
+                           events_before_reply = traffic.size();
+                         });
+    return replies[index];
   }
+
+  std::vector<Bytes> replies;
 
   mutable Traffic traffic;
   std::string* journal = nullptr;
@@ -122,7 +128,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
   }
   static void Key(uintptr_t message, uint32_t key, uint32_t scan, uint32_t flags = 0,
                   int code = kHookCodeAction) {
-    GlobalKeyboardHook::HandleHookEvent(code, message, {key, scan, flags, 1234, 0});
+    KeyWatch::HandleKeyboardEvent(code, message, {key, scan, flags, 1234, 0});
   }
 
   FakeMessenger messenger;
@@ -203,7 +209,8 @@ TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
   EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
   // The old key's release goes out before the new hook can report anything.
   EXPECT_EQ(installer.journal,
-            "install keyboard 1;down 41 1e i;up 41 1e i;remove 1;install keyboard 2;");
+            "install keyboard 1;install mouse 2;down 41 1e i;up 41 1e i;remove 1;remove 2;"
+            "install keyboard 3;install mouse 4;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
   EXPECT_EQ(messenger.traffic,
@@ -218,7 +225,7 @@ TEST_F(GlobalKeyboardHookTest, StopReleasesAHeldKeyBeforeAnswering) {
   EXPECT_EQ(Call("stop"), kSuccessWithoutValue);
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_EQ(messenger.events_before_reply, 2u);
-  EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
+  EXPECT_EQ(KeyWatch::active(), nullptr);
   EXPECT_TRUE(installer.hooks.empty());
   EXPECT_FALSE(installer.timer_running);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
@@ -247,10 +254,14 @@ TEST_F(GlobalKeyboardHookTest, FailedInstallationLeavesTheHookIdle) {
       EncodableMap{{EncodableValue("win32Error"), EncodableValue(int64_t{0x80070005})}});
   EXPECT_EQ(StartKey(kKeyA),
             Error("hook_install_failed", "Unable to install the Windows keyboard hook", &details));
-  EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
+  EXPECT_EQ(KeyWatch::active(), nullptr);
   EXPECT_EQ(Call("isListening"), kSuccessFalse);
   Key(kMessageKeyDown, kKeyA, kScanA);
   EXPECT_TRUE(messenger.traffic.empty());
+
+  // A mouse button's refusal names the mouse hook.
+  EXPECT_EQ(StartKey(5),
+            Error("hook_install_failed", "Unable to install the Windows mouse hook", &details));
 
   installer.fail_with = 0;
   EXPECT_EQ(StartKey(kKeyA), kSuccessTrue);
@@ -278,7 +289,9 @@ TEST_F(GlobalKeyboardHookTest, StartArgumentsAreCheckedBeforeInstalling) {
   EXPECT_EQ(installer.journal, "");
   EXPECT_EQ(StartKey(1), kSuccessTrue);
   EXPECT_EQ(StartKey(254), kSuccessTrue);
-  EXPECT_EQ(installer.journal, "install mouse 1;remove 1;install keyboard 2;");
+  EXPECT_EQ(installer.journal,
+            "install mouse 1;install keyboard 2;remove 2;remove 1;install keyboard 3;install mouse "
+            "4;");
 }
 
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
@@ -288,23 +301,56 @@ TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
   hook.reset();
   EXPECT_EQ(messenger.traffic, (Traffic{kDownA, kUpA}));
   EXPECT_TRUE(messenger.handlers.empty());
-  EXPECT_EQ(GlobalKeyboardHook::active(), nullptr);
+  EXPECT_EQ(KeyWatch::active(), nullptr);
   EXPECT_TRUE(installer.hooks.empty());
 }
 
-const std::map<char, FakeKey> kScriptKeys = {
-    {'A', {kKeyA, kScanA}},           {'B', {kKeyB, kScanB}},
-    {'L', {0xA2, 0x1D, 0x11}},        {'R', {0xA3, 0x1D, 0x11}},
-    {'P', {0xA1, 0x36, 0x10}},        {'Q', {0xA4, 0x38, 0x12}},
-    {'M', {5, 0, 0, 0x20B, 0x10000}}, {'I', {5, 0, 0, 0x20B, 0x10000, 1}},
-    {'N', {6, 0, 0, 0x20B, 0x20000}}, {'m', {0, 0, 0, kMessageMouseMove}}};
+TEST_F(GlobalKeyboardHookTest, AnswersWaitForTheInputThreadAndFollowItsEdges) {
+  installer.hold_input_thread = true;
+  Stream("listen");
+  EXPECT_EQ(StartKey(kKeyA), Bytes{0xEE});
+  EXPECT_TRUE(installer.hooks.empty());
+  installer.RunInputThread();
+  EXPECT_EQ(messenger.replies.back(), kSuccessTrue);
+  Key(kMessageKeyDown, kKeyA, kScanA);
+  EXPECT_EQ(Call("stop"), Bytes{0xEE});
+  EXPECT_EQ(messenger.traffic, Traffic{kDownA});
+  installer.RunInputThread();
+  EXPECT_EQ(messenger.replies.back(), kSuccessWithoutValue);
+  EXPECT_EQ(messenger.events_before_reply, 2u);
+  // A call still on its way when the window goes is answered before the
+  // channel is.
+  EXPECT_EQ(Call("isListening"), Bytes{0xEE});
+  hook.reset();
+  EXPECT_EQ(messenger.replies.back(), kSuccessFalse);
+}
+
+// Keys of the scripts. G: the left Control AltGr sends; H, J: Shift made up
+// around a numpad key by the keyboard (extended) and by the system (0x200);
+// E: right Control, extended as it always is; K: the left button.
+const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
+                                             {'B', {kKeyB, kScanB}},
+                                             {'L', {0xA2, 0x1D, 0x11}},
+                                             {'R', {0xA3, 0x1D, 0x11}},
+                                             {'P', {0xA1, 0x36, 0x10}},
+                                             {'Q', {0xA4, 0x38, 0x12}},
+                                             {'G', {0xA2, 0x21D, 0x11}},
+                                             {'H', {0xA0, 0x2A, 0x10, 0, 0, 0, 0x01}},
+                                             {'J', {0xA1, 0x236, 0x10}},
+                                             {'E', {0xA3, 0x1D, 0x11, 0, 0, 0, 0x01}},
+                                             {'M', {5, 0, 0, 0x20B, 0x10000}},
+                                             {'I', {5, 0, 0, 0x20B, 0x10000, 1}},
+                                             {'N', {6, 0, 0, 0x20B, 0x20000}},
+                                             {'K', {1, 0, 0, kMessageLeftButtonDown}},
+                                             {'m', {0, 0, 0, kMessageMouseMove}}};
 
 // One case: watch `key`, play `steps` and compare the journal of hook calls,
 // events and log lines after the start. Steps: vX / ^X press / release X (the
 // system's state, and the hook unless delivery stopped), dX / uX the hook
-// alone gets a late press / release, x the hooks stop delivering silently, f
-// installations fail, t a tick on time, T a tick after a 3 s freeze, SX start
-// watching X.
+// alone gets a late press / release, sX a later hook swallows the release of
+// X after ours saw it, x the hooks stop delivering silently, f installations
+// fail, t a tick on time, T a tick after a 3 s freeze, SX start watching X, ~
+// the mouse buttons are swapped.
 struct Script {
   const char* name;
   uint32_t key;
@@ -321,16 +367,20 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
       const char step = steps[i];
       installer.delivering &= step != 'x';
       installer.fail_with = step == 'f' ? 5 : installer.fail_with;
+      installer.buttons_swapped |= step == '~';
       if (step == 't' || step == 'T') {
         installer.now_ms += step == 't' ? kWatchdogPeriodMs : 3000;
-        GlobalKeyboardHook::HandleWatchdogTick();
+        KeyWatch::HandleWatchdogTick();
       }
-      if (std::string("v^duS").find(step) == std::string::npos) continue;
+      if (std::string("v^dusS").find(step) == std::string::npos) continue;
       const FakeKey& key = kScriptKeys.at(steps[++i]);
       if (step == 'S') {
         StartKey(key.key);
       } else {
-        installer.Input(key, step == 'v' || step == 'd', step == 'd' || step == 'u');
+        const FakeRoute route = step == 's'                  ? FakeRoute::kSwallowedAfterHooks
+                                : step == 'd' || step == 'u' ? FakeRoute::kLateToHooks
+                                                             : FakeRoute::kEverywhere;
+        installer.Input(key, step == 'v' || step == 'd', route);
       }
     }
   }
@@ -346,43 +396,67 @@ TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
 
 const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
+// Reinstalling after a start: the fresh pair, then the old pair goes.
+#define REINSTALLED(reason) \
+  "install keyboard 3;install mouse 4;remove 1;remove 2;ptt_hook_reinstalled reason=" reason ";"
+#define REINSTALLED_FOR_BUTTON(reason) \
+  "install mouse 3;install keyboard 4;remove 2;remove 1;ptt_hook_reinstalled reason=" reason ";"
+
 INSTANTIATE_TEST_SUITE_P(
     Watchdog, ScriptTest,
-    ::testing::Values(Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t",
-                             "down 41 1e;up 41 1e;"},
-                      Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA x ^A t t uA t t vA ^A",
-                             "down 41 1e;up 41 1e;install keyboard 2;remove 1;ptt_hook_reinstalled "
-                             "reason=missed_key_up;down 41 1e;up 41 1e;"},
-                      Script{"MissedDownIsMadeUpFromTheKeysOwnCodes", kKeyA, "x vA t t dA ^A t",
-                             "down 41 141;install keyboard 2;remove 1;ptt_hook_reinstalled "
-                             "reason=missed_key_down;up 41 1e;"},
-                      Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t",
-                             "down 41 1e;up 41 1e;"},
-                      Script{"LateTickReinstallsNewBeforeOld", kKeyA, "T t",
-                             "install keyboard 2;remove 1;ptt_hook_reinstalled reason=late_tick;"},
-                      Script{"RefusedReinstallKeepsTheOldHook", kKeyA, "f T vA",
-                             "install keyboard refused;ptt_hook_reinstall_failed reason=late_tick "
-                             "win32_error=5;down 41 1e;"},
-                      Script{"MissedModifierDownNotesTheSideHeld", 0x11, "x vR t t ^R",
-                             "down 11 111;install keyboard 2;remove 1;ptt_hook_reinstalled "
-                             "reason=missed_key_down;up a3 1d;"},
-                      Script{"MissedButtonUp", 5, "vM x ^M t t",
-                             "down 5 0;up 5 0;install mouse 2;remove 1;ptt_hook_reinstalled "
-                             "reason=missed_key_up;"},
-                      Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
-                             "down 41 1e;up 41 1e;remove 1;install keyboard 2;"}),
+    ::testing::Values(
+        Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t",
+               "down 41 1e;up 41 1e;"},
+        Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA x ^A t t uA t t vA ^A",
+               "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up") "down 41 1e;up 41 1e;"},
+        Script{"MissedDownIsMadeUpFromTheKeysOwnCodes", kKeyA, "x vA t t dA ^A t",
+               "down 41 141;" REINSTALLED("missed_key_down") "up 41 1e;"},
+        Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t",
+               "down 41 1e;up 41 1e;"},
+        Script{"LiveHookOutranksASwallowedRelease", kKeyA, "vA sA t t t vm t t",
+               "down 41 1e;up 41 1e;"},
+        Script{"HeldKeyOfAnotherProgramIsNoEvidence", kKeyA, "vB x vm t t t", ""},
+        Script{"LateTickIsEvidenceUntilTheHooksAreCalled", kKeyA, "vA sA T t",
+               "down 41 1e;up 41 1e;" REINSTALLED(
+                   "late_tick") "down 41 141;"
+                                "install keyboard 5;install mouse 6;remove 3;remove "
+                                "4;ptt_hook_reinstalled "
+                                "reason=missed_key_down;"},
+        Script{"LateTickCalledAgainIsTrusted", kKeyA, "vA sA T vm t t",
+               "down 41 1e;up 41 1e;" REINSTALLED("late_tick")},
+        Script{"LateTickReinstallsNewBeforeOld", kKeyA, "T t", REINSTALLED("late_tick")},
+        Script{"RefusedReinstallKeepsTheOldHook", kKeyA, "f T vA",
+               "install keyboard refused;ptt_hook_reinstall_failed reason=late_tick "
+               "win32_error=5;down 41 1e;"},
+        Script{"MissedModifierDownNotesTheSideHeld", 0x11, "x vR t t ^R",
+               "down 11 111;" REINSTALLED("missed_key_down") "up a3 1d;"},
+        Script{"OneControlReleasedUnseenWhileTheOtherIsHeld", 0x11, "vL vR x ^L t t ^R t t",
+               "down a2 1d;up a2 1d;" REINSTALLED("missed_key_up")},
+        Script{"MissedButtonUp", 5, "vM x ^M t t",
+               "down 5 0;up 5 0;" REINSTALLED_FOR_BUTTON("missed_key_up")},
+        Script{"SwappedButtonsReadThePhysicalOne", 1, "~ x vK t t ^K vK ^K",
+               "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down") "up 1 0;down 1 0;up 1 0;"},
+        Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
+               "down 41 1e;up 41 1e;remove 1;remove 2;install keyboard 3;install mouse 4;"},
+        Script{"KeyHeldAtStartWaitsForItsNextPress", kKeyB, "vA SA vA t t x vm t t ^A t t vA ^A",
+               "remove 1;remove 2;install keyboard 3;install mouse 4;install keyboard 5;install "
+               "mouse 6;remove 3;remove 4;ptt_hook_reinstalled reason=missed_key_up;down 41 1e;up "
+               "41 1e;"}),
     kCaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     BothSidesAndButtons, ScriptTest,
-    ::testing::Values(Script{"EitherControlHoldsTheKey", 0x11, "vL vR ^L vL ^R ^L vR ^R",
-                             "down a2 1d;up a2 1d;down a3 1d;up a3 1d;"},
-                      Script{"SideHeldBeforeStartIsIgnored", 0x11, "uL vR vR ^R",
-                             "down a3 1d;up a3 1d;"},
-                      Script{"ShiftWatchesOnlyShift", 0x10, "vQ ^Q vP ^P", "down a1 36;up a1 36;"},
-                      Script{"AltWatchesOnlyAlt", 0x12, "vP ^P vQ ^Q", "down a4 38;up a4 38;"},
-                      Script{"SideButtonOne", 5, "vm vN ^N vI vM ^M", "down 5 0 i;up 5 0;"},
-                      Script{"SideButtonTwo", 6, "vM ^M vN ^N", "down 6 0;up 6 0;"}),
+    ::testing::Values(
+        Script{"EitherControlHoldsTheKey", 0x11, "vL vR ^L vL ^R ^L vR ^R",
+               "down a2 1d;up a2 1d;down a3 1d;up a3 1d;"},
+        Script{"SideHeldBeforeStartIsIgnored", 0x11, "uL vR vR ^R", "down a3 1d;up a3 1d;"},
+        Script{"ShiftWatchesOnlyShift", 0x10, "vQ ^Q vP ^P", "down a1 36;up a1 36;"},
+        Script{"AltWatchesOnlyAlt", 0x12, "vP ^P vQ ^Q", "down a4 38;up a4 38;"},
+        Script{"SideButtonOne", 5, "vm vN ^N vI vM ^M", "down 5 0 i;up 5 0;"},
+        Script{"SideButtonTwo", 6, "vM ^M vN ^N", "down 6 0;up 6 0;"},
+        Script{"AltGrsLeftControlIsNoControl", 0x11, "vG vQ ^G ^Q vE ^E", "down a3 1d;up a3 1d;"},
+        Script{"ShiftsAroundNumpadKeysAreNoShift", 0x10, "vH ^H vJ ^J vP ^P",
+               "down a1 36;up a1 36;"}),
     kCaseName);
 
 }  // namespace

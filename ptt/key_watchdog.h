@@ -3,12 +3,15 @@
 
 #include <cstdint>
 
-// A hook whose thread stops pumping messages misses events, and Windows drops
-// it silently after LowLevelHooksTimeout. The watchdog's ticks compare what
-// the hook reported with the key state the system keeps.
+// Windows drops a low-level hook silently when its thread keeps an event
+// waiting longer than LowLevelHooksTimeout, and a dropped hook misses every
+// edge after. The watchdog's ticks look for evidence that the hook went blind
+// and only then trust the key state the system keeps over the hook: that
+// state leaves out events a later hook swallowed (a key remapper, a remote
+// desktop window), so a live hook is right where the two disagree.
 inline constexpr uint64_t kWatchdogPeriodMs = 100;
-// A tick this much later than due means the thread was frozen long enough for
-// Windows to have dropped the hook.
+// A tick this much later than due means the input thread was held up long
+// enough for Windows to have dropped the hook.
 inline constexpr uint64_t kWatchdogLatenessMs = 500;
 // One disagreeing tick may be an event still on its way to the hook.
 inline constexpr int kDisagreeingTicksForEdge = 2;
@@ -20,14 +23,31 @@ struct WatchdogVerdict {
   bool late = false;
 };
 
+// What one tick sees.
+struct WatchdogReading {
+  uint64_t now_ms = 0;
+  // The hook's view: the key is held.
+  bool reported_down = false;
+  // The system's key state.
+  bool system_down = false;
+  // The time of the last input the system took in, and of the last event
+  // our hooks got (or of the last input before the watch began): input the
+  // hooks never saw moves the first past the second.
+  uint32_t last_input_time = 0;
+  uint32_t last_hooked_time = 0;
+};
+
 class KeyWatchdog {
  public:
   // A watch begins: the next tick is due one period from now.
-  void Restart(uint64_t now_ms);
-  WatchdogVerdict Tick(uint64_t now_ms, bool reported_down, bool system_down);
+  void Restart(const WatchdogReading& reading);
+  WatchdogVerdict Tick(const WatchdogReading& reading);
 
  private:
   uint64_t last_tick_ms_ = 0;
+  uint32_t last_hooked_time_ = 0;
+  // Evidence that the hooks went blind.
+  bool blind_ = false;
   int disagreeing_ticks_ = 0;
 };
 

@@ -61,10 +61,10 @@ struct WatchingHook {
 
 void BM_UnwatchedKey(benchmark::State& state) {
   WatchingHook watching;
-  KeyboardEventRecord record{kOtherKey, 0x30, 0, 0, 0};
+  KeyOrButtonRecord record{kOtherKey, 0x30, 0, 0, 0};
   for (auto _ : state) {
     benchmark::DoNotOptimize(record);
-    GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, kMessageKeyDown, record);
+    KeyWatch::HandleKeyboardEvent(kHookCodeAction, kMessageKeyDown, record);
   }
 }
 BENCHMARK(BM_UnwatchedKey);
@@ -76,7 +76,7 @@ void BM_UnwatchedMouseEvent(benchmark::State& state) {
   uintptr_t message = kMessageMouseMove;
   for (auto _ : state) {
     benchmark::DoNotOptimize(message);
-    benchmark::DoNotOptimize(GlobalKeyboardHook::WatchesMouseMessage(message));
+    benchmark::DoNotOptimize(KeyWatch::TakeMouseMessage(message, 0));
   }
 }
 BENCHMARK(BM_UnwatchedMouseEvent);
@@ -87,7 +87,7 @@ void BM_WatchdogTick(benchmark::State& state) {
   WatchingHook watching;
   for (auto _ : state) {
     watching.system.now_ms += kWatchdogPeriodMs;
-    GlobalKeyboardHook::HandleWatchdogTick();
+    KeyWatch::HandleWatchdogTick();
   }
 }
 BENCHMARK(BM_WatchdogTick);
@@ -95,10 +95,10 @@ BENCHMARK(BM_WatchdogTick);
 // One press and one release: two events encoded and sent.
 void BM_WatchedEdgePair(benchmark::State& state) {
   WatchingHook watching;
-  KeyboardEventRecord record{kWatchedKey, kWatchedScanCode, 0, 0, 0};
+  KeyOrButtonRecord record{kWatchedKey, kWatchedScanCode, 0, 0, 0};
   for (auto _ : state) {
-    GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, kMessageKeyDown, record);
-    GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, kMessageKeyUp, record);
+    KeyWatch::HandleKeyboardEvent(kHookCodeAction, kMessageKeyDown, record);
+    KeyWatch::HandleKeyboardEvent(kHookCodeAction, kMessageKeyUp, record);
   }
   state.SetItemsProcessed(state.iterations() * 2);
 }
@@ -107,11 +107,11 @@ BENCHMARK(BM_WatchedEdgePair);
 // Auto-repeat of the held watched key: no event.
 void BM_WatchedKeyRepeat(benchmark::State& state) {
   WatchingHook watching;
-  KeyboardEventRecord record{kWatchedKey, kWatchedScanCode, 0, 0, 0};
-  GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, kMessageKeyDown, record);
+  KeyOrButtonRecord record{kWatchedKey, kWatchedScanCode, 0, 0, 0};
+  KeyWatch::HandleKeyboardEvent(kHookCodeAction, kMessageKeyDown, record);
   for (auto _ : state) {
     benchmark::DoNotOptimize(record);
-    GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, kMessageKeyDown, record);
+    KeyWatch::HandleKeyboardEvent(kHookCodeAction, kMessageKeyDown, record);
   }
 }
 BENCHMARK(BM_WatchedKeyRepeat);

@@ -1,6 +1,6 @@
 #include "ptt/watched_key.h"
 
-#include "ptt/keyboard_event_record.h"
+#include "ptt/hook_event_records.h"
 
 namespace {
 
@@ -10,6 +10,13 @@ constexpr uint32_t kAlt = 0x12;
 constexpr uint32_t kLeftShift = 0xA0;
 constexpr uint32_t kLeftControl = 0xA2;
 constexpr uint32_t kLeftAlt = 0xA4;
+constexpr uint32_t kRightShift = 0xA1;
+constexpr uint32_t kRightControl = 0xA3;
+
+// Set by the system in the scan code of an event it made up itself.
+constexpr uint32_t kSimulatedScanCodeBit = 0x200;
+// The hook's flag for a key that came with the E0 prefix.
+constexpr uint32_t kExtendedFlag = 0x01;
 
 constexpr uint32_t kLeftButton = 0x01;
 constexpr uint32_t kRightButton = 0x02;
@@ -56,4 +63,20 @@ WatchedKey WatchedKeyFor(uint32_t virtual_key) {
     default:
       return KeyboardKey(virtual_key);
   }
+}
+
+uint32_t SystemStateKeyFor(uint32_t virtual_key, bool buttons_swapped) {
+  if (buttons_swapped && (virtual_key == kLeftButton || virtual_key == kRightButton)) {
+    return virtual_key == kLeftButton ? kRightButton : kLeftButton;
+  }
+  return virtual_key;
+}
+
+bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags) {
+  const bool shift = vk_code == kLeftShift || vk_code == kRightShift;
+  const bool control = vk_code == kLeftControl || vk_code == kRightControl;
+  if (!shift && !control) {
+    return false;
+  }
+  return (scan_code & kSimulatedScanCodeBit) != 0 || (shift && (flags & kExtendedFlag) != 0);
 }

@@ -31,4 +31,17 @@ inline constexpr WatchedKey kNothingWatched{0, HookKind::kKeyboard, kNoKeyboardC
 // `virtual_key` from 1 to 254.
 WatchedKey WatchedKeyFor(uint32_t virtual_key);
 
+// The code under which the system keeps the state of `virtual_key`: the key
+// itself, except that with swapped buttons the system's state of buttons 1
+// and 2 is the physical one while the mouse hook reports the logical one.
+uint32_t SystemStateKeyFor(uint32_t virtual_key, bool buttons_swapped);
+
+// Keyboard events no key press of the user made, which input tools ignore: the
+// left Control that AltGr sends ahead of the right Alt (scan code 0x21D, the
+// system's mark for an event it simulated), and the Shift releases and
+// presses around the navigation keys of the numpad while NumLock is on (the
+// keyboard's E0 2A / E0 AA, which the hook reports as Shift with the
+// extended flag; the system-simulated ones carry the same 0x200 mark).
+bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags);
+
 #endif  // VELMO_PTT_WATCHED_KEY_H_

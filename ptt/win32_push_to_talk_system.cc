@@ -25,8 +25,8 @@ using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover>;
 LRESULT CALLBACK KeyboardHookProcedure(int code, WPARAM message, LPARAM lparam) {
   if (code == HC_ACTION) {
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
-    const KeyboardEventRecord record{event.vkCode, event.scanCode, event.flags, event.time,
-                                     event.dwExtraInfo};
+    const KeyOrButtonRecord record{event.vkCode, event.scanCode, event.flags, event.time,
+                                   event.dwExtraInfo};
     try {
       GlobalKeyboardHook::HandleHookEvent(code, message, record);
     } catch (...) {

@@ -2,44 +2,77 @@
 #define VELMO_TESTING_FAKE_PUSH_TO_TALK_SYSTEM_FAKE_PUSH_TO_TALK_SYSTEM_H_
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
 
-#include "ptt/global_keyboard_hook.h"
+#include "ptt/key_watch.h"
 #include "ptt/push_to_talk_system.h"
 
 // A key or mouse button as the system and the hooks see it.
 struct FakeKey {
   uint32_t key;
   uint32_t scan = 0;
-  // The generic modifier code the system also counts as held with this side.
+  // The generic modifier code the system also counts as held while this side
+  // (or the other side) is.
   uint32_t generic = 0;
   // The button's press message; 0 for a key.
   uintptr_t mouse_down = 0;
   uint32_t mouse_data = 0;
   uint32_t mouse_flags = 0;
+  uint32_t key_flags = 0;
+};
+
+// How an input event travels.
+enum class FakeRoute {
+  // The system's state follows, and the hooks get it unless delivery stopped.
+  kEverywhere,
+  // An event that was held up reaches the hooks alone, after the system's
+  // state already changed.
+  kLateToHooks,
+  // Our hooks see it, then a later hook swallows it: the system's key state
+  // never changes.
+  kSwallowedAfterHooks,
 };
 
 // What the fake system did and what it pretends, kept by the test so it
 // outlives the fake.
 struct FakePushToTalkState {
-  // A press or release: the system's key state follows, and the hooks get it
-  // unless delivery stopped. `hook_only`: an event that was held up reaches
-  // the hooks alone, after the system's state already changed.
-  void Input(const FakeKey& key, bool down, bool hook_only = false) {
-    if (!hook_only) {
-      for (uint32_t code : {key.key, key.generic}) {
-        down ? (void)keys_down.insert(code) : (void)keys_down.erase(code);
+  void Input(const FakeKey& key, bool down, FakeRoute route = FakeRoute::kEverywhere) {
+    if (route != FakeRoute::kLateToHooks) {
+      ++input_count;
+      if (!delivering) {
+        ChangeState(key, down, route);
+        return;
       }
-      if (!delivering) return;
     }
     const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
     if (key.mouse_down == 0) {
-      GlobalKeyboardHook::HandleHookEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
-                                          {key.key, key.scan, 0, 0, 0});
-    } else if (GlobalKeyboardHook::WatchesMouseMessage(message)) {
-      GlobalKeyboardHook::HandleMouseHookEvent(kHookCodeAction, message,
-                                               {key.mouse_data, key.mouse_flags, 0, 0});
+      KeyWatch::HandleKeyboardEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
+                                    {key.key, key.scan, key.key_flags, input_count, 0});
+    } else if (KeyWatch::TakeMouseMessage(message, input_count)) {
+      KeyWatch::HandleMouseEvent(kHookCodeAction, message,
+                                 {key.mouse_data, key.mouse_flags, input_count, 0});
+    }
+    ChangeState(key, down, route);
+  }
+
+  bool IsKeyDown(uint32_t code) const {
+    for (const uint32_t held : keys_down) {
+      if (held == code || generic_of.at(held) == code) return true;
+    }
+    return false;
+  }
+
+  // Runs what was posted to the input thread while hold_input_thread was set.
+  void RunInputThread() {
+    while (!input_tasks.empty()) {
+      const std::function<void()> task = std::move(input_tasks.front());
+      input_tasks.pop_front();
+      task();
     }
   }
 
@@ -52,21 +85,56 @@ struct FakePushToTalkState {
   // has dropped them. A fresh installation delivers again.
   bool delivering = true;
   bool timer_running = false;
+  bool buttons_swapped = false;
   uint64_t now_ms = 0;
-  // The keys the system counts as held.
+  // The system's input clock: every event it takes in moves it, and the hooks
+  // get that time in the event's record.
+  uint32_t input_count = 0;
+  // The keys (and physical buttons) the system counts as held, each with its
+  // generic modifier code or 0.
   std::set<uint32_t> keys_down;
+  std::map<uint32_t, uint32_t> generic_of;
+  // Set: the input thread's tasks wait in input_tasks until RunInputThread.
+  bool hold_input_thread = false;
+  bool input_thread_stopped = false;
+  std::deque<std::function<void()>> input_tasks;
   // Every hook call and log line, in order ("install keyboard 1;remove 1;");
   // the test may add its own entries to see the order of both.
   std::string journal;
+
+ private:
+  void ChangeState(const FakeKey& key, bool down, FakeRoute route) {
+    if (route == FakeRoute::kSwallowedAfterHooks || key.key == 0) return;
+    uint32_t code = key.key;
+    if (buttons_swapped && key.mouse_down != 0 && (code == 1 || code == 2)) {
+      code = 3 - code;
+    }
+    generic_of[code] = key.generic;
+    down ? (void)keys_down.insert(code) : (void)keys_down.erase(code);
+  }
 };
 
 class FakePushToTalkSystem : public PushToTalkSystem {
  public:
   explicit FakePushToTalkSystem(FakePushToTalkState* state) : state_(state) {}
 
+  void RunOnInputThread(std::function<void()> task) override {
+    if (state_->input_thread_stopped) return;
+    if (state_->hold_input_thread) {
+      state_->input_tasks.push_back(std::move(task));
+    } else {
+      task();
+    }
+  }
+  void RunOnPlatformThread(std::function<void()> task) override { task(); }
+  void StopInputThread() override {
+    state_->RunInputThread();
+    state_->input_thread_stopped = true;
+  }
+
   HookId InstallHook(HookKind kind) override {
     // The hook procedure must find its instance from the moment it can run.
-    state_->journal += GlobalKeyboardHook::active() != nullptr ? "install " : "install(no active) ";
+    state_->journal += KeyWatch::active() != nullptr ? "install " : "install(no active) ";
     state_->journal += kind == HookKind::kMouse ? "mouse" : "keyboard";
     if (state_->fail_with != 0) {
       state_->journal += " refused;";
@@ -85,9 +153,9 @@ class FakePushToTalkSystem : public PushToTalkSystem {
   void StartWatchdogTimer() override { state_->timer_running = true; }
   void StopWatchdogTimer() override { state_->timer_running = false; }
   uint64_t NowMs() const override { return state_->now_ms; }
-  bool IsKeyDown(uint32_t virtual_key) const override {
-    return state_->keys_down.count(virtual_key) != 0;
-  }
+  uint32_t LastInputTime() const override { return state_->input_count; }
+  bool IsKeyDown(uint32_t virtual_key) const override { return state_->IsKeyDown(virtual_key); }
+  bool ButtonsSwapped() const override { return state_->buttons_swapped; }
   uint32_t ScanCodeOf(uint32_t virtual_key) const override { return virtual_key + kScanOffset; }
   void Log(const char* line) override { state_->journal.append(line).append(";"); }
 

@@ -1,11 +1,13 @@
-#ifndef VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
-#define VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
+#ifndef VELMO_PTT_HOOK_EVENT_RECORDS_H_
+#define VELMO_PTT_HOOK_EVENT_RECORDS_H_
 
 #include <cstdint>
 
 // What the system's low-level keyboard hook reports for one key event, field
-// for field, so the decisions about it can be made and tested anywhere.
-struct KeyboardEventRecord {
+// for field, so the decisions about it can be made and tested anywhere. A
+// mouse button's edge is reported in the same form, with the button's
+// virtual-key code and no scan code.
+struct KeyOrButtonRecord {
   uint32_t vk_code = 0;
   uint32_t scan_code = 0;
   uint32_t flags = 0;
@@ -46,4 +48,4 @@ inline constexpr uint32_t kInjectedFlag = 0x10;
 // The same for a mouse record.
 inline constexpr uint32_t kMouseInjectedFlag = 0x01;
 
-#endif  // VELMO_PTT_KEYBOARD_EVENT_RECORD_H_
+#endif  // VELMO_PTT_HOOK_EVENT_RECORDS_H_
