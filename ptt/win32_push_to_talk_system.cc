@@ -3,12 +3,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "diagnostics/app_log.h"
 #include "ptt/global_keyboard_hook.h"
+#include "ptt/key_watch.h"
 #include "ptt/key_watchdog.h"
+#include "ptt/win32_input_thread.h"
 
 namespace {
 
@@ -28,7 +32,7 @@ LRESULT CALLBACK KeyboardHookProcedure(int code, WPARAM message, LPARAM lparam) 
     const KeyOrButtonRecord record{event.vkCode, event.scanCode, event.flags, event.time,
                                    event.dwExtraInfo};
     try {
-      GlobalKeyboardHook::HandleHookEvent(code, message, record);
+      KeyWatch::HandleKeyboardEvent(code, message, record);
     } catch (...) {
     }
   }
@@ -36,12 +40,14 @@ LRESULT CALLBACK KeyboardHookProcedure(int code, WPARAM message, LPARAM lparam) 
 }
 
 LRESULT CALLBACK MouseHookProcedure(int code, WPARAM message, LPARAM lparam) {
-  if (code == HC_ACTION && GlobalKeyboardHook::WatchesMouseMessage(message)) {
+  if (code == HC_ACTION) {
     const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-    const MouseEventRecord record{event.mouseData, event.flags, event.time, event.dwExtraInfo};
-    try {
-      GlobalKeyboardHook::HandleMouseHookEvent(code, message, record);
-    } catch (...) {
+    if (KeyWatch::TakeMouseMessage(message, event.time)) {
+      const MouseEventRecord record{event.mouseData, event.flags, event.time, event.dwExtraInfo};
+      try {
+        KeyWatch::HandleMouseEvent(code, message, record);
+      } catch (...) {
+      }
     }
   }
   return CallNextHookEx(nullptr, code, message, lparam);
@@ -49,13 +55,13 @@ LRESULT CALLBACK MouseHookProcedure(int code, WPARAM message, LPARAM lparam) {
 
 void CALLBACK WatchdogTimerProcedure(HWND, UINT, UINT_PTR, DWORD) {
   try {
-    GlobalKeyboardHook::HandleWatchdogTick();
+    KeyWatch::HandleWatchdogTick();
   } catch (...) {
   }
 }
 
-// A timer of this thread, not of a window: the message loop dispatches its
-// WM_TIMER to the procedure.
+// A timer of the input thread, not of a window: its message loop dispatches
+// the WM_TIMER to the procedure.
 class WatchdogTimer {
  public:
   WatchdogTimer() = default;
@@ -84,6 +90,16 @@ class WatchdogTimer {
 
 class Win32PushToTalkSystem : public PushToTalkSystem {
  public:
+  void RunOnInputThread(std::function<void()> task) override {
+    input_thread_.Post(std::move(task));
+  }
+
+  void RunOnPlatformThread(std::function<void()> task) override {
+    input_thread_.Report(std::move(task));
+  }
+
+  void StopInputThread() override { input_thread_.Stop(); }
+
   HookId InstallHook(HookKind kind) override {
     UniqueHook hook(
         kind == HookKind::kMouse
@@ -112,6 +128,14 @@ class Win32PushToTalkSystem : public PushToTalkSystem {
 
   uint64_t NowMs() const override { return GetTickCount64(); }
 
+  uint32_t LastInputTime() const override {
+    LASTINPUTINFO info{};
+    info.cbSize = sizeof(info);
+    return GetLastInputInfo(&info) ? info.dwTime : 0;
+  }
+
+  bool ButtonsSwapped() const override { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
+
   bool IsKeyDown(uint32_t virtual_key) const override {
     return (GetAsyncKeyState(static_cast<int>(virtual_key)) & kKeyDownBit) != 0;
   }
@@ -124,9 +148,13 @@ class Win32PushToTalkSystem : public PushToTalkSystem {
 
  private:
   // At most two: the fresh hook is installed before the old one goes.
+  // At most four: fresh keyboard and mouse hooks are installed before the old
+  // ones go. Touched on the input thread only, like the timer.
   std::vector<UniqueHook> hooks_;
   WatchdogTimer timer_;
   uint32_t last_error_ = ERROR_SUCCESS;
+  // Declared last, so that it ends before the hooks and the timer go.
+  Win32InputThread input_thread_;
 };
 
 }  // namespace

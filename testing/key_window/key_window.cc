@@ -5,7 +5,8 @@
 //   key_window.exe               shows the window "Velmo key window" and
 //                                prints "ready", then "down VK SCAN" or
 //                                "up VK SCAN" (hex) for every key message it
-//                                receives, until it is closed
+//                                receives and "move X Y" (client pixels) for
+//                                every mouse move, until it is closed
 //   key_window.exe send VK SCAN  presses and releases the key with SendInput
 //                                (hex codes), prints "sent" and exits
 //
@@ -40,6 +41,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
       std::fflush(stdout);
       return 0;
     }
+    case WM_MOUSEMOVE:
+      std::printf("move %d %d\n", static_cast<int>(static_cast<short>(LOWORD(lparam))),
+                  static_cast<int>(static_cast<short>(HIWORD(lparam))));
+      std::fflush(stdout);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;

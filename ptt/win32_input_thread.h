@@ -1,0 +1,60 @@
+#ifndef VELMO_PTT_WIN32_INPUT_THREAD_H_
+#define VELMO_PTT_WIN32_INPUT_THREAD_H_
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <type_traits>
+
+// A thread that does nothing but pump its own message queue, so that the
+// low-level hooks and timers it owns are called at once, whatever the platform
+// thread is busy with; and the way back: reports posted to a message window of
+// the platform thread, run there in the order they were posted.
+class Win32InputThread {
+ public:
+  // On the platform thread.
+  Win32InputThread();
+  ~Win32InputThread();
+
+  Win32InputThread(const Win32InputThread&) = delete;
+  Win32InputThread& operator=(const Win32InputThread&) = delete;
+
+  // From the platform thread: runs `task` on the input thread.
+  void Post(std::function<void()> task);
+  // From the input thread: runs `task` on the platform thread.
+  void Report(std::function<void()> task);
+  // On the platform thread: ends the input thread once the tasks already
+  // posted have run, then runs the reports it left. Nothing posted later runs.
+  void Stop();
+
+ private:
+  using Tasks = std::deque<std::function<void()>>;
+
+  struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+  };
+  struct WindowDestroyer {
+    void operator()(HWND window) const { DestroyWindow(window); }
+  };
+
+  static DWORD WINAPI ThreadEntry(void* self);
+  static LRESULT CALLBACK ReportWindowProcedure(HWND window, UINT message, WPARAM wparam,
+                                                LPARAM lparam);
+  void RunLoop();
+  // Takes the tasks queued so far under the lock and runs them outside it.
+  static void RunQueued(std::mutex& mutex, Tasks& queue);
+
+  std::mutex input_mutex_;
+  Tasks input_tasks_;
+  std::mutex report_mutex_;
+  Tasks reports_;
+  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> report_window_;
+  std::unique_ptr<void, HandleCloser> thread_;
+  DWORD thread_id_ = 0;
+  bool stopped_ = false;
+};
+
+#endif  // VELMO_PTT_WIN32_INPUT_THREAD_H_
