@@ -46,7 +46,6 @@ StartOutcome KeyWatch::Start(uint32_t virtual_key) {
     return outcome;
   }
   sides_held_before_ = SidesHeldNow();
-  last_hooked_time_ = system_.LastInputTime();
   watchdog_.Restart(ReadState());
   system_.StartWatchdogTimer();
   outcome.installed = true;
@@ -199,7 +198,7 @@ WatchdogReading KeyWatch::ReadState() const {
   reading.system_down =
       system_.IsKeyDown(SystemStateKeyFor(watched_.virtual_key, system_.ButtonsSwapped()));
   reading.last_input_time = system_.LastInputTime();
-  reading.last_hooked_time = last_hooked_time_;
+  reading.hook_calls = hook_calls_;
   return reading;
 }
 

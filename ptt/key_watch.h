@@ -38,7 +38,7 @@ class KeyWatch {
   static KeyWatch* active() { return active_instance_; }
 
   // Decides about one event the keyboard hook received. Runs for every
-  // keystroke of the desktop, so any key but the watched one costs a store
+  // keystroke of the desktop, so any key but the watched one costs a count
   // and a single masked comparison. The caller passes every event on
   // whatever happens here.
   static void HandleKeyboardEvent(int code, uintptr_t message, const KeyOrButtonRecord& record) {
@@ -46,22 +46,22 @@ class KeyWatch {
     if (watch == nullptr) {
       return;
     }
-    watch->last_hooked_time_ = record.time;
+    ++watch->hook_calls_;
     if ((record.vk_code | watch->watched_.side_bit) == watch->watched_.match_code &&
         code == kHookCodeAction) {
       watch->HandleWatchedKeyEvent(message, record);
     }
   }
 
-  // Notes a call of the mouse hook (`time`: its event's time) and tells
-  // whether its message may concern the watched button: one comparison, so
-  // that the caller builds no record for moves and other buttons.
-  static bool TakeMouseMessage(uintptr_t message, uint32_t time) {
+  // Counts a call of the mouse hook and tells whether its message may
+  // concern the watched button: one comparison, so that the caller builds no
+  // record for moves and other buttons.
+  static bool TakeMouseMessage(uintptr_t message) {
     KeyWatch* watch = active_instance_;
     if (watch == nullptr) {
       return false;
     }
-    watch->last_hooked_time_ = time;
+    ++watch->hook_calls_;
     return message - watch->watched_.down_message <= 1;
   }
   // Decides about a mouse event for which TakeMouseMessage held.
@@ -128,9 +128,8 @@ class KeyWatch {
   // pressed again.
   uint32_t sides_held_before_ = 0;
   KeyOrButtonRecord last_down_event_;
-  // The time of the last event either hook got; at the start of a watch,
-  // that of the last input before it.
-  uint32_t last_hooked_time_ = 0;
+  // Calls of either hook; they show the watchdog that input reaches us.
+  uint32_t hook_calls_ = 0;
   KeyWatchdog watchdog_;
 };
 

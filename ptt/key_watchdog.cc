@@ -2,7 +2,8 @@
 
 void KeyWatchdog::Restart(const WatchdogReading& reading) {
   last_tick_ms_ = reading.now_ms;
-  last_hooked_time_ = reading.last_hooked_time;
+  last_input_time_ = reading.last_input_time;
+  last_hook_calls_ = reading.hook_calls;
   blind_ = false;
   disagreeing_ticks_ = 0;
 }
@@ -10,16 +11,16 @@ void KeyWatchdog::Restart(const WatchdogReading& reading) {
 WatchdogVerdict KeyWatchdog::Tick(const WatchdogReading& reading) {
   WatchdogVerdict verdict;
   verdict.late = reading.now_ms - last_tick_ms_ > kWatchdogPeriodMs + kWatchdogLatenessMs;
+  const bool hooks_called = reading.hook_calls != last_hook_calls_;
+  const bool input_taken = reading.last_input_time != last_input_time_;
   last_tick_ms_ = reading.now_ms;
-  const bool hooks_called = reading.last_hooked_time != last_hooked_time_;
-  last_hooked_time_ = reading.last_hooked_time;
-  // Wraps with the system's millisecond counter; a hook time ahead of the
-  // input time is no evidence.
-  const bool input_unseen =
-      static_cast<int32_t>(reading.last_input_time - reading.last_hooked_time) > 0;
-  // After a late tick even calls that did come may be the last before the
-  // system dropped the hook: only a later call clears that.
-  blind_ = verdict.late || input_unseen || (blind_ && !hooks_called);
+  last_input_time_ = reading.last_input_time;
+  last_hook_calls_ = reading.hook_calls;
+  // Input in a period in which the hooks were called counts as seen: an
+  // event they missed after their last call shows with the next input they
+  // miss. After a late tick even calls that did come may be the last before
+  // the system dropped the hook.
+  blind_ = verdict.late || (!hooks_called && (blind_ || input_taken));
   if (!blind_ || reading.reported_down == reading.system_down) {
     disagreeing_ticks_ = 0;
     return verdict;

@@ -30,11 +30,13 @@ struct WatchdogReading {
   bool reported_down = false;
   // The system's key state.
   bool system_down = false;
-  // The time of the last input the system took in, and of the last event
-  // our hooks got (or of the last input before the watch began): input the
-  // hooks never saw moves the first past the second.
+  // The system's input counter (the time of the last input it took in) and
+  // the number of calls our hooks got. The two clocks differ by a few
+  // milliseconds for the same event, so the watchdog only asks which of them
+  // moved since its last tick: input that none of our hooks saw moves the
+  // first alone.
   uint32_t last_input_time = 0;
-  uint32_t last_hooked_time = 0;
+  uint32_t hook_calls = 0;
 };
 
 class KeyWatchdog {
@@ -45,8 +47,9 @@ class KeyWatchdog {
 
  private:
   uint64_t last_tick_ms_ = 0;
-  uint32_t last_hooked_time_ = 0;
-  // Evidence that the hooks went blind.
+  uint32_t last_input_time_ = 0;
+  uint32_t last_hook_calls_ = 0;
+  // Evidence that the hooks went blind, kept until they are called again.
   bool blind_ = false;
   int disagreeing_ticks_ = 0;
 };

@@ -76,7 +76,7 @@ void BM_UnwatchedMouseEvent(benchmark::State& state) {
   uintptr_t message = kMessageMouseMove;
   for (auto _ : state) {
     benchmark::DoNotOptimize(message);
-    benchmark::DoNotOptimize(KeyWatch::TakeMouseMessage(message, 0));
+    benchmark::DoNotOptimize(KeyWatch::TakeMouseMessage(message));
   }
 }
 BENCHMARK(BM_UnwatchedMouseEvent);

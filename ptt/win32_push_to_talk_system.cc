@@ -40,14 +40,12 @@ LRESULT CALLBACK KeyboardHookProcedure(int code, WPARAM message, LPARAM lparam) 
 }
 
 LRESULT CALLBACK MouseHookProcedure(int code, WPARAM message, LPARAM lparam) {
-  if (code == HC_ACTION) {
+  if (code == HC_ACTION && KeyWatch::TakeMouseMessage(message)) {
     const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-    if (KeyWatch::TakeMouseMessage(message, event.time)) {
-      const MouseEventRecord record{event.mouseData, event.flags, event.time, event.dwExtraInfo};
-      try {
-        KeyWatch::HandleMouseEvent(code, message, record);
-      } catch (...) {
-      }
+    const MouseEventRecord record{event.mouseData, event.flags, event.time, event.dwExtraInfo};
+    try {
+      KeyWatch::HandleMouseEvent(code, message, record);
+    } catch (...) {
     }
   }
   return CallNextHookEx(nullptr, code, message, lparam);

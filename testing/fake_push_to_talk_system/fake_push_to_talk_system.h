@@ -52,10 +52,9 @@ struct FakePushToTalkState {
     const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
     if (key.mouse_down == 0) {
       KeyWatch::HandleKeyboardEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
-                                    {key.key, key.scan, key.key_flags, input_count, 0});
-    } else if (KeyWatch::TakeMouseMessage(message, input_count)) {
-      KeyWatch::HandleMouseEvent(kHookCodeAction, message,
-                                 {key.mouse_data, key.mouse_flags, input_count, 0});
+                                    {key.key, key.scan, key.key_flags, 0, 0});
+    } else if (KeyWatch::TakeMouseMessage(message)) {
+      KeyWatch::HandleMouseEvent(kHookCodeAction, message, {key.mouse_data, key.mouse_flags, 0, 0});
     }
     ChangeState(key, down, route);
   }
@@ -87,8 +86,7 @@ struct FakePushToTalkState {
   bool timer_running = false;
   bool buttons_swapped = false;
   uint64_t now_ms = 0;
-  // The system's input clock: every event it takes in moves it, and the hooks
-  // get that time in the event's record.
+  // The system's input counter: every event it takes in moves it.
   uint32_t input_count = 0;
   // The keys (and physical buttons) the system counts as held, each with its
   // generic modifier code or 0.
