@@ -73,10 +73,10 @@ uint32_t SystemStateKeyFor(uint32_t virtual_key, bool buttons_swapped) {
 }
 
 bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags) {
-  const bool shift = vk_code == kLeftShift || vk_code == kRightShift;
-  const bool control = vk_code == kLeftControl || vk_code == kRightControl;
-  if (!shift && !control) {
-    return false;
+  if (vk_code == kLeftShift && (flags & kExtendedFlag) != 0) {
+    return true;
   }
-  return (scan_code & kSimulatedScanCodeBit) != 0 || (shift && (flags & kExtendedFlag) != 0);
+  const bool modifier = vk_code == kLeftShift || vk_code == kRightShift ||
+                        vk_code == kLeftControl || vk_code == kRightControl;
+  return modifier && (scan_code & kSimulatedScanCodeBit) != 0;
 }

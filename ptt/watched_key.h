@@ -37,11 +37,12 @@ WatchedKey WatchedKeyFor(uint32_t virtual_key);
 uint32_t SystemStateKeyFor(uint32_t virtual_key, bool buttons_swapped);
 
 // Keyboard events no key press of the user made, which input tools ignore: the
-// left Control that AltGr sends ahead of the right Alt (scan code 0x21D, the
-// system's mark for an event it simulated), and the Shift releases and
-// presses around the navigation keys of the numpad while NumLock is on (the
-// keyboard's E0 2A / E0 AA, which the hook reports as Shift with the
-// extended flag; the system-simulated ones carry the same 0x200 mark).
+// left Control that AltGr sends ahead of the right Alt (scan code 0x21D: 0x200
+// is the system's mark for an event it simulated), the Shift releases and
+// presses the system simulates around the numpad's navigation keys while
+// NumLock is on (the same mark), and the keyboard's own E0 2A / E0 AA, a left
+// Shift with the extended flag. A right Shift with the extended flag is real:
+// the hook reports it so.
 bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags);
 
 #endif  // VELMO_PTT_WATCHED_KEY_H_
