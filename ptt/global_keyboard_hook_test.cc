@@ -351,8 +351,8 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
 // system's state, and the hook unless delivery stopped), dX / uX the hook
 // alone gets a late press / release, sX a later hook swallows the release of
 // X after ours saw it, x the hooks stop delivering silently, f installations
-// fail, t a tick on time, T a tick after a 3 s freeze, SX start watching X, ~
-// the mouse buttons are swapped.
+// fail, t a tick on time, w one just not late, T a tick after a 3 s freeze,
+// SX start watching X, ~ the mouse buttons are swapped.
 struct Script {
   const char* name;
   uint32_t key;
@@ -370,8 +370,10 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
       installer.delivering &= step != 'x';
       installer.fail_with = step == 'f' ? 5 : installer.fail_with;
       installer.buttons_swapped |= step == '~';
-      if (step == 't' || step == 'T') {
-        installer.now_ms += step == 't' ? kWatchdogPeriodMs : 3000;
+      if (step == 't' || step == 'w' || step == 'T') {
+        installer.now_ms += step == 't'   ? kWatchdogPeriodMs
+                            : step == 'w' ? kWatchdogPeriodMs + kWatchdogLatenessMs
+                                          : 3000;
         KeyWatch::HandleWatchdogTick();
       }
       if (std::string("v^dusS").find(step) == std::string::npos) continue;
@@ -428,6 +430,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "reason=missed_key_down;"},
         Script{"LateTickCalledAgainIsTrusted", kKeyA, "vA sA T vm t t",
                "down 41 1e;up 41 1e;" REINSTALLED("late_tick")},
+        Script{"TickAtTheLatenessLimitIsOnTime", kKeyA, "w", ""},
         Script{"LateTickReinstallsNewBeforeOld", kKeyA, "T t", REINSTALLED("late_tick")},
         Script{"RefusedReinstallKeepsTheOldHook", kKeyA, "f T vA",
                "install keyboard refused;ptt_hook_reinstall_failed reason=late_tick "
@@ -440,6 +443,8 @@ INSTANTIATE_TEST_SUITE_P(
                "down 5 0;up 5 0;" REINSTALLED_FOR_BUTTON("missed_key_up")},
         Script{"SwappedButtonsReadThePhysicalOne", 1, "~ x vK t t ^K vK ^K",
                "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down") "up 1 0;down 1 0;up 1 0;"},
+        Script{"UnswappedButtonsReadTheirOwn", 1, "t x vK t t",
+               "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down")},
         Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
                "down 41 1e;up 41 1e;remove 1;remove 2;install keyboard 3;install mouse 4;"},
         Script{"KeyHeldAtStartWaitsForItsNextPress", kKeyB, "vA SA vA t t x vm t t ^A t t vA ^A",
