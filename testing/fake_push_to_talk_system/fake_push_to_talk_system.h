@@ -42,21 +42,21 @@ enum class FakeRoute {
 // outlives the fake.
 struct FakePushToTalkState {
   void Input(const FakeKey& key, bool down, FakeRoute route = FakeRoute::kEverywhere) {
-    if (route != FakeRoute::kLateToHooks) {
-      ++input_count;
-      if (!delivering) {
-        ChangeState(key, down, route);
-        return;
-      }
-    }
+    input_count += route != FakeRoute::kLateToHooks ? 1 : 0;
     const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
-    if (key.mouse_down == 0) {
+    const bool reaches_hooks = delivering || route == FakeRoute::kLateToHooks;
+    if (reaches_hooks && key.mouse_down == 0) {
       KeyWatch::HandleKeyboardEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
                                     {key.key, key.scan, key.key_flags, 0, 0});
-    } else if (KeyWatch::TakeMouseMessage(message)) {
+    } else if (reaches_hooks && KeyWatch::TakeMouseMessage(message)) {
       KeyWatch::HandleMouseEvent(kHookCodeAction, message, {key.mouse_data, key.mouse_flags, 0, 0});
     }
-    ChangeState(key, down, route);
+    if (route == FakeRoute::kSwallowedAfterHooks || key.key == 0) return;
+    // The system keeps the physical button's state.
+    const bool swap = buttons_swapped && key.mouse_down != 0 && (key.key == 1 || key.key == 2);
+    const uint32_t code = swap ? 3 - key.key : key.key;
+    generic_of[code] = key.generic;
+    down ? (void)keys_down.insert(code) : (void)keys_down.erase(code);
   }
 
   bool IsKeyDown(uint32_t code) const {
@@ -99,17 +99,6 @@ struct FakePushToTalkState {
   // Every hook call and log line, in order ("install keyboard 1;remove 1;");
   // the test may add its own entries to see the order of both.
   std::string journal;
-
- private:
-  void ChangeState(const FakeKey& key, bool down, FakeRoute route) {
-    if (route == FakeRoute::kSwallowedAfterHooks || key.key == 0) return;
-    uint32_t code = key.key;
-    if (buttons_swapped && key.mouse_down != 0 && (code == 1 || code == 2)) {
-      code = 3 - code;
-    }
-    generic_of[code] = key.generic;
-    down ? (void)keys_down.insert(code) : (void)keys_down.erase(code);
-  }
 };
 
 class FakePushToTalkSystem : public PushToTalkSystem {
