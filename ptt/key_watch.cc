@@ -34,8 +34,8 @@ StartOutcome KeyWatch::Start(uint32_t virtual_key) {
     outcome.installed = true;
     return outcome;
   }
-  ReleaseHeldKey();
-  RemoveHooks(hooks_);
+  // The old key's "keyUp" goes out before the new hooks can report anything.
+  Stop();
   watched_ = WatchedKeyFor(virtual_key);
   // The hooks may be called as soon as they are installed.
   active_instance_ = this;
