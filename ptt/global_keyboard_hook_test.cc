@@ -413,6 +413,10 @@ INSTANTIATE_TEST_SUITE_P(
                "down 41 1e;up 41 1e;"},
         Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA t x ^A t t uA t t vA ^A",
                "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up") "down 41 1e;up 41 1e;"},
+        Script{"OneBlindDisagreeingTickAfterAnAgreeingOneIsNoEdge", kKeyA, "vA t x ^A t uA t",
+               "down 41 1e;up 41 1e;"},
+        Script{"AfterAMadeUpEdgeCountingStartsAfresh", kKeyA, "vA t x ^A t t x vA t dA t",
+               "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up") "down 41 1e;"},
         Script{"MissEarlierInTheSameTickShowsWithTheNext", kKeyA, "vA x ^A t t vm t t",
                "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up")},
         Script{"MissedDownIsMadeUpFromTheKeysOwnCodes", kKeyA, "x vA t t dA ^A t",
@@ -447,6 +451,8 @@ INSTANTIATE_TEST_SUITE_P(
                "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down")},
         Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
                "down 41 1e;up 41 1e;remove 1;remove 2;install keyboard 3;install mouse 4;"},
+        Script{"ButtonHeldAtStartIsNoEvidence", kKeyA, "vM SM x vm t t",
+               "remove 1;remove 2;install mouse 3;install keyboard 4;"},
         Script{"KeyHeldAtStartWaitsForItsNextPress", kKeyB, "vA SA vA t t x vm t t ^A t t vA ^A",
                "remove 1;remove 2;install keyboard 3;install mouse 4;install keyboard 5;install "
                "mouse 6;remove 3;remove 4;ptt_hook_reinstalled reason=missed_key_up;down 41 1e;up "
