@@ -108,9 +108,8 @@ GlobalKeyboardHook::~GlobalKeyboardHook() {
   watch_.reset();
   methods_channel_->SetMethodCallHandler(nullptr);
   events_channel_->SetStreamHandler(nullptr);
+  // The events channel goes, then the methods channel: the fields' order.
   stream_handler_ = nullptr;
-  events_channel_.reset();
-  methods_channel_.reset();
 }
 
 void GlobalKeyboardHook::HandleMethodCall(const flutter::MethodCall& call,

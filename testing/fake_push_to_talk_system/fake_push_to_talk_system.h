@@ -113,7 +113,9 @@ class FakePushToTalkSystem : public PushToTalkSystem {
       task();
     }
   }
-  void RunOnPlatformThread(std::function<void()> task) override { task(); }
+  void RunOnPlatformThread(std::function<void()> task) override {
+    if (!state_->input_thread_stopped) task();
+  }
   void StopInputThread() override {
     state_->RunInputThread();
     state_->input_thread_stopped = true;
