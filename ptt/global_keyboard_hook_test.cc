@@ -325,11 +325,10 @@ TEST_F(GlobalKeyboardHookTest, AnswersWaitForTheInputThreadAndFollowItsEdges) {
   EXPECT_EQ(messenger.replies.back(), kSuccessFalse);
 }
 
-// Keys of the scripts. G: the left Control AltGr sends; H, J: Shift made up
-// around a numpad key by the keyboard (extended) and, U too, by the system
-// (0x200);
-// E, F: right Control and right Shift, extended as the hook reports them; K:
-// the left button.
+// Keys of the scripts. G: the left Control AltGr sends; H, J, U: Shift made up
+// around a numpad key by the keyboard (extended) and by the system (0x200);
+// X: a key the system simulated, still a press; E, F: right Control and right
+// Shift, extended as the hook reports them; K: the left button.
 const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
                                              {'B', {kKeyB, kScanB}},
                                              {'L', {0xA2, 0x1D, 0x11}},
@@ -340,6 +339,7 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
                                              {'H', {0xA0, 0x2A, 0x10, 0, 0, 0, 0x01}},
                                              {'J', {0xA1, 0x236, 0x10}},
                                              {'U', {0xA0, 0x22A, 0x10}},
+                                             {'X', {kKeyA, 0x21E}},
                                              {'E', {0xA3, 0x1D, 0x11, 0, 0, 0, 0x01}},
                                              {'F', {0xA1, 0x36, 0x10, 0, 0, 0, 0x01}},
                                              {'M', {5, 0, 0, 0x20B, 0x10000}},
@@ -472,6 +472,7 @@ INSTANTIATE_TEST_SUITE_P(
         Script{"SideButtonOne", 5, "vm vN ^N vI vM ^M", "down 5 0 i;up 5 0;"},
         Script{"SideButtonTwo", 6, "vM ^M vN ^N", "down 6 0;up 6 0;"},
         Script{"AltGrsLeftControlIsNoControl", 0x11, "vG vQ ^G ^Q vE ^E", "down a3 1d;up a3 1d;"},
+        Script{"OnlyModifiersAreMadeUp", kKeyA, "vX ^X", "down 41 21e;up 41 21e;"},
         Script{"ShiftsAroundNumpadKeysAreNoShift", 0x10, "vH ^H vJ ^J vU ^U vF ^F",
                "down a1 36;up a1 36;"}),
     kCaseName);

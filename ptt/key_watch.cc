@@ -223,7 +223,7 @@ void KeyWatch::CheckKeyState() {
 
 void KeyWatch::PressFromSystemState() {
   const KeyOrButtonRecord record{watched_.virtual_key, system_.ScanCodeOf(watched_.virtual_key), 0,
-                                 static_cast<uint32_t>(system_.NowMs()), 0};
+                                 static_cast<uint32_t>(system_.NowMs())};
   // A modifier notes the sides held now, so that the release of each is
   // recognised.
   const uint32_t sides = SidesHeldNow();
