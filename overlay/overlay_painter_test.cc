@@ -80,9 +80,7 @@ TEST(OverlayPainterTest, ChurnPaintsWhatAFreshPainterPaints) {
   constexpr int kWidth = 96;
   std::mt19937 random(26);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-  const auto label = [](int i) {
-    return u"m" + std::u16string(1, static_cast<char16_t>(0x4E00 + i));
-  };
+  const auto label = [](int i) { return std::u16string{u'm', static_cast<char16_t>(0x4E00 + i)}; };
 
   OverlayPainter painter(BoxTexts());
   AvatarMemory avatars;

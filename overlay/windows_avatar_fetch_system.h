@@ -1,8 +1,9 @@
 #ifndef VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
 #define VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
 
-#include <bcrypt.h>
 #include <windows.h>
+// Both need windows.h first.
+#include <bcrypt.h>
 #include <winhttp.h>
 
 #include <string>

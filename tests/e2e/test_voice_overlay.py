@@ -455,3 +455,35 @@ def test_hostile_avatar_servers_hold_neither_calls_nor_memory_nor_quitting(
     before = time.monotonic()
     assert quit_host(velmo) == 0
     assert time.monotonic() - before < 5
+
+
+def cpu_seconds(name: str) -> float:
+    """CPU time of this Wine prefix's processes named `name`, from /proc."""
+    prefix = f"WINEPREFIX={wine.wine_environment()['WINEPREFIX']}".encode()
+    total = 0
+    for proc in Path("/proc").iterdir():
+        try:
+            if (name.encode() in (proc / "cmdline").read_bytes()
+                    and prefix in (proc / "environ").read_bytes().split(b"\0")):
+                fields = (proc / "stat").read_text().rsplit(")", 1)[1].split()
+                total += int(fields[11]) + int(fields[12])
+        except OSError:
+            continue
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def test_static_sixteen_members_cost_little(velmo, full_screen):
+    members = [{"name": f"Member {i}", "speaking": i % 3 == 0, "muted": i % 4 == 1}
+               for i in range(16)]
+    start_session(velmo, members, position="rightBottom")
+    full_screen("borderless")
+    wait_shown(velmo)
+    time.sleep(3 * TICK)
+    spent = {name: -cpu_seconds(name) for name in ("velmo.exe", "wineserver")}
+    time.sleep(10)
+    spent = {name: (value + cpu_seconds(name)) / 10 for name, value in spent.items()}
+    print("static overlay, share of one core over 10 s (topmost asserted every tick): "
+          + ", ".join(f"{name} {share:.2%}" for name, share in spent.items()))
+    assert overlay(velmo).visible
+    assert spent["velmo.exe"] < 0.03, "ten times the goal: a static overlay does work each tick"
+
