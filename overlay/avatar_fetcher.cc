@@ -13,6 +13,17 @@ bool Failed(AvatarFetchOutcome outcome) {
          outcome != AvatarFetchOutcome::kStopped;
 }
 
+// Why a picture of this size is not decoded, if it is not.
+std::optional<AvatarFetchOutcome> SizeRefusal(const std::optional<PictureSize>& size) {
+  if (!size || size->width == 0 || size->height == 0) {
+    return AvatarFetchOutcome::kUndecodable;
+  }
+  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide) {
+    return AvatarFetchOutcome::kPictureTooLarge;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 AvatarFetcher::AvatarFetcher(AvatarFetchSystem& system, std::function<void()> results_waiting)
@@ -219,23 +230,14 @@ AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<u
 
 std::optional<ScaledAvatar> AvatarFetcher::DecodeChecked(std::span<const uint8_t> file, int size,
                                                          AvatarFetchOutcome& failure) {
-  const std::optional<PictureSize> declared = ReadPictureSize(file);
-  if (!declared || declared->width == 0 || declared->height == 0) {
-    failure = AvatarFetchOutcome::kUndecodable;
+  // The header walk first, then the decoder itself, which might find
+  // another size; neither may exceed the limit.
+  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(ReadPictureSize(file))) {
+    failure = *refused;
     return std::nullopt;
   }
-  if (declared->width > kAvatarLargestSide || declared->height > kAvatarLargestSide) {
-    failure = AvatarFetchOutcome::kPictureTooLarge;
-    return std::nullopt;
-  }
-  // The decoder may find another size than the header walk did.
-  const std::optional<PictureSize> decoded = system_.DecodedSize(file);
-  if (!decoded || decoded->width == 0 || decoded->height == 0) {
-    failure = AvatarFetchOutcome::kUndecodable;
-    return std::nullopt;
-  }
-  if (decoded->width > kAvatarLargestSide || decoded->height > kAvatarLargestSide) {
-    failure = AvatarFetchOutcome::kPictureTooLarge;
+  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(system_.DecodedSize(file))) {
+    failure = *refused;
     return std::nullopt;
   }
   std::optional<ScaledAvatar> picture = system_.Decode(file, size);
