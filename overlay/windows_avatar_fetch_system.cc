@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "base/wide_text.h"
 #include "overlay/avatar_naming.h"
@@ -322,11 +325,48 @@ AvatarDigest WindowsAvatarFetchSystem::Sha256(std::string_view bytes) {
   return digest;
 }
 
+// A decoder may decode the whole frame in one call, even one that only asks
+// for its size (Wine's do: about 0.3 s for 4096 x 4096), and nothing can cut
+// that short. So decoding runs on a thread of its own that owns all it
+// touches, and a stop leaves it to finish alone instead of waiting for it.
+template <typename Result, typename Work>
+std::optional<Result> WindowsAvatarFetchSystem::OffThread(std::span<const uint8_t> file,
+                                                          Work work) {
+  struct Job {
+    std::vector<uint8_t> file;
+    std::optional<Result> result;
+    ScopedKernelHandle done = MakeEvent(true);
+    ScopedKernelHandle abandoned = MakeEvent(true);
+  };
+  auto job = std::make_shared<Job>();
+  job->file.assign(file.begin(), file.end());
+  if (!job->done.valid() || !job->abandoned.valid()) {
+    return std::nullopt;
+  }
+  try {
+    std::thread([job, work] {
+      job->result = work(job->file, job->abandoned.get());
+      SetEvent(job->done.get());
+    }).detach();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  const HANDLE waits[] = {job->done.get(), stop_.get()};
+  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    SetEvent(job->abandoned.get());
+    return std::nullopt;
+  }
+  return std::move(job->result);
+}
+
 std::optional<PictureSize> WindowsAvatarFetchSystem::DecodedSize(std::span<const uint8_t> file) {
-  return WicPictureSize(file);
+  return OffThread<PictureSize>(
+      file, [](std::span<const uint8_t> bytes, HANDLE) { return WicPictureSize(bytes); });
 }
 
 std::optional<ScaledAvatar> WindowsAvatarFetchSystem::Decode(std::span<const uint8_t> file,
                                                              int size) {
-  return WicDecodePicture(file, size, stop_.get());
+  return OffThread<ScaledAvatar>(file, [size](std::span<const uint8_t> bytes, HANDLE abandoned) {
+    return WicDecodePicture(bytes, size, abandoned);
+  });
 }

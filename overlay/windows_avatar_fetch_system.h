@@ -66,6 +66,9 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   // Waits for the running operation's completion; kFailed at the deadline.
   DownloadStep Complete(AvatarClock::time_point deadline);
   std::wstring PathOf(const std::string& name) const;
+  // Runs `work(file, abandoned)` on a thread of its own; none once stopped.
+  template <typename Result, typename Work>
+  std::optional<Result> OffThread(std::span<const uint8_t> file, Work work);
 
   ScopedKernelHandle stop_ = MakeEvent(true);
   ScopedHandle<BCryptAlgorithmTraits> sha256_;
