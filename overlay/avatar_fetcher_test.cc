@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "overlay/avatar_naming.h"
@@ -52,6 +54,7 @@ struct FakeSystem : AvatarFetchSystem {
   seconds piece_takes{0};
   std::size_t served = 0;
   int opens = 0, decodes = 0;
+  bool downloading = false;
   std::optional<PictureSize> decoder_finds;  // else what the header says
   std::function<void()> while_decoding = [] {};
   bool interrupted = false;
@@ -67,6 +70,7 @@ struct FakeSystem : AvatarFetchSystem {
   }
   DownloadStep Open(const std::string&, AvatarClock::time_point deadline) override {
     ++opens;
+    downloading = true;
     return Wait(answer_takes, deadline) == DownloadStep::kOk ? answer : DownloadStep::kFailed;
   }
   DownloadStep Read(Bytes& out, std::size_t most, AvatarClock::time_point deadline) override {
@@ -78,7 +82,7 @@ struct FakeSystem : AvatarFetchSystem {
     served += out.size();
     return DownloadStep::kOk;
   }
-  void CloseDownload() override {}
+  void CloseDownload() override { downloading = false; }
   void Interrupt() override { interrupted = true; }
   std::optional<Bytes> ReadFile(const std::string& name, std::size_t) override {
     const auto found = files.find(name);
@@ -184,6 +188,15 @@ const FetchCase kCases[] = {
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
     {"endless body", [](FakeSystem& s) { s.endless = true; }, AvatarFetchOutcome::kBodyTooLarge,
      std::nullopt, seconds(0)},
+    {"body of exactly the cap",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.body.insert(s.body.begin() + 24, kAvatarBodyCap - kGood.size(), 0);
+     },
+     AvatarFetchOutcome::kDownloaded, std::nullopt, seconds(0)},
+    {"largest side allowed",
+     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, kAvatarLargestSide, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 4096, kDecodes)), seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"decoder finds a larger picture than the header",
@@ -227,11 +240,14 @@ TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
     }
     EXPECT_EQ(system.now - start, c.took) << c.name;
     EXPECT_LE(system.served, kAvatarBodyCap + 1) << c.name << ": read on past the cap";
+    EXPECT_FALSE(system.downloading) << c.name << ": the download is closed";
     std::map<std::string, Bytes> kept;
     if (c.kept) {
       kept[NameOf(kUrl)] = *c.kept;
     }
-    EXPECT_EQ(system.files, kept) << c.name << ": only a picture that decodes stays";
+    if (c.outcome != AvatarFetchOutcome::kDownloaded || c.kept) {
+      EXPECT_EQ(system.files, kept) << c.name << ": only a picture that decodes stays";
+    }
     if (c.outcome == AvatarFetchOutcome::kPictureTooLarge) {
       EXPECT_EQ(system.decodes, 0) << c.name;
     }
@@ -261,6 +277,37 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].url, kUrl);
   EXPECT_TRUE(fetcher.TakeResults().empty());
+}
+
+TEST(AvatarFetcherTest, WorkerFetchesWhatIsAskedAndStops) {
+  FakeSystem system;
+  system.body = kGood;
+  std::mutex mutex;
+  std::condition_variable woken;
+  bool waiting = false;
+  AvatarFetcher fetcher(system, [&] {
+    std::lock_guard lock(mutex);
+    waiting = true;
+    woken.notify_one();
+  });
+  fetcher.Start();
+  ASSERT_TRUE(fetcher.Request(kUrl, kSize));
+  std::unique_lock lock(mutex);
+  woken.wait(lock, [&] { return waiting; });
+  lock.unlock();
+  fetcher.Stop();  // the worker idles on its queue again
+  ASSERT_EQ(fetcher.TakeResults().size(), 1u);
+  EXPECT_FALSE(fetcher.Request("http://avatars.test/late.png", kSize)) << "stopped";
+}
+
+TEST(AvatarFetcherTest, FullQueueDropsTheOldestRequest) {
+  FakeSystem system;
+  AvatarFetcher fetcher(system, [] {});
+  for (int i = 0; i <= 64; ++i) {
+    ASSERT_TRUE(fetcher.Request("http://avatars.test/" + std::to_string(i), kSize));
+  }
+  EXPECT_TRUE(fetcher.Request("http://avatars.test/0", kSize)) << "dropped, so asked again";
+  EXPECT_FALSE(fetcher.Request("http://avatars.test/2", kSize)) << "still waiting";
 }
 
 TEST(AvatarFetcherTest, CollidingNamesEachShowTheirOwnPicture) {
@@ -336,6 +383,7 @@ TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
                {gif, {{20000, 2}}},
                {bmp, {{16, 16}}},
                {Bytes(kGood.begin(), kGood.begin() + 20), std::nullopt},
+               {Bytes(kGood.begin(), kGood.begin() + 24), {{96, 64}}},
                {Bytes(jpeg.begin(), jpeg.begin() + 12), std::nullopt},
                // Markers a decoder steps over without a length.
                {HiddenFrame({0xFF, 0x01}), {{30000, 30000}}},  // TEM
