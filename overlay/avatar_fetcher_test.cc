@@ -279,9 +279,10 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   EXPECT_TRUE(fetcher.TakeResults().empty());
 }
 
-TEST(AvatarFetcherTest, WorkerFetchesWhatIsAskedAndStops) {
+TEST(AvatarFetcherTest, WorkerTidiesFetchesWhatIsAskedAndStops) {
   FakeSystem system;
-  system.body = kGood;
+  system.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+  system.files[OldAvatarFileName(kUrl)] = kGood;
   std::mutex mutex;
   std::condition_variable woken;
   bool waiting = false;
@@ -297,6 +298,7 @@ TEST(AvatarFetcherTest, WorkerFetchesWhatIsAskedAndStops) {
   lock.unlock();
   fetcher.Stop();  // the worker idles on its queue again
   ASSERT_EQ(fetcher.TakeResults().size(), 1u);
+  EXPECT_EQ(system.files.size(), 1u) << "the old name went when the worker started";
   EXPECT_FALSE(fetcher.Request("http://avatars.test/late.png", kSize)) << "stopped";
 }
 
@@ -362,6 +364,8 @@ TEST(AvatarFolderTest, TidyRemovesOldNamesStalePartsAndTheLeastRecentlyUsed) {
   // 256 pictures of 1 byte fit; the 64 MiB one, used longest ago, is both
   // the 257th and past the bytes.
   EXPECT_EQ(removed, (std::vector<std::string>{"a_1a47e90b.img", "v_x.img.part", "v_1000.img"}));
+  EXPECT_EQ(StoredAvatar("ab", Bytes{7}), (Bytes{2, 0, 0, 0, 'a', 'b', 7}));
+  EXPECT_EQ(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'b', 7}, "ab")->size(), 1u);
   files[4].age = seconds(0);
   EXPECT_EQ(PlanAvatarTidy(files).size(), 2u + 156u)
       << "the large one now used last: 100 small ones still fit beside it";
@@ -384,6 +388,7 @@ TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
                {bmp, {{16, 16}}},
                {Bytes(kGood.begin(), kGood.begin() + 20), std::nullopt},
                {Bytes(kGood.begin(), kGood.begin() + 24), {{96, 64}}},
+               {Bytes(gif.begin(), gif.begin() + 17), std::nullopt},  // ends in a sub-block
                {Bytes(jpeg.begin(), jpeg.begin() + 12), std::nullopt},
                // Markers a decoder steps over without a length.
                {HiddenFrame({0xFF, 0x01}), {{30000, 30000}}},  // TEM
@@ -394,6 +399,7 @@ TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
                {{0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
                {{0xFF, 0xD8, 0xFF, 0xD9, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
                {{0xFF, 0xD8, 0x00, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0x00, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
                {{0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt}};
   for (const auto& c : cases) {
     const std::optional<PictureSize> size = ReadPictureSize(c.file);
