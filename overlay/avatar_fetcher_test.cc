@@ -400,6 +400,7 @@ TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
                {{0xFF, 0xD8, 0xFF, 0xD9, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
                {{0xFF, 0xD8, 0x00, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
                {{0x00, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0xFF, 0xD8, 0xFF, 0xFE, 0, 2, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 32}, {{32, 16}}},
                {{0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt}};
   for (const auto& c : cases) {
     const std::optional<PictureSize> size = ReadPictureSize(c.file);
