@@ -129,7 +129,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception_pointers) {
     ::MiniDumpWriteDump(::GetCurrentProcess(), ::GetCurrentProcessId(), dump.get(), kMinidumpType,
                         exception_pointers != nullptr ? &information : nullptr, nullptr, nullptr);
     ::FlushFileBuffers(dump.get());
-    dump.Close();
+    dump.reset();
   }
   WriteCrashReport(exception_pointers, dump_name[0] != L'\0' ? dump_name.data() : nullptr);
   return EXCEPTION_CONTINUE_SEARCH;

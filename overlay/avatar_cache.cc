@@ -1,6 +1,5 @@
-// Avatar pictures on the main thread: the cache of scaled pictures and the
+// Avatar pictures on the main thread: the pictures in memory and the
 // requests to the fetcher.
-#include <algorithm>
 #include <mutex>
 
 #include "overlay/overlay_layout.h"
@@ -10,16 +9,11 @@ const ScaledAvatar* VoiceOverlay::GetAvatar(const std::string& url, int size) {
   if (url.empty() || !gdiplus_started) {
     return nullptr;
   }
-  if (const auto found = avatar_cache.find(url);
-      found != avatar_cache.end() && found->second.picture.size == size) {
-    found->second.last_used = ++avatar_uses;
-    return &found->second.picture;
-  }
-  // Another size is fetched again from the stored file, never resampled here.
-  if (fetcher) {
+  const AvatarMemory::Found found = avatars.Find(url, size);
+  if (!found.exact && fetcher) {
     fetcher->Request(url, size);
   }
-  return nullptr;
+  return found.picture;
 }
 
 void VoiceOverlay::RequestAvatar(const std::string& url) {
@@ -34,24 +28,22 @@ void VoiceOverlay::RequestAvatar(const std::string& url) {
   GetAvatar(url, ComputeMetrics(scale).avatar_diameter);
 }
 
-void VoiceOverlay::OnAvatarsReady() {
+bool VoiceOverlay::DrainAvatars() {
   if (!fetcher) {
-    return;
+    return false;
   }
   std::vector<AvatarFetchResult> results = fetcher->TakeResults();
-  if (results.empty()) {
-    return;
-  }
   for (AvatarFetchResult& result : results) {
-    CachedAvatar& entry = avatar_cache[result.url];
-    entry.picture = std::move(*result.picture);
-    entry.last_used = ++avatar_uses;
+    if (result.picture) {
+      avatars.Take(result.url, std::move(*result.picture));
+    }
   }
-  while (avatar_cache.size() > kAvatarCacheSize) {
-    avatar_cache.erase(std::min_element(
-        avatar_cache.begin(), avatar_cache.end(),
-        [](const auto& a, const auto& b) { return a.second.last_used < b.second.last_used; }));
+  avatars.Trim();
+  return !results.empty();
+}
+
+void VoiceOverlay::OnAvatarsReady() {
+  if (DrainAvatars()) {
+    Refresh();
   }
-  ++avatar_generation;
-  Refresh();
 }

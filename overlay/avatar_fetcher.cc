@@ -3,18 +3,25 @@
 #include <algorithm>
 #include <utility>
 
-#include "overlay/avatar_naming.h"
-#include "overlay/picture_size.h"
-
 namespace {
 
-// A download lands here first and takes the real name only once it decodes,
-// so an error page or a cut-off transfer is never trusted later.
-constexpr char kPartialSuffix[] = ".part";
+// The longest address a stored file may record, with its length.
+constexpr std::size_t kStoredAddressRoom = 64u << 10;
 
 bool Failed(AvatarFetchOutcome outcome) {
   return outcome != AvatarFetchOutcome::kStored && outcome != AvatarFetchOutcome::kDownloaded &&
          outcome != AvatarFetchOutcome::kStopped;
+}
+
+// Why a picture of this size is not decoded, if it is not.
+std::optional<AvatarFetchOutcome> SizeRefusal(const std::optional<PictureSize>& size) {
+  if (!size || size->width == 0 || size->height == 0) {
+    return AvatarFetchOutcome::kUndecodable;
+  }
+  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide) {
+    return AvatarFetchOutcome::kPictureTooLarge;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -34,6 +41,7 @@ void AvatarFetcher::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
+    stop_requested_ = true;
   }
   wake_.notify_all();
   system_.Interrupt();
@@ -71,6 +79,7 @@ std::vector<AvatarFetchResult> AvatarFetcher::TakeResults() {
 }
 
 void AvatarFetcher::Run() {
+  TidyFolder();
   while (true) {
     {
       std::unique_lock lock(mutex_);
@@ -116,29 +125,73 @@ bool AvatarFetcher::RunOne() {
 
 AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
   AvatarFetchResult result{url, AvatarFetchOutcome::kStopped, std::nullopt};
-  const std::string name = AvatarFileName(url);
-  if (std::optional<std::vector<uint8_t>> stored = system_.ReadFile(name, kAvatarBodyCap)) {
-    AvatarFetchOutcome failure{};
-    if ((result.picture = DecodeChecked(*stored, size, failure))) {
-      result.outcome = AvatarFetchOutcome::kStored;
-      return result;
-    }
-    // Useless as it is; a new download may mend it.
-    system_.RemoveFile(name);
-  }
-
-  std::vector<uint8_t> body;
-  result.outcome = Download(url, body);
-  if (result.outcome != AvatarFetchOutcome::kDownloaded) {
+  const std::string name = AvatarFileName(system_.Sha256(url));
+  if (Stopping()) {
     return result;
   }
-  const std::string partial = name + kPartialSuffix;
-  const bool written = system_.WriteFile(partial, body);
+  if ((result.picture = FromStore(url, name, size))) {
+    result.outcome = AvatarFetchOutcome::kStored;
+    return result;
+  }
+  if (Stopping()) {
+    return result;
+  }
+  std::vector<uint8_t> body;
+  result.outcome = Download(url, body);
+  if (result.outcome != AvatarFetchOutcome::kDownloaded || Stopping()) {
+    return result;
+  }
   result.picture = DecodeChecked(body, size, result.outcome);
-  if (!written || !result.picture || !system_.RenameFile(partial, name)) {
-    system_.RemoveFile(partial);
+  if (Stopping()) {
+    return AvatarFetchResult{url, AvatarFetchOutcome::kStopped, std::nullopt};
+  }
+  if (result.picture) {
+    Store(url, name, body);
   }
   return result;
+}
+
+std::optional<ScaledAvatar> AvatarFetcher::FromStore(const std::string& url,
+                                                     const std::string& name, int size) {
+  const std::optional<std::vector<uint8_t>> stored =
+      system_.ReadFile(name, kAvatarBodyCap + kStoredAddressRoom);
+  if (!stored) {
+    return std::nullopt;
+  }
+  if (const auto picture = StoredPicture(*stored, url); picture && !Stopping()) {
+    AvatarFetchOutcome failure{};
+    if (std::optional<ScaledAvatar> decoded = DecodeChecked(*picture, size, failure)) {
+      system_.TouchFile(name);
+      return decoded;
+    }
+    if (Stopping()) {
+      return std::nullopt;
+    }
+  }
+  // Another address's picture, or useless as it is; a new download mends it.
+  system_.RemoveFile(name);
+  return std::nullopt;
+}
+
+void AvatarFetcher::Store(const std::string& url, const std::string& name,
+                          std::span<const uint8_t> body) {
+  // Written aside and renamed, so that a file under the real name is whole.
+  const std::string partial = name + kPartialSuffix;
+  if (!system_.WriteFile(partial, StoredAvatar(url, body)) || Stopping() ||
+      !system_.RenameFile(partial, name)) {
+    system_.RemoveFile(partial);
+    return;
+  }
+  TidyFolder();
+}
+
+void AvatarFetcher::TidyFolder() {
+  for (const std::string& name : PlanAvatarTidy(system_.ListFiles())) {
+    if (Stopping()) {
+      return;
+    }
+    system_.RemoveFile(name);
+  }
 }
 
 AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<uint8_t>& body) {
@@ -177,13 +230,14 @@ AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<u
 
 std::optional<ScaledAvatar> AvatarFetcher::DecodeChecked(std::span<const uint8_t> file, int size,
                                                          AvatarFetchOutcome& failure) {
-  const std::optional<PictureSize> declared = ReadPictureSize(file);
-  if (!declared || declared->width == 0 || declared->height == 0) {
-    failure = AvatarFetchOutcome::kUndecodable;
+  // The header walk first, then the decoder itself, which might find
+  // another size; neither may exceed the limit.
+  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(ReadPictureSize(file))) {
+    failure = *refused;
     return std::nullopt;
   }
-  if (declared->width > kAvatarLargestSide || declared->height > kAvatarLargestSide) {
-    failure = AvatarFetchOutcome::kPictureTooLarge;
+  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(system_.DecodedSize(file))) {
+    failure = *refused;
     return std::nullopt;
   }
   std::optional<ScaledAvatar> picture = system_.Decode(file, size);

@@ -1,6 +1,7 @@
 #ifndef VELMO_OVERLAY_AVATAR_FETCHER_H_
 #define VELMO_OVERLAY_AVATAR_FETCHER_H_
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -11,11 +12,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
 
 #include "overlay/avatar_backoff.h"
+#include "overlay/avatar_folder.h"
+#include "overlay/avatar_naming.h"
+#include "overlay/picture_size.h"
 
 using AvatarClock = AvatarBackoff::Clock;
 
@@ -24,6 +29,7 @@ using AvatarClock = AvatarBackoff::Clock;
 struct ScaledAvatar {
   int size = 0;
   std::vector<uint32_t> pixels;
+  uint64_t serial = 0;  // told apart from earlier pictures once in memory; never 0 there
 };
 
 inline constexpr std::chrono::seconds kAvatarDownloadLimit{10};
@@ -34,8 +40,9 @@ inline constexpr std::size_t kAvatarReadPiece = 64u << 10;
 enum class DownloadStep { kOk, kFailed, kStopped };
 
 // What a fetch needs from the system: a clock, one download at a time, the
-// avatar folder's files (by name) and a decoder. Network calls return by
-// their deadline at the latest, and at once, with kStopped, after Interrupt.
+// avatar folder's files (by name), a digest and a decoder. Network calls
+// return by their deadline at the latest, and at once, with kStopped, after
+// Interrupt; a decode after Interrupt soon returns none.
 class AvatarFetchSystem {
  public:
   virtual ~AvatarFetchSystem() = default;
@@ -54,7 +61,15 @@ class AvatarFetchSystem {
   virtual bool WriteFile(const std::string& name, std::span<const uint8_t> bytes) = 0;
   virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& name) = 0;
-  // Called only for a file whose header declares an acceptable size.
+  // Marks a stored file as just used.
+  virtual void TouchFile(const std::string& name) = 0;
+  virtual std::vector<AvatarFolderEntry> ListFiles() = 0;
+  virtual AvatarDigest Sha256(std::string_view bytes) = 0;
+  // The size the decoder itself finds in the file, read without decoding
+  // its pixels.
+  virtual std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) = 0;
+  // Called only for a file whose header, and whose decoder, report an
+  // acceptable size.
   virtual std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) = 0;
 };
 
@@ -88,8 +103,10 @@ class AvatarFetcher {
   AvatarFetcher(const AvatarFetcher&) = delete;
   AvatarFetcher& operator=(const AvatarFetcher&) = delete;
 
+  // The worker first tidies the folder.
   void Start();
-  // Returns once the worker has ended, a download in flight included.
+  // Returns once the worker has ended, whatever step it was in: it looks for
+  // the stop between steps, and each step ends soon after Interrupt.
   void Stop();
 
   // Queues `url` for a picture `size` pixels wide, unless it is not an
@@ -103,11 +120,18 @@ class AvatarFetcher {
   bool RunOne();
   // One attempt, on the calling thread.
   AvatarFetchResult Fetch(const std::string& url, int size);
+  // Brings the folder within its bounds (the worker's first step, and after
+  // each picture stored).
+  void TidyFolder();
 
  private:
   static constexpr std::size_t kMostWaiting = 64;
 
   void Run();
+  bool Stopping() const { return stop_requested_.load(); }
+  // The stored picture when the file records this address and decodes.
+  std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size);
+  void Store(const std::string& url, const std::string& name, std::span<const uint8_t> body);
   AvatarFetchOutcome Download(const std::string& url, std::vector<uint8_t>& body);
   std::optional<ScaledAvatar> DecodeChecked(std::span<const uint8_t> file, int size,
                                             AvatarFetchOutcome& failure);
@@ -117,6 +141,7 @@ class AvatarFetcher {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
+  std::atomic<bool> stop_requested_{false};  // stopping_, read between steps
   std::deque<std::pair<std::string, int>> waiting_;
   std::unordered_set<std::string> pending_;  // waiting or running
   AvatarBackoff backoff_;

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <functional>
+#include <initializer_list>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "overlay/avatar_naming.h"
@@ -15,15 +19,29 @@ using Bytes = std::vector<uint8_t>;
 constexpr char kUrl[] = "http://avatars.test/a.png";
 constexpr int kSize = 35;
 constexpr uint8_t kDecodes = 'G';  // last byte of a picture the fake decoder accepts
+// Two addresses whose 32-bit FNV-1a names collide (0x229b441b).
+constexpr char kTwinA[] = "http://avatars.test/3ff3.png";
+constexpr char kTwinB[] = "http://avatars.test/23f50.png";
 
-Bytes Png(uint32_t width, uint32_t height, uint8_t last) {
+Bytes Png(uint32_t width, uint32_t height, uint8_t last, uint8_t tell = 0) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   for (uint32_t v : {width, height}) {
     for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
   }
+  png.push_back(tell);
   png.push_back(last);
   return png;
 }
+
+// A digest as weak as the old naming, so that names collide and only the
+// address recorded in the file tells pictures apart.
+AvatarDigest WeakDigest(std::string_view url) {
+  const uint32_t hash = Fnv1a32(url);
+  return AvatarDigest{static_cast<uint8_t>(hash >> 24), static_cast<uint8_t>(hash >> 16),
+                      static_cast<uint8_t>(hash >> 8), static_cast<uint8_t>(hash)};
+}
+
+std::string NameOf(std::string_view url) { return AvatarFileName(WeakDigest(url)); }
 
 // One server, a disk and a decoder; time passes only as the server makes it.
 struct FakeSystem : AvatarFetchSystem {
@@ -36,7 +54,12 @@ struct FakeSystem : AvatarFetchSystem {
   seconds piece_takes{0};
   std::size_t served = 0;
   int opens = 0, decodes = 0;
+  bool downloading = false;
+  std::optional<PictureSize> decoder_finds;  // else what the header says
+  std::function<void()> while_decoding = [] {};
+  bool interrupted = false;
   std::map<std::string, Bytes> files;
+  std::map<std::string, std::chrono::seconds> ages;
 
   AvatarClock::time_point Now() override { return now; }
   DownloadStep Wait(seconds takes, AvatarClock::time_point deadline) {
@@ -47,6 +70,7 @@ struct FakeSystem : AvatarFetchSystem {
   }
   DownloadStep Open(const std::string&, AvatarClock::time_point deadline) override {
     ++opens;
+    downloading = true;
     return Wait(answer_takes, deadline) == DownloadStep::kOk ? answer : DownloadStep::kFailed;
   }
   DownloadStep Read(Bytes& out, std::size_t most, AvatarClock::time_point deadline) override {
@@ -58,8 +82,8 @@ struct FakeSystem : AvatarFetchSystem {
     served += out.size();
     return DownloadStep::kOk;
   }
-  void CloseDownload() override {}
-  void Interrupt() override {}
+  void CloseDownload() override { downloading = false; }
+  void Interrupt() override { interrupted = true; }
   std::optional<Bytes> ReadFile(const std::string& name, std::size_t) override {
     const auto found = files.find(name);
     return found == files.end() ? std::nullopt : std::optional(found->second);
@@ -74,10 +98,22 @@ struct FakeSystem : AvatarFetchSystem {
     return true;
   }
   void RemoveFile(const std::string& name) override { files.erase(name); }
+  void TouchFile(const std::string& name) override { ages[name] = seconds(0); }
+  std::vector<AvatarFolderEntry> ListFiles() override {
+    std::vector<AvatarFolderEntry> entries;
+    for (const auto& [name, bytes] : files) entries.push_back({name, bytes.size(), ages[name]});
+    return entries;
+  }
+  AvatarDigest Sha256(std::string_view bytes) override { return WeakDigest(bytes); }
+  std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override {
+    return decoder_finds ? decoder_finds : ReadPictureSize(file);
+  }
+  // The picture's pixels tell which file it came from.
   std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override {
     ++decodes;
-    if (file.back() != kDecodes) return std::nullopt;
-    return ScaledAvatar{size, std::vector<uint32_t>(size * size)};
+    while_decoding();
+    if (interrupted || file.back() != kDecodes) return std::nullopt;
+    return ScaledAvatar{size, std::vector<uint32_t>(size * size, file[file.size() - 2]), 0};
   }
 };
 
@@ -87,24 +123,58 @@ struct FetchCase {
   AvatarFetchOutcome outcome;
   std::optional<Bytes> kept;  // the stored file afterwards
   seconds took;
+  bool stop_while_decoding = false;
 };
 
 const Bytes kGood = Png(96, 64, kDecodes);
 
+// A JPEG whose real 30000 x 30000 frame follows `marker`, which has no
+// length. A reader that takes the next marker's bytes (FF C0) for one lands
+// inside the comment after the frame, on a fake 16 x 16 frame.
+Bytes HiddenFrame(std::initializer_list<uint8_t> marker) {
+  Bytes jpeg = {0xFF, 0xD8};
+  jpeg.insert(jpeg.end(), marker);
+  const std::size_t landing = jpeg.size() + 2 + 0xFFC0;
+  const Bytes real = {0xFF, 0xC0, 0, 17, 8,    0x75, 0x30, 0x75, 0x30, 3,
+                      1,    0x11, 0, 2,  0x11, 1,    3,    0x11, 1};
+  jpeg.insert(jpeg.end(), real.begin(), real.end());
+  jpeg.insert(jpeg.end(), {0xFF, 0xFE, 0xFF, 0xFF});
+  jpeg.resize(jpeg.size() + 0xFFFD, 'c');
+  const Bytes fake = {0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16};
+  std::copy(fake.begin(), fake.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(landing));
+  jpeg.push_back('x');
+  jpeg.push_back(kDecodes);
+  return jpeg;
+}
+
+Bytes Stored(std::string_view url, const Bytes& picture) { return StoredAvatar(url, picture); }
+
 const FetchCase kCases[] = {
     {"stored file trusted",
      [](FakeSystem& s) {
-       s.files[AvatarFileName(kUrl)] = kGood;
+       s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
        s.answer = DownloadStep::kFailed;
      },
-     AvatarFetchOutcome::kStored, kGood, seconds(0)},
+     AvatarFetchOutcome::kStored, Stored(kUrl, kGood), seconds(0)},
+    {"stored file of another address not trusted",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = Stored("http://avatars.test/b.png", kGood);
+       s.answer = DownloadStep::kFailed;
+     },
+     AvatarFetchOutcome::kRequestFailed, std::nullopt, seconds(0)},
+    {"stored file without its address not trusted",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = kGood;
+       s.answer = DownloadStep::kFailed;
+     },
+     AvatarFetchOutcome::kRequestFailed, std::nullopt, seconds(0)},
     {"broken stored file fetched again",
      [](FakeSystem& s) {
-       s.files[AvatarFileName(kUrl)] = Png(96, 64, 'x');
+       s.files[NameOf(kUrl)] = Stored(kUrl, Png(96, 64, 'x'));
        s.body = kGood;
        s.piece = 7;
      },
-     AvatarFetchOutcome::kDownloaded, kGood, seconds(0)},
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, kGood), seconds(0)},
     {"server error", [](FakeSystem& s) { s.answer = DownloadStep::kFailed; },
      AvatarFetchOutcome::kRequestFailed, std::nullopt, seconds(0)},
     {"never answers", [](FakeSystem& s) { s.answer_takes = seconds(120); },
@@ -118,7 +188,32 @@ const FetchCase kCases[] = {
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
     {"endless body", [](FakeSystem& s) { s.endless = true; }, AvatarFetchOutcome::kBodyTooLarge,
      std::nullopt, seconds(0)},
+    {"body of exactly the cap",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.body.insert(s.body.begin() + 24, kAvatarBodyCap - kGood.size(), 0);
+     },
+     AvatarFetchOutcome::kDownloaded, std::nullopt, seconds(0)},
+    {"largest side allowed",
+     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, kAvatarLargestSide, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 4096, kDecodes)), seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"decoder finds a larger picture than the header",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.decoder_finds = PictureSize{96, kAvatarLargestSide + 1};
+     },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"stopped while decoding", [](FakeSystem& s) { s.body = kGood; }, AvatarFetchOutcome::kStopped,
+     std::nullopt, seconds(0), true},
+    {"stopped while decoding the stored file",
+     [](FakeSystem& s) { s.files[NameOf(kUrl)] = Stored(kUrl, kGood); },
+     AvatarFetchOutcome::kStopped, Stored(kUrl, kGood), seconds(0), true},
+    {"frame hidden behind a marker without a length",
+     [](FakeSystem& s) {
+       s.body = HiddenFrame({0xFF, 0x01});
+     },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"does not decode", [](FakeSystem& s) { s.body = Png(96, 64, 'x'); },
      AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
@@ -131,20 +226,28 @@ TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
     FakeSystem system;
     c.arrange(system);
     AvatarFetcher fetcher(system, [] {});
+    if (c.stop_while_decoding) {
+      system.while_decoding = [&] { fetcher.Stop(); };
+    }
     const auto start = system.now;
     const AvatarFetchResult result = fetcher.Fetch(kUrl, kSize);
     EXPECT_EQ(result.outcome, c.outcome) << c.name;
-    EXPECT_EQ(result.picture.has_value(), c.kept.has_value()) << c.name;
+    EXPECT_EQ(result.picture.has_value(), c.outcome == AvatarFetchOutcome::kStored ||
+                                              c.outcome == AvatarFetchOutcome::kDownloaded)
+        << c.name;
     if (result.picture) {
       EXPECT_EQ(result.picture->size, kSize) << c.name;
     }
     EXPECT_EQ(system.now - start, c.took) << c.name;
     EXPECT_LE(system.served, kAvatarBodyCap + 1) << c.name << ": read on past the cap";
+    EXPECT_FALSE(system.downloading) << c.name << ": the download is closed";
     std::map<std::string, Bytes> kept;
     if (c.kept) {
-      kept[AvatarFileName(kUrl)] = *c.kept;
+      kept[NameOf(kUrl)] = *c.kept;
     }
-    EXPECT_EQ(system.files, kept) << c.name << ": only a picture that decodes stays";
+    if (c.outcome != AvatarFetchOutcome::kDownloaded || c.kept) {
+      EXPECT_EQ(system.files, kept) << c.name << ": only a picture that decodes stays";
+    }
     if (c.outcome == AvatarFetchOutcome::kPictureTooLarge) {
       EXPECT_EQ(system.decodes, 0) << c.name;
     }
@@ -176,6 +279,98 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   EXPECT_TRUE(fetcher.TakeResults().empty());
 }
 
+TEST(AvatarFetcherTest, WorkerTidiesFetchesWhatIsAskedAndStops) {
+  FakeSystem system;
+  system.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+  system.files[OldAvatarFileName(kUrl)] = kGood;
+  std::mutex mutex;
+  std::condition_variable woken;
+  bool waiting = false;
+  AvatarFetcher fetcher(system, [&] {
+    std::lock_guard lock(mutex);
+    waiting = true;
+    woken.notify_one();
+  });
+  fetcher.Start();
+  ASSERT_TRUE(fetcher.Request(kUrl, kSize));
+  std::unique_lock lock(mutex);
+  woken.wait(lock, [&] { return waiting; });
+  lock.unlock();
+  fetcher.Stop();  // the worker idles on its queue again
+  ASSERT_EQ(fetcher.TakeResults().size(), 1u);
+  EXPECT_EQ(system.files.size(), 1u) << "the old name went when the worker started";
+  EXPECT_FALSE(fetcher.Request("http://avatars.test/late.png", kSize)) << "stopped";
+}
+
+TEST(AvatarFetcherTest, FullQueueDropsTheOldestRequest) {
+  FakeSystem system;
+  AvatarFetcher fetcher(system, [] {});
+  for (int i = 0; i <= 64; ++i) {
+    ASSERT_TRUE(fetcher.Request("http://avatars.test/" + std::to_string(i), kSize));
+  }
+  EXPECT_TRUE(fetcher.Request("http://avatars.test/0", kSize)) << "dropped, so asked again";
+  EXPECT_FALSE(fetcher.Request("http://avatars.test/2", kSize)) << "still waiting";
+}
+
+TEST(AvatarFetcherTest, CollidingNamesEachShowTheirOwnPicture) {
+  ASSERT_EQ(OldAvatarFileName(kTwinA), OldAvatarFileName(kTwinB));
+  FakeSystem system;
+  AvatarFetcher fetcher(system, [] {});
+  const auto fetch = [&](const char* url, uint8_t tell) {
+    system.body = Png(96, 64, kDecodes, tell);
+    system.served = 0;
+    const AvatarFetchResult result = fetcher.Fetch(url, kSize);
+    return result.picture ? result.picture->pixels[0] : 0u;
+  };
+  EXPECT_EQ(fetch(kTwinA, 'a'), 'a');
+  EXPECT_EQ(fetch(kTwinB, 'b'), 'b') << "not A's stored file";
+  EXPECT_EQ(fetch(kTwinA, 'a'), 'a') << "not B's stored file";
+  EXPECT_EQ(system.opens, 3);
+}
+
+TEST(AvatarFetcherTest, ThousandAddressesLeaveTheFolderWithinItsBounds) {
+  FakeSystem system;
+  Bytes large = Png(96, 64, kDecodes);
+  large.insert(large.end() - 2, 300u << 10, 0);  // 300 KiB: the byte bound comes first
+  system.body = large;
+  AvatarFetcher fetcher(system, [] {});
+  uint64_t most_bytes = 0;
+  for (int i = 0; i < 1000; ++i) {
+    for (auto& [name, age] : system.ages) age += seconds(1);
+    system.served = 0;
+    ASSERT_EQ(fetcher.Fetch("http://avatars.test/" + std::to_string(i), kSize).outcome,
+              AvatarFetchOutcome::kDownloaded);
+    uint64_t bytes = 0;
+    for (const auto& [name, file] : system.files) bytes += file.size();
+    most_bytes = std::max(most_bytes, bytes);
+    ASSERT_LE(system.files.size(), kMostStoredAvatars);
+  }
+  EXPECT_LE(most_bytes, kMostStoredAvatarBytes);
+  EXPECT_TRUE(system.files.contains(NameOf("http://avatars.test/999"))) << "the newest stays";
+  EXPECT_FALSE(system.files.contains(NameOf("http://avatars.test/0")));
+}
+
+TEST(AvatarFolderTest, TidyRemovesOldNamesStalePartsAndTheLeastRecentlyUsed) {
+  const auto picture = [](int i, uint64_t bytes) {
+    return AvatarFolderEntry{"v_" + std::to_string(i) + ".img", bytes, seconds(i)};
+  };
+  std::vector<AvatarFolderEntry> files = {{"a_1a47e90b.img", 10, seconds(0)},
+                                          {"v_x.img.part", 10, kStalePartialAge},
+                                          {"v_y.img.part", 10, seconds(59)},
+                                          {"notes.txt", 10, seconds(99999)},
+                                          picture(1000, kMostStoredAvatarBytes - 100)};
+  for (int i = 0; i < static_cast<int>(kMostStoredAvatars); ++i) files.push_back(picture(i, 1));
+  const std::vector<std::string> removed = PlanAvatarTidy(files);
+  // 256 pictures of 1 byte fit; the 64 MiB one, used longest ago, is both
+  // the 257th and past the bytes.
+  EXPECT_EQ(removed, (std::vector<std::string>{"a_1a47e90b.img", "v_x.img.part", "v_1000.img"}));
+  EXPECT_EQ(StoredAvatar("ab", Bytes{7}), (Bytes{2, 0, 0, 0, 'a', 'b', 7}));
+  EXPECT_EQ(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'b', 7}, "ab")->size(), 1u);
+  files[4].age = seconds(0);
+  EXPECT_EQ(PlanAvatarTidy(files).size(), 2u + 156u)
+      << "the large one now used last: 100 small ones still fit beside it";
+}
+
 TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
   const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0,    4,    1,    2,   0xFF,
                       0xC2, 0,    11,   8,    0x4E, 0x20, 0x01, 0x02};
@@ -192,7 +387,21 @@ TEST(PictureSizeTest, ReadFromTheHeaderAlone) {
                {gif, {{20000, 2}}},
                {bmp, {{16, 16}}},
                {Bytes(kGood.begin(), kGood.begin() + 20), std::nullopt},
-               {Bytes(jpeg.begin(), jpeg.begin() + 12), std::nullopt}};
+               {Bytes(kGood.begin(), kGood.begin() + 24), {{96, 64}}},
+               {Bytes(gif.begin(), gif.begin() + 17), std::nullopt},  // ends in a sub-block
+               {Bytes(jpeg.begin(), jpeg.begin() + 12), std::nullopt},
+               // Markers a decoder steps over without a length.
+               {HiddenFrame({0xFF, 0x01}), {{30000, 30000}}},  // TEM
+               {HiddenFrame({0xFF, 0xD0}), {{30000, 30000}}},  // RST0
+               {HiddenFrame({0xFF, 0xD7}), {{30000, 30000}}},  // RST7
+               {HiddenFrame({0xFF, 0x00}), {{30000, 30000}}},  // stuffed zero
+               // No frame before the scan, the end or stray bytes.
+               {{0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0xFF, 0xD8, 0xFF, 0xD9, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0xFF, 0xD8, 0x00, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0x00, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt},
+               {{0xFF, 0xD8, 0xFF, 0xFE, 0, 2, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 32}, {{32, 16}}},
+               {{0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16}, std::nullopt}};
   for (const auto& c : cases) {
     const std::optional<PictureSize> size = ReadPictureSize(c.file);
     ASSERT_EQ(size.has_value(), c.size.has_value()) << c.file.size();

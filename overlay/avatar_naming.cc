@@ -21,10 +21,20 @@ uint32_t Fnv1a32(std::string_view bytes) {
   return hash;
 }
 
-std::string AvatarFileName(std::string_view url) {
+std::string OldAvatarFileName(std::string_view url) {
   char name[kFileNameBufferSize];
   std::snprintf(name, sizeof(name), "a_%08lx.img", static_cast<unsigned long>(Fnv1a32(url)));
   return name;
+}
+
+std::string AvatarFileName(const AvatarDigest& digest) {
+  constexpr char kHex[] = "0123456789abcdef";
+  std::string name = "v_";
+  for (uint8_t byte : digest) {
+    name += kHex[byte >> 4];
+    name += kHex[byte & 0xF];
+  }
+  return name + ".img";
 }
 
 bool IsFetchableAvatarUrl(std::string_view url) {

@@ -7,9 +7,9 @@
 namespace {
 
 TEST(AvatarNaming, FileNameFromFnv1a) {
-  EXPECT_EQ(AvatarFileName("abc"), "a_1a47e90b.img");
-  EXPECT_EQ(AvatarFileName(""), "a_811c9dc5.img");
-  EXPECT_EQ(AvatarFileName("\xFF\x80"), "a_ee1eea4a.img") << "bytes are unsigned";
+  EXPECT_EQ(OldAvatarFileName("abc"), "a_1a47e90b.img");
+  EXPECT_EQ(OldAvatarFileName(""), "a_811c9dc5.img");
+  EXPECT_EQ(OldAvatarFileName("\xFF\x80"), "a_ee1eea4a.img") << "bytes are unsigned";
 }
 
 TEST(AvatarNaming, OnlyLowerCaseHttpSchemes) {

@@ -4,9 +4,14 @@
 // stay, as between the frames of one voice session. A second case gives
 // every frame new names, whose texts are laid out first.
 #include <winsock2.h>
+// After winsock2.h, which must come before windows.h.
+#include <objbase.h>
+#include <wincodec.h>
+#include <wrl/client.h>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -18,6 +23,7 @@
 #include "channels/encodable_value.h"
 #include "channels/standard_method_codec.h"
 #include "overlay/voice_overlay.h"
+#include "overlay/windows_avatar_fetch_system.h"
 
 namespace {
 
@@ -116,5 +122,85 @@ BENCHMARK(BM_DestroyWithDownloadInFlight)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 BENCHMARK(BM_RenderSixteenMembers)->Unit(benchmark::kMillisecond);
+
+// A side x side JPEG of a busy pattern, encoded by WIC, small enough to be
+// stored (noise would pass the body cap).
+std::vector<uint8_t> NoiseJpeg(UINT side) {
+  using Microsoft::WRL::ComPtr;
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IStream> stream;
+  ComPtr<IWICBitmapEncoder> encoder;
+  ComPtr<IWICBitmapFrameEncode> frame;
+  CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
+  CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+  factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder);
+  encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+  encoder->CreateNewFrame(&frame, nullptr);
+  frame->Initialize(nullptr);
+  frame->SetSize(side, side);
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  frame->SetPixelFormat(&format);
+  std::vector<BYTE> pixels(static_cast<std::size_t>(side) * side * 3);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const std::size_t x = i / 3 % side;
+    const std::size_t y = i / 3 / side;
+    pixels[i] = static_cast<BYTE>((x ^ y) + i % 3 * 85);
+  }
+  frame->WritePixels(side, side * 3, static_cast<UINT>(pixels.size()), pixels.data());
+  frame->Commit();
+  encoder->Commit();
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::vector<uint8_t> bytes(static_cast<std::size_t>(stat.cbSize.QuadPart));
+  stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+  CoUninitialize();
+  return bytes;
+}
+
+// How long a stop takes while the worker decodes a stored 4096 x 4096 JPEG:
+// each iteration stops a little later into the decode (0 to 1 s).
+void BM_StopWhileDecodingLargest(benchmark::State& state) {
+  const std::vector<uint8_t> jpeg = NoiseJpeg(kAvatarLargestSide);
+  const std::string url = "http://avatars.test/largest.jpg";
+  double whole = 0;  // one fetch of the stored picture left to its end
+  {
+    WindowsAvatarFetchSystem system;
+    system.WriteFile(AvatarFileName(system.Sha256(url)), StoredAvatar(url, jpeg));
+    AvatarFetcher fetcher(system, [] {});
+    const auto start = std::chrono::steady_clock::now();
+    if (fetcher.Fetch(url, 35).outcome != AvatarFetchOutcome::kStored) {
+      state.SkipWithError("the stored picture did not decode");
+      return;
+    }
+    whole = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  int round = 0;
+  double worst = 0;
+  for (auto _ : state) {
+    WindowsAvatarFetchSystem system;
+    const std::string name = AvatarFileName(system.Sha256(url));
+    system.WriteFile(name, StoredAvatar(url, jpeg));
+    AvatarFetcher fetcher(system, [] {});
+    fetcher.Start();
+    fetcher.Request(url, 35);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * (round++ % 20)));
+    const auto start = std::chrono::steady_clock::now();
+    fetcher.Stop();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    worst = std::max(worst, took);
+    state.SetIterationTime(took);
+  }
+  state.counters["worst_ms"] = worst * 1000;
+  state.counters["whole_decode_ms"] = whole * 1000;
+  state.counters["jpeg_kib"] = static_cast<double>(jpeg.size()) / 1024;
+}
+BENCHMARK(BM_StopWhileDecodingLargest)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40);
 
 }  // namespace

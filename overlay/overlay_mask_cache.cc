@@ -1,114 +1,34 @@
 #include "overlay/overlay_mask_cache.h"
 
-#include <cmath>
+#include <utility>
 
-#include "base/wide_text.h"
-
-namespace {
-
-constexpr wchar_t kFontFamilyName[] = L"Microsoft YaHei UI";
-
-}  // namespace
-
-OverlayMaskCache::OverlayMaskCache(double scale)
-    : scale_(scale),
-      metrics_(ComputeMetrics(scale)),
-      family_(kFontFamilyName, nullptr),
-      name_font_(&family_, metrics_.name_font_size, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel),
-      initial_font_(&family_, metrics_.initial_font_size, Gdiplus::FontStyleBold,
-                    Gdiplus::UnitPixel) {
-  name_format_.SetAlignment(Gdiplus::StringAlignmentNear);
-  name_format_.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-  name_format_.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
-  name_format_.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-  initial_format_.SetAlignment(Gdiplus::StringAlignmentCenter);
-  initial_format_.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-}
+OverlayMaskCache::OverlayMaskCache(double scale, std::unique_ptr<OverlayTextRasteriser> text)
+    : scale_(scale), text_(std::move(text)) {}
 
 float OverlayMaskCache::LabelWidth(const std::u16string& label) {
-  if (const auto found = widths_.find(label); found != widths_.end()) {
-    return found->second;
-  }
-  if (widths_.size() >= kMostMasks) {
-    widths_.clear();
-  }
-  Gdiplus::Graphics graphics(&measure_bitmap_);
-  graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
-  const std::wstring text = AsWide(label);
-  Gdiplus::RectF box;
-  graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), &name_font_,
-                         Gdiplus::RectF(0, 0, 0, 0), &name_format_, &box);
-  return widths_[label] = box.Width;
-}
-
-const CoverageMask& OverlayMaskCache::Keep(std::map<Key, CoverageMask>& masks, Key key,
-                                           CoverageMask mask) {
-  if (masks.size() >= kMostMasks) {
-    masks.clear();
-  }
-  return masks.insert_or_assign(std::move(key), std::move(mask)).first->second;
+  return widths_.Get(label, [&] { return text_->LabelWidth(label); });
 }
 
 const CoverageMask& OverlayMaskCache::Label(const std::u16string& label, float left, float top,
                                             float width, float height) {
-  Key key{label, left, top, width, height};
-  if (const auto found = labels_.find(key); found != labels_.end()) {
-    return found->second;
-  }
-  return Keep(labels_, std::move(key),
-              RenderText(label, name_font_, name_format_, left, top, width, height));
+  return labels_.Get(Key{label, left, top, width, height},
+                     [&] { return text_->Label(label, left, top, width, height); });
 }
 
 const CoverageMask& OverlayMaskCache::Initial(const std::u16string& initial, float left, float top,
                                               float size) {
-  Key key{initial, left, top, size, size};
-  if (const auto found = initials_.find(key); found != initials_.end()) {
-    return found->second;
-  }
-  return Keep(initials_, std::move(key),
-              RenderText(initial, initial_font_, initial_format_, left, top, size, size));
+  return initials_.Get(Key{initial, left, top, size, size},
+                       [&] { return text_->Initial(initial, left, top, size); });
 }
 
 const CoverageMask& OverlayMaskCache::Capsule(float left, float top, float width, float height) {
-  Key key{u"", left, top, width, height};
-  if (const auto found = capsules_.find(key); found != capsules_.end()) {
-    return found->second;
-  }
-  return Keep(capsules_, std::move(key), CapsuleMask(left, top, width, height));
+  return capsules_.Get(Key{u"", left, top, width, height},
+                       [&] { return CapsuleMask(left, top, width, height); });
 }
 
-// White text on a transparent bitmap laid over the box on whole pixels; its
-// alpha is the coverage. GDI+ clips the text to the box.
-CoverageMask OverlayMaskCache::RenderText(const std::u16string& text, const Gdiplus::Font& font,
-                                          const Gdiplus::StringFormat& format, float left,
-                                          float top, float width, float height) const {
-  CoverageMask mask;
-  mask.left = static_cast<int>(std::floor(left));
-  mask.top = static_cast<int>(std::floor(top));
-  mask.width = std::max(0, static_cast<int>(std::ceil(left + width)) - mask.left);
-  mask.height = std::max(0, static_cast<int>(std::ceil(top + height)) - mask.top);
-  if (mask.width == 0 || mask.height == 0) {
-    mask.width = mask.height = 0;
-    return mask;
-  }
-  std::vector<uint32_t> pixels(static_cast<std::size_t>(mask.width) * mask.height);
-  {
-    Gdiplus::Bitmap bitmap(mask.width, mask.height, mask.width * 4, PixelFormat32bppPARGB,
-                           reinterpret_cast<BYTE*>(pixels.data()));
-    Gdiplus::Graphics graphics(&bitmap);
-    graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
-    const std::wstring wide = AsWide(text);
-    Gdiplus::SolidBrush white{Gdiplus::Color(255, 255, 255, 255)};
-    graphics.DrawString(wide.c_str(), static_cast<INT>(wide.size()), &font,
-                        Gdiplus::RectF(left - static_cast<float>(mask.left),
-                                       top - static_cast<float>(mask.top), width, height),
-                        &format, &white);
-    graphics.Flush(Gdiplus::FlushIntentionSync);
-  }
-  mask.alpha.resize(pixels.size());
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    mask.alpha[i] = static_cast<uint8_t>(pixels[i] >> 24);
-  }
-  return mask;
+void OverlayMaskCache::EndFrame() {
+  widths_.EndFrame();
+  labels_.EndFrame();
+  initials_.EndFrame();
+  capsules_.EndFrame();
 }

@@ -103,50 +103,30 @@ void VoiceOverlay::Refresh() {
     if (overlay_window == nullptr) {
       return;
     }
-    OnAvatarsReady();  // pictures that arrived while there was no window
   }
   if (timer_id == 0) {
     StartTimer();
   }
+  // Also here, so that pictures whose wake-up was lost are not left waiting.
+  DrainAvatars();
 
   std::unique_lock lock(state.state_mutex);
-  const bool show = ShouldShow();
-  if (!show) {
+  if (!ShouldShow()) {
     lock.unlock();
     if (IsWindowVisible(overlay_window)) {
       ShowWindow(overlay_window, SW_HIDE);
     }
-    drawn.reset();
+    placed.reset();
     return;
   }
-  FrameInputs inputs;
-  inputs.members = state.members;
-  inputs.scale = state.scale;
-  inputs.opacity = state.opacity;
+  const std::size_t member_count = state.members.size();
   HWND foreground = GetForegroundWindow();
   lock.unlock();
   if (foreground == nullptr) {
     foreground = owner_window;
   }
-  const std::optional<OverlayPlacement> placement =
-      Place(MonitorFromWindow(foreground, MONITOR_DEFAULTTONEAREST), inputs.members.size());
-  if (placement) {
-    inputs.placement = *placement;
-  } else if (drawn) {
-    inputs.placement = drawn->placement;
-  }
-  // Members still without their picture ask for it again (a failed address
-  // only once it has rested).
-  const int diameter = ComputeMetrics(inputs.scale).avatar_diameter;
-  for (const OverlayMember& member : inputs.members) {
-    GetAvatar(member.avatar_url, diameter);
-  }
-  inputs.pictures = avatar_generation;
-  if (drawn && *drawn == inputs) {
-    return;
-  }
+  Place(MonitorFromWindow(foreground, MONITOR_DEFAULTTONEAREST), member_count);
   Render();
-  drawn = std::move(inputs);
 }
 
 bool VoiceOverlay::ShouldShow() const {
@@ -178,10 +158,10 @@ bool VoiceOverlay::ShouldShow() const {
          OverlayVisibility::kShow;
 }
 
-std::optional<OverlayPlacement> VoiceOverlay::Place(HMONITOR monitor, std::size_t member_count) {
+void VoiceOverlay::Place(HMONITOR monitor, std::size_t member_count) {
   const std::optional<PixelRect> monitor_rect = MonitorRect(monitor);
   if (overlay_window == nullptr || !monitor_rect) {
-    return std::nullopt;
+    return;
   }
   std::string position;
   double scale = 0;
@@ -191,9 +171,14 @@ std::optional<OverlayPlacement> VoiceOverlay::Place(HMONITOR monitor, std::size_
     scale = state.scale;
   }
   const OverlayPlacement placement = PlaceOverlay(*monitor_rect, position, scale, member_count);
-  if (!drawn || drawn->placement != placement || !IsWindowVisible(overlay_window)) {
+  if (placed != placement || !IsWindowVisible(overlay_window)) {
     SetWindowPos(overlay_window, HWND_TOPMOST, placement.x, placement.y, placement.width,
                  placement.height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    placed = placement;
+    push_whole = true;
+    return;
   }
-  return placement;
+  // A topmost window raised since (a full-screen game, say) would cover the
+  // overlay for good: back on top at every tick, without moving or sizing.
+  SetWindowPos(overlay_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }

@@ -10,6 +10,12 @@ constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'
 constexpr std::size_t kPngWidthOffset = 16;  // signature, chunk length and "IHDR"
 constexpr uint8_t kJpegMarker = 0xFF;
 constexpr uint8_t kJpegStartOfImage = 0xD8;
+constexpr uint8_t kJpegEndOfImage = 0xD9;
+constexpr uint8_t kJpegStartOfScan = 0xDA;
+constexpr uint8_t kJpegStuffedZero = 0x00;
+constexpr uint8_t kJpegTemporary = 0x01;
+constexpr uint8_t kJpegFirstRestart = 0xD0;
+constexpr uint8_t kJpegLastRestart = 0xD7;
 constexpr std::size_t kGifScreenOffset = 6;
 constexpr uint8_t kGifImageDescriptor = 0x2C;
 constexpr uint8_t kGifExtension = 0x21;
@@ -43,24 +49,36 @@ std::optional<PictureSize> PngSize(std::span<const uint8_t> file) {
   return PictureSize{BigEndian32(file, kPngWidthOffset), BigEndian32(file, kPngWidthOffset + 4)};
 }
 
-// Walks the segments up to the first start-of-frame marker (C0-CF except the
-// DHT, JPG and DAC markers C4, C8 and CC).
+// Walks the markers up to the first start-of-frame marker (C0-CF except the
+// DHT, JPG and DAC markers C4, C8 and CC), stepping over those a decoder
+// reads without a length (TEM, RST0-7 and a stuffed FF 00) exactly as it
+// does, so that no segment hides the frame the decoder will use. A scan,
+// the end or anything else before the frame refuses the file.
 std::optional<PictureSize> JpegSize(std::span<const uint8_t> file) {
   std::size_t at = 2;
-  while (at + 4 <= file.size()) {
+  while (at + 2 <= file.size()) {
     if (file[at] != kJpegMarker) return std::nullopt;
     const uint8_t marker = file[at + 1];
     if (marker == kJpegMarker) {  // fill byte
       ++at;
       continue;
     }
-    const uint32_t length = BigEndian16(file, at + 2);
+    if (marker == kJpegStuffedZero || marker == kJpegTemporary ||
+        (marker >= kJpegFirstRestart && marker <= kJpegLastRestart)) {
+      at += 2;
+      continue;
+    }
+    if (marker == kJpegStartOfImage || marker == kJpegEndOfImage || marker == kJpegStartOfScan) {
+      return std::nullopt;
+    }
     const bool frame =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
       if (at + 9 > file.size()) return std::nullopt;
       return PictureSize{BigEndian16(file, at + 7), BigEndian16(file, at + 5)};
     }
+    if (at + 4 > file.size()) return std::nullopt;
+    const uint32_t length = BigEndian16(file, at + 2);
     if (length < 2) return std::nullopt;
     at += 2 + length;
   }

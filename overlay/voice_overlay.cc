@@ -5,12 +5,13 @@
 
 #include "base/utf8_to_utf16.h"
 #include "channels/standard_method_codec.h"
-#include "overlay/overlay_layout.h"
+#include "overlay/gdiplus_text_rasteriser.h"
 #include "overlay/voice_overlay_channel.h"
 #include "overlay/windows_avatar_fetch_system.h"
 
 VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
-    : owner_window(owner_window) {
+    : owner_window(owner_window),
+      painter([](double scale) { return std::make_unique<GdiplusTextRasteriser>(scale); }) {
   Gdiplus::GdiplusStartupInput input;
   gdiplus_started = Gdiplus::GdiplusStartup(&gdiplus_token, &input, nullptr) == Gdiplus::Ok;
 
@@ -59,8 +60,8 @@ VoiceOverlay::~VoiceOverlay() {
   // call can reach this object once it is gone.
   channel->SetMethodCallHandler(nullptr);
   channel.reset();
-  avatar_cache.clear();
-  masks.reset();
+  avatars.Clear();
+  painter.Forget();
   surface.reset();
   // Only once nothing uses GDI+ any more.
   fetcher.reset();

@@ -1,16 +1,15 @@
 #include "overlay/windows_avatar_fetch_system.h"
 
-#include <shlwapi.h>
-#include <wrl/client.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstring>
+#include <chrono>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "base/wide_text.h"
-#include "diagnostics/scoped_file_handle.h"
 #include "overlay/avatar_naming.h"
-#include "overlay/gdiplus_include.h"
+#include "overlay/wic_picture_decoder.h"
 
 // What one download shares with WinHTTP's callbacks, which may still arrive
 // after the download was given up (WinHTTP under Wine only lets go of a
@@ -18,7 +17,7 @@
 // the request handle, freed when both are done.
 struct DownloadContext {
   std::atomic<int> owners{1};
-  EventHandle completed{false};
+  ScopedKernelHandle completed = MakeEvent(false);
   bool failed = false;
   DWORD bytes = 0;
   std::vector<uint8_t> buffer = std::vector<uint8_t>(kAvatarReadPiece);
@@ -32,6 +31,13 @@ constexpr DWORD kSuccessFirst = 200;
 constexpr DWORD kSuccessEnd = 300;
 constexpr DWORD kCallbackEvents =
     WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle handle) noexcept { return handle != INVALID_HANDLE_VALUE; }
+  static void Close(Handle handle) noexcept { FindClose(handle); }
+};
 
 void Release(DownloadContext* context) {
   if (context->owners.fetch_sub(1) == 1) {
@@ -83,9 +89,12 @@ std::wstring AvatarFolder() {
 }  // namespace
 
 WindowsAvatarFetchSystem::WindowsAvatarFetchSystem() : folder_(AvatarFolder()) {
-  session_.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                             WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
-  if (session_.get() != nullptr) {
+  BCRYPT_ALG_HANDLE sha256 = nullptr;
+  if (BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    sha256_.reset(sha256);
+  }
+  session_ = proxy_.OpenSession(kUserAgent);
+  if (session_.valid()) {
     WinHttpSetStatusCallback(session_.get(), OnStatus, kCallbackEvents, 0);
   }
 }
@@ -137,11 +146,17 @@ DownloadStep WindowsAvatarFetchSystem::Open(const std::string& url,
   if (request_.get() == nullptr) {
     return DownloadStep::kFailed;
   }
+  if (!proxy_.Apply(request_.get(), address)) {
+    return DownloadStep::kFailed;
+  }
   context_ = new DownloadContext;
   auto value = reinterpret_cast<DWORD_PTR>(context_);
-  if (WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &value, sizeof(value))) {
-    ++context_->owners;  // released by the handle's closing callback
+  // The request owns a share only once it holds the context; without it,
+  // nothing may hand the context over (the send below would).
+  if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &value, sizeof(value))) {
+    return DownloadStep::kFailed;
   }
+  ++context_->owners;  // released by the handle's closing callback
   // Every wait below also ends at the deadline; these bound how long WinHTTP
   // itself keeps a given-up connection. The wait for the answer's headers
   // has its own option, without limit by default.
@@ -217,8 +232,9 @@ std::wstring WindowsAvatarFetchSystem::PathOf(const std::string& name) const {
 
 std::optional<std::vector<uint8_t>> WindowsAvatarFetchSystem::ReadFile(const std::string& name,
                                                                        std::size_t most) {
-  const ScopedFileHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const ScopedKernelHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
   LARGE_INTEGER size{};
   if (!file.valid() || !GetFileSizeEx(file.get(), &size) ||
       static_cast<uint64_t>(size.QuadPart) > most) {
@@ -235,8 +251,8 @@ std::optional<std::vector<uint8_t>> WindowsAvatarFetchSystem::ReadFile(const std
 
 bool WindowsAvatarFetchSystem::WriteFile(const std::string& name, std::span<const uint8_t> bytes) {
   CreateDirectoryW(folder_.c_str(), nullptr);
-  const ScopedFileHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const ScopedKernelHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file.valid() &&
          ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -252,32 +268,105 @@ void WindowsAvatarFetchSystem::RemoveFile(const std::string& name) {
   DeleteFileW(PathOf(name).c_str());
 }
 
+void WindowsAvatarFetchSystem::TouchFile(const std::string& name) {
+  const ScopedKernelHandle file(CreateFileW(PathOf(name).c_str(), FILE_WRITE_ATTRIBUTES,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  if (file.valid()) {
+    SetFileTime(file.get(), nullptr, nullptr, &now);
+  }
+}
+
+std::vector<AvatarFolderEntry> WindowsAvatarFetchSystem::ListFiles() {
+  std::vector<AvatarFolderEntry> entries;
+  WIN32_FIND_DATAW found{};
+  const ScopedHandle<FindHandleTraits> search(FindFirstFileExW(
+      (folder_ + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!search.valid()) {
+    return entries;
+  }
+  FILETIME now_time{};
+  GetSystemTimeAsFileTime(&now_time);
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 |
+                                time.dwLowDateTime);
+  };
+  constexpr int64_t kTicksPerSecond = 10'000'000;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      continue;
+    }
+    // Only names this program makes matter, and they are ASCII.
+    std::string name;
+    for (const wchar_t* c = found.cFileName; *c != 0; ++c) {
+      name += *c < 0x80 ? static_cast<char>(*c) : '?';
+    }
+    const int64_t age = (ticks(now_time) - ticks(found.ftLastWriteTime)) / kTicksPerSecond;
+    entries.push_back(AvatarFolderEntry{
+        std::move(name), static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow,
+        std::chrono::seconds(std::max<int64_t>(age, 0))});
+  } while (FindNextFileW(search.get(), &found));
+  return entries;
+}
+
+AvatarDigest WindowsAvatarFetchSystem::Sha256(std::string_view bytes) {
+  AvatarDigest digest{};
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (sha256_.valid() &&
+      BCRYPT_SUCCESS(BCryptCreateHash(sha256_.get(), &hash, nullptr, 0, nullptr, 0, 0))) {
+    // BCrypt takes the input as writable bytes but does not write them.
+    auto* input = reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data()));
+    BCryptHashData(hash, input, static_cast<ULONG>(bytes.size()), 0);
+    BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+    BCryptDestroyHash(hash);
+  }
+  return digest;
+}
+
+// A decoder may decode the whole frame in one call, even one that only asks
+// for its size (Wine's do: about 0.3 s for 4096 x 4096), and nothing can cut
+// that short. So decoding runs on a thread of its own that owns all it
+// touches, and a stop leaves it to finish alone instead of waiting for it.
+template <typename Result, typename Work>
+std::optional<Result> WindowsAvatarFetchSystem::OffThread(std::span<const uint8_t> file,
+                                                          Work work) {
+  struct Job {
+    std::vector<uint8_t> file;
+    std::optional<Result> result;
+    ScopedKernelHandle done = MakeEvent(true);
+    ScopedKernelHandle abandoned = MakeEvent(true);
+  };
+  auto job = std::make_shared<Job>();
+  job->file.assign(file.begin(), file.end());
+  if (!job->done.valid() || !job->abandoned.valid()) {
+    return std::nullopt;
+  }
+  try {
+    std::thread([job, work] {
+      job->result = work(job->file, job->abandoned.get());
+      SetEvent(job->done.get());
+    }).detach();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  const HANDLE waits[] = {job->done.get(), stop_.get()};
+  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    SetEvent(job->abandoned.get());
+    return std::nullopt;
+  }
+  return std::move(job->result);
+}
+
+std::optional<PictureSize> WindowsAvatarFetchSystem::DecodedSize(std::span<const uint8_t> file) {
+  return OffThread<PictureSize>(
+      file, [](std::span<const uint8_t> bytes, HANDLE) { return WicPictureSize(bytes); });
+}
+
 std::optional<ScaledAvatar> WindowsAvatarFetchSystem::Decode(std::span<const uint8_t> file,
                                                              int size) {
-  Microsoft::WRL::ComPtr<IStream> stream;
-  stream.Attach(SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
-  if (!stream || size <= 0) {
-    return std::nullopt;
-  }
-  Gdiplus::Bitmap source(stream.Get());
-  if (source.GetLastStatus() != Gdiplus::Ok || source.GetWidth() == 0 || source.GetHeight() == 0) {
-    return std::nullopt;
-  }
-  ScaledAvatar picture{size, std::vector<uint32_t>(static_cast<std::size_t>(size) * size)};
-  Gdiplus::Bitmap scaled(size, size, size * 4, PixelFormat32bppPARGB,
-                         reinterpret_cast<BYTE*>(picture.pixels.data()));
-  Gdiplus::Graphics graphics(&scaled);
-  graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-  graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-  Gdiplus::ImageAttributes edges;
-  edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);  // no fading in at the borders
-  // Stretched to the square; the aspect ratio is not kept.
-  const Gdiplus::Status drawn = graphics.DrawImage(
-      &source, Gdiplus::Rect(0, 0, size, size), 0, 0, static_cast<INT>(source.GetWidth()),
-      static_cast<INT>(source.GetHeight()), Gdiplus::UnitPixel, &edges);
-  graphics.Flush(Gdiplus::FlushIntentionSync);
-  if (drawn != Gdiplus::Ok) {
-    return std::nullopt;
-  }
-  return picture;
+  return OffThread<ScaledAvatar>(file, [size](std::span<const uint8_t> bytes, HANDLE abandoned) {
+    return WicDecodePicture(bytes, size, abandoned);
+  });
 }

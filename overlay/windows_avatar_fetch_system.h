@@ -2,51 +2,34 @@
 #define VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
 
 #include <windows.h>
+// Both need windows.h first.
+#include <bcrypt.h>
 #include <winhttp.h>
 
 #include <string>
 
+#include "base/scoped_handle.h"
 #include "overlay/avatar_fetcher.h"
+#include "overlay/winhttp_proxy.h"
 
-// One WinHTTP handle, closed when it goes.
-class WinHttpHandle {
- public:
-  WinHttpHandle() = default;
-  explicit WinHttpHandle(HINTERNET handle) : handle_(handle) {}
-  ~WinHttpHandle() { reset(); }
-  WinHttpHandle(const WinHttpHandle&) = delete;
-  WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-  HINTERNET get() const { return handle_; }
-  void reset(HINTERNET handle = nullptr) {
-    if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-    handle_ = handle;
-  }
+// A kernel event, manual or automatic reset, not signalled at first.
+inline ScopedKernelHandle MakeEvent(bool manual_reset) {
+  return ScopedKernelHandle(CreateEventW(nullptr, manual_reset, FALSE, nullptr));
+}
 
- private:
-  HINTERNET handle_ = nullptr;
-};
-
-// An owned kernel event.
-class EventHandle {
- public:
-  explicit EventHandle(bool manual_reset)
-      : handle_(CreateEventW(nullptr, manual_reset, FALSE, nullptr)) {}
-  ~EventHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  EventHandle(const EventHandle&) = delete;
-  EventHandle& operator=(const EventHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
+// A BCrypt algorithm provider.
+struct BCryptAlgorithmTraits {
+  using Handle = BCRYPT_ALG_HANDLE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
+  static void Close(Handle handle) noexcept { BCryptCloseAlgorithmProvider(handle, 0); }
 };
 
 struct DownloadContext;
 
 // The fetcher's system on Windows: WinHTTP in asynchronous mode, the avatar
-// folder under the temporary directory, and GDI+ for decoding. GDI+ must be
-// running while the fetcher uses this.
+// folder under the temporary directory, SHA-256 from BCrypt and the Windows
+// Imaging Component for decoding.
 //
 // What WinHTTP does under Wine 8 and this relies on: closing a handle does
 // not end a call blocked on the network (the connection goes only once that
@@ -73,14 +56,23 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   bool WriteFile(const std::string& name, std::span<const uint8_t> bytes) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& name) override;
+  void TouchFile(const std::string& name) override;
+  std::vector<AvatarFolderEntry> ListFiles() override;
+  AvatarDigest Sha256(std::string_view bytes) override;
+  std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override;
   std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override;
 
  private:
   // Waits for the running operation's completion; kFailed at the deadline.
   DownloadStep Complete(AvatarClock::time_point deadline);
   std::wstring PathOf(const std::string& name) const;
+  // Runs `work(file, abandoned)` on a thread of its own; none once stopped.
+  template <typename Result, typename Work>
+  std::optional<Result> OffThread(std::span<const uint8_t> file, Work work);
 
-  EventHandle stop_{true};
+  ScopedKernelHandle stop_ = MakeEvent(true);
+  ScopedHandle<BCryptAlgorithmTraits> sha256_;
+  WinHttpProxy proxy_;
   WinHttpHandle session_;
   WinHttpHandle connection_;
   WinHttpHandle request_;

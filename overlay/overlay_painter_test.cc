@@ -1,0 +1,141 @@
+#include "overlay/overlay_painter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "overlay/avatar_memory.h"
+#include "overlay/frame_cache.h"
+#include "overlay/overlay_layout.h"
+
+namespace {
+
+// Texts as boxes whose coverage tells the text apart, on the heap like real
+// masks, so a mask used after it went is found by the sanitizers and a
+// wrong one by the pixels.
+uint8_t Fingerprint(const std::u16string& text) {
+  uint32_t hash = 7;
+  for (char16_t c : text) hash = hash * 31 + c;
+  return static_cast<uint8_t>(40 + hash % 200);
+}
+
+CoverageMask Box(const std::u16string& text, float left, float top, float width, float height) {
+  CoverageMask mask;
+  mask.left = static_cast<int>(std::floor(left));
+  mask.top = static_cast<int>(std::floor(top));
+  mask.width = std::max(0, static_cast<int>(std::ceil(left + width)) - mask.left);
+  mask.height = std::max(0, static_cast<int>(std::ceil(top + height)) - mask.top);
+  mask.alpha.assign(static_cast<std::size_t>(mask.width) * mask.height, Fingerprint(text));
+  return mask;
+}
+
+struct BoxText : OverlayTextRasteriser {
+  float LabelWidth(const std::u16string& label) override {
+    return 3.0f * static_cast<float>(label.size());
+  }
+  CoverageMask Label(const std::u16string& label, float left, float top, float width,
+                     float height) override {
+    return Box(label, left, top, width, height);
+  }
+  CoverageMask Initial(const std::u16string& initial, float left, float top, float size) override {
+    return Box(initial, left, top, size, size);
+  }
+};
+
+OverlayTextFactory BoxTexts() {
+  return [](double) { return std::make_unique<BoxText>(); };
+}
+
+TEST(FrameCacheTest, EvictsOnlyBetweenFramesAndNeverWhatTheFrameUsed) {
+  FrameCache<int, std::vector<int>> cache(2);
+  const std::vector<int>& first = cache.Get(1, [] { return std::vector<int>{1}; });
+  cache.Get(2, [] { return std::vector<int>{2}; });
+  cache.Get(3, [] { return std::vector<int>{3}; });
+  EXPECT_EQ(cache.size(), 3u) << "nothing goes while the frame runs";
+  EXPECT_EQ(first, std::vector<int>{1});
+  cache.EndFrame();
+  EXPECT_EQ(cache.size(), 3u) << "all three were used by the frame that ended";
+
+  cache.Get(1, [] { return std::vector<int>{}; });
+  cache.EndFrame();
+  cache.Get(3, [] { return std::vector<int>{}; });
+  cache.EndFrame();
+  EXPECT_EQ(cache.size(), 2u) << "the longest unused went";
+  int made = 0;
+  cache.Get(3, [&] { return ++made, std::vector<int>{}; });
+  cache.Get(1, [&] { return ++made, std::vector<int>{}; });
+  EXPECT_EQ(made, 0);
+}
+
+// 100,000 frames of random member lists, renames, speakers and pictures out
+// of 1,000 labels, far more than the caches hold, painted change by change
+// into one surface; every 1,000th frame must equal the same frame painted
+// whole by a painter that starts afresh.
+TEST(OverlayPainterTest, ChurnPaintsWhatAFreshPainterPaints) {
+  constexpr int kFrames = 100000;
+  constexpr int kLabels = 1000;
+  constexpr int kWidth = 96;
+  std::mt19937 random(26);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const auto label = [](int i) { return std::u16string{u'm', static_cast<char16_t>(0x4E00 + i)}; };
+
+  OverlayPainter painter(BoxTexts());
+  AvatarMemory avatars;
+  std::vector<OverlayMember> members;
+  std::vector<uint32_t> surface;
+  double scale = kMinOverlayScale;
+  double opacity = kDefaultOverlayOpacity;
+  const OverlayPictureLookup lookup = [&](const std::string& url, int size) {
+    return avatars.Find(url, size).picture;
+  };
+  for (int frame = 0; frame < kFrames; ++frame) {
+    // Between frames: fetched pictures arrive, the caches make room.
+    if (pick(4) == 0) {
+      const int size = ComputeMetrics(pick(2) ? scale : kMaxOverlayScale).avatar_diameter;
+      ScaledAvatar picture{size, std::vector<uint32_t>(size * size, 0xFF000000u | random()), 0};
+      avatars.Take("http://a/" + std::to_string(pick(200)), std::move(picture));
+      avatars.Trim();
+    }
+    switch (pick(24)) {
+      case 0:
+        if (members.size() < kMaxOverlayMembers)
+          members.push_back({label(pick(kLabels)), "", false, false});
+        break;
+      case 1:
+        if (!members.empty())
+          members.erase(members.begin() + pick(static_cast<int>(members.size())));
+        break;
+      case 2:
+        if (pick(500) == 0) scale = scale == kMinOverlayScale ? 0.8 : kMinOverlayScale;
+        if (pick(500) == 0)
+          opacity = opacity == kDefaultOverlayOpacity ? 1.0 : kDefaultOverlayOpacity;
+        break;
+      default:
+        for (int changes = pick(3); changes > 0 && !members.empty(); --changes) {
+          OverlayMember& member = members[pick(static_cast<int>(members.size()))];
+          member.name = label(pick(kLabels));
+          member.speaking = pick(2) == 0;
+          member.muted = pick(3) == 0;
+          member.avatar_url = pick(3) == 0 ? "http://a/" + std::to_string(pick(300)) : "";
+        }
+    }
+    if (members.empty()) continue;
+    const int height = OverlayWindowHeight(ComputeMetrics(scale), members.size());
+    const bool fresh = surface.size() != static_cast<std::size_t>(kWidth) * height;
+    if (fresh) surface.assign(static_cast<std::size_t>(kWidth) * height, 0x12345678u);
+    const PixelRect dirty =
+        painter.Paint(surface.data(), kWidth, height, fresh, members, scale, opacity, lookup);
+    ASSERT_TRUE(!fresh || dirty == (PixelRect{0, 0, kWidth, height})) << frame;
+    if (frame % 1000 == 999) {
+      std::vector<uint32_t> whole(surface.size());
+      OverlayPainter(BoxTexts())
+          .Paint(whole.data(), kWidth, height, true, members, scale, opacity, lookup);
+      ASSERT_EQ(surface, whole) << "frame " << frame;
+    }
+  }
+}
+
+}  // namespace
