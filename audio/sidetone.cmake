@@ -26,11 +26,12 @@ velmo_add_gtest(velmo_sidetone_test
 
 if(WIN32)
   add_library(velmo_sidetone_runtime STATIC
+    sidetone_default_device_watch.cc
     sidetone_engine_control.cc
     sidetone_engine_instance.cc
     sidetone_wasapi_session.cc
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
-    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid winmm)
+    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid avrt)
 
 endif()

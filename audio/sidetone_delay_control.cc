@@ -7,29 +7,33 @@
 namespace {
 
 constexpr uint32_t kMillisecondsPerSecond = 1000;
-// Two periods: one being played while the next is written. Below that a
-// late wake-up is already a gap.
-constexpr size_t kLowestFillPeriods = 2;
-// Where a fresh monitor starts: clean on an idle machine, with a period in
-// hand for a late capture packet.
-constexpr size_t kStartFillPeriods = 3;
+// Where a run starts: the next period is already covered when the device
+// asks for it, one more is in hand for a late packet, and the headroom the
+// fill keeps once it has come down.
+constexpr size_t kStartFillPeriods = 2;
+// The fill never goes below a period and a few milliseconds (what the
+// stream keeps in hand to fade out, and some room); nor above 100 ms.
+constexpr uint32_t kLowestFillExtraMs = 5;
 constexpr uint32_t kHighestFillMs = 100;
 // While playback stays clean the fill comes down 1 ms every 30 s, as long as
-// the lowest delay of those 30 s kept this much above a period: the jitter
-// this machine shows sets how low it goes.
+// the lowest delay of those 30 s kept this much clear of running dry: the
+// jitter of this machine's packets sets how low it goes.
 constexpr uint32_t kFillDecreaseMs = 1;
 constexpr uint32_t kCleanSecondsPerDecrease = 30;
 constexpr uint32_t kHeadroomMs = 5;
-// The smoothing weight of one look (looks come twice a period, so the delay
-// is averaged over about half a second, across the saw-tooth of packets).
-constexpr double kSmoothing = 1.0 / 64.0;
-// Ratio correction per frame of smoothed surplus: 1000 ppm per millisecond,
-// so a 1000 ppm drift settles about 1 ms off the fill, and the limit is
-// reached 5 ms off.
-constexpr double kCorrectionPerMs = 0.001;
-// Windows of 200 ms of playback, and a stall must leave their lowest delay
-// 15 ms above the fill: jitter and drift never come near that.
-constexpr uint32_t kWindowDivisor = 5;
+// A microphone that has just started may deliver its first packets unevenly:
+// running dry in the first half second of a run starts over at the same
+// fill. So does input that stopped for longer than any fill would bridge.
+constexpr uint32_t kSettleDivisor = 2;
+constexpr double kCurableGapSeconds = 0.1;
+// Ratio correction per millisecond the lowest delay stands off the fill:
+// 500 ppm, so a 1000 ppm drift settles about 2 ms off, and the limit is
+// reached 10 ms off.
+constexpr double kCorrectionPerMs = 0.0005;
+// Windows of 500 ms of playback, long enough that their lowest delay has
+// seen the late packets; a stall must leave it 15 ms above the fill: jitter
+// and drift never come near that.
+constexpr uint32_t kWindowDivisor = 2;
 constexpr uint32_t kStallToleranceMs = 15;
 
 size_t Frames(uint32_t rate, uint32_t ms) {
@@ -38,39 +42,34 @@ size_t Frames(uint32_t rate, uint32_t ms) {
 
 }  // namespace
 
-SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames)
+SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames,
+                                           size_t dry_line)
     : render_rate(render_rate),
+      dry_line_frames(dry_line),
+      headroom(Frames(render_rate, kHeadroomMs)),
       period_frames(std::max<size_t>(period_frames, 1)),
-      lowest_fill(kLowestFillPeriods * this->period_frames),
+      lowest_fill(this->period_frames + Frames(render_rate, kLowestFillExtraMs)),
       highest_fill(std::max(Frames(render_rate, kHighestFillMs), lowest_fill)),
-      fill_frames(std::min(kStartFillPeriods * this->period_frames, highest_fill)),
+      fill_frames(std::clamp(kStartFillPeriods * this->period_frames + headroom, lowest_fill,
+                             highest_fill)),
       step_frames(std::max<size_t>(Frames(render_rate, kFillDecreaseMs), 1)),
       clean_limit(static_cast<size_t>(render_rate) * kCleanSecondsPerDecrease),
-      headroom(Frames(render_rate, kHeadroomMs)),
+      settle_frames(render_rate / kSettleDivisor),
       window_frames(render_rate / kWindowDivisor),
-      stall_tolerance(Frames(render_rate, kStallToleranceMs)) {
-  Restart();
-}
+      stall_tolerance(Frames(render_rate, kStallToleranceMs)) {}
 
 void SidetoneDelayControl::Restart() {
-  smoothed = static_cast<double>(fill_frames);
   lowest = std::numeric_limits<size_t>::max();
   window_written = 0;
+  correction = 0.0;
 }
 
-double SidetoneDelayControl::Steer(size_t delay) {
-  smoothed += (static_cast<double>(delay) - smoothed) * kSmoothing;
-  const double surplus_ms = (smoothed - static_cast<double>(fill_frames)) * kMillisecondsPerSecond /
-                            static_cast<double>(render_rate);
-  return std::clamp(surplus_ms * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
-                    SidetoneResampler::kMaxCorrection);
-}
-
-size_t SidetoneDelayControl::Surplus(size_t delay, size_t written) {
+SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t written) {
+  played_frames += written;
   clean_frames += written;
   clean_lowest = std::min(clean_lowest, delay);
   if (clean_frames >= clean_limit) {
-    if (clean_lowest >= period_frames + headroom + step_frames) {
+    if (clean_lowest >= dry_line_frames + headroom + step_frames) {
       fill_frames = std::max(fill_frames - std::min(fill_frames, step_frames), lowest_fill);
     }
     clean_frames = 0;
@@ -78,17 +77,30 @@ size_t SidetoneDelayControl::Surplus(size_t delay, size_t written) {
   }
   lowest = std::min(lowest, delay);
   window_written += written;
-  if (window_written < window_frames) {
-    return 0;
+  Steering steering;
+  if (window_written >= window_frames) {
+    const double off_ms = (static_cast<double>(lowest) - static_cast<double>(fill_frames)) *
+                          kMillisecondsPerSecond / static_cast<double>(render_rate);
+    correction = std::clamp(off_ms * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
+                            SidetoneResampler::kMaxCorrection);
+    steering.surplus = lowest > fill_frames + stall_tolerance ? lowest - fill_frames : 0;
+    lowest = std::numeric_limits<size_t>::max();
+    window_written = 0;
   }
-  const size_t window_lowest = lowest;
-  lowest = std::numeric_limits<size_t>::max();
-  window_written = 0;
-  return window_lowest > fill_frames + stall_tolerance ? window_lowest - fill_frames : 0;
+  steering.correction = correction;
+  return steering;
 }
 
-void SidetoneDelayControl::RanDry() {
-  fill_frames = std::min(fill_frames + period_frames, highest_fill);
+void SidetoneDelayControl::RanDry(double now_seconds) {
+  dry_since = now_seconds;
+  dry = true;
   clean_frames = 0;
   clean_lowest = std::numeric_limits<size_t>::max();
+}
+
+void SidetoneDelayControl::Resumed(double now_seconds) {
+  if (dry && played_frames >= settle_frames && now_seconds - dry_since <= kCurableGapSeconds) {
+    fill_frames = std::min(fill_frames + period_frames, highest_fill);
+  }
+  dry = false;
 }

@@ -87,7 +87,9 @@ bool Play(SidetoneAudioSession& session, SidetoneStream& stream,
     session.Wait(kWaitMs);
     stream.CaptureStep(volume);
     if (render_started || !stream.queue().empty()) {
-      stream.RenderStep();
+      stream.RenderStep(
+          std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+              .count());
       if (!render_started) {
         session.StartRender();
         render_started = true;

@@ -132,10 +132,11 @@ TEST(SidetoneRunLoopTest, RenderStartsPrimedOnTheFirstPacketAndStatisticsEndTheR
     script->repeat_packet = scripted_session::FloatPacket(std::vector<float>(480, 0.5f), 1);
     WaitFor([&] { return Called(*script, "start_render"); });
     const std::vector<float> primed = RenderedFloats(*script);
-    // Silence up to the fill ahead of the first packet, fading in.
-    ASSERT_EQ(primed.size(), 1440u);
-    EXPECT_EQ(std::vector<float>(primed.begin(), primed.begin() + 960),
-              std::vector<float>(960, 0.0f));
+    // Silence ahead of the first packet, fading in, up to the fill (25 ms)
+    // and the period the device plays before the next look.
+    ASSERT_EQ(primed.size(), 1680u);
+    EXPECT_EQ(std::vector<float>(primed.begin(), primed.begin() + 1200),
+              std::vector<float>(1200, 0.0f));
     EXPECT_GT(primed.back(), 0.17f);
     EXPECT_EQ(loop.state, kSidetoneRunning);
   }
@@ -219,7 +220,7 @@ TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
     size_t largest = 0;
     for (int iteration = 0; iteration < 2000; ++iteration) {  // 10 s of polling
       Capture(std::vector<float>(packet, 0.1f), 1);
-      stream->RenderStep();
+      stream->RenderStep(iteration * 0.005);
       largest = std::max(largest, stream->queue().size());
     }
     EXPECT_LE(largest, SidetoneStream::kCaptureBacklogFactor * limit) << failure;

@@ -23,9 +23,9 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       capture_rate(FormatRate(capture_format)),
       render_rate(FormatRate(render_format)),
       max_queue(MaxQueueSamples(capture_rate)),
-      control(render_rate, period_frames),
-      resampler(capture_rate, render_rate),
       hand_frames(static_cast<size_t>(render_rate) * kHandMs / kMillisecondsPerSecond),
+      control(render_rate, period_frames, period_frames + hand_frames),
+      resampler(capture_rate, render_rate),
       fade_frames(std::max(render_rate / kFadeDivisor, 1u)) {
   monitor_queue.reserve(max_queue);
   render_samples.reserve(render_buffer_frames);
@@ -56,7 +56,8 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
   }
 }
 
-void SidetoneStream::RenderStep() {
+void SidetoneStream::RenderStep(double now_seconds) {
+  now = now_seconds;
   uint32_t pending = 0;
   if (!session.GetCurrentPadding(pending) || pending >= render_buffer_frames) {
     return;
@@ -65,7 +66,7 @@ void SidetoneStream::RenderStep() {
   if (is_playing && pending == 0) {
     // Emptied before this thread got to it: it stopped on whatever came last.
     ++stats.underruns;
-    control.RanDry();
+    control.RanDry(now);
     is_playing = false;
   }
   if (!is_playing) {
@@ -76,35 +77,40 @@ void SidetoneStream::RenderStep() {
   }
   const size_t delay = pending + available;
   stats.NoteDelay(delay, render_rate);
-  resampler.SetCorrection(control.Steer(delay));
+  const SidetoneDelayControl::Steering steering = control.Look(delay, last_written);
+  resampler.SetCorrection(steering.correction);
   // Unless the next look finds the device still playing with the hand kept,
   // the hand fades out now.
-  if (delay < control.period() + hand_frames) {
+  if (delay < control.dry_line()) {
     RunDry(pending, available);
     return;
   }
   // A surplus only a stall leaves behind is trimmed; the crossfade needs its
   // frames from the queue.
-  const size_t surplus = control.Surplus(delay, last_written);
-  if (surplus != 0 && available > fade_frames) {
-    available = Trim(std::min(surplus, available - fade_frames));
+  if (steering.surplus != 0 && available > fade_frames) {
+    available = Trim(std::min(steering.surplus, available - fade_frames));
   }
-  // The device holds no more than the fill, so a surplus stays in the queue
-  // where a trim can reach it.
+  // The device holds no more than a period above the fill, so a surplus
+  // stays in the queue where a trim can reach it.
+  const size_t device_limit = control.fill() + control.period();
   size_t audio = available > hand_frames ? available - hand_frames : 0;
-  audio = std::min(audio, control.fill() > pending ? control.fill() - pending : 0);
+  audio = std::min(audio, device_limit > pending ? device_limit - pending : 0);
   audio = std::min<size_t>(audio, render_buffer_frames - pending);
   last_written = Write(0, audio, false) ? audio : 0;
 }
 
 void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
+  // The device plays a period before the next look: the lowest delay then
+  // is the fill.
+  const size_t start = control.fill() + control.period();
   const size_t held = pending + available;
   uint32_t silence = 0;
-  if (held > control.fill()) {
-    available = DropOutputs(held - control.fill());
+  if (held > start) {
+    available = DropOutputs(held - start);
   } else {
-    silence = static_cast<uint32_t>(control.fill() - held);
+    silence = static_cast<uint32_t>(start - held);
   }
+  control.Resumed(now);
   control.Restart();
   resampler.SetCorrection(0.0);
   faded = 0;
@@ -123,7 +129,7 @@ const SidetoneStatistics& SidetoneStream::statistics() {
 void SidetoneStream::RunDry(uint32_t pending, size_t available) {
   Write(0, std::min<size_t>(available, render_buffer_frames - pending), true);
   ++stats.underruns;
-  control.RanDry();
+  control.RanDry(now);
   is_playing = false;
 }
 

@@ -34,8 +34,9 @@ class SidetoneStream {
   // Drains every pending capture packet into the queue, reading the volume
   // once per packet.
   void CaptureStep(const std::atomic<float>& volume);
-  // Keeps the render buffer ahead from the queue.
-  void RenderStep();
+  // Keeps the render buffer ahead from the queue; `now_seconds` is any
+  // steady clock.
+  void RenderStep(double now_seconds);
 
   const std::vector<float>& queue() const { return monitor_queue; }
   size_t max_queue_samples() const { return max_queue; }
@@ -70,15 +71,17 @@ class SidetoneStream {
   uint32_t capture_rate;
   uint32_t render_rate;
   size_t max_queue;
+  // Frames kept in hand for a fade-out.
+  size_t hand_frames;
   SidetoneDelayControl control;
   SidetoneResampler resampler;
   SidetoneStatistics stats;
   std::vector<float> monitor_queue;
   bool is_playing = false;
+  double now = 0.0;
   // Frames written at the last look, for the delay control's windows.
   size_t last_written = 0;
-  // Frames kept in hand for a fade-out, and the length of every fade.
-  size_t hand_frames;
+  // The length of every fade.
   uint32_t fade_frames;
   // Frames into the current fade-in.
   uint32_t faded = 0;
