@@ -62,7 +62,7 @@ class SidetoneEngineTest : public ::testing::Test {
   }};
 };
 
-TEST_F(SidetoneEngineTest, StartRunsTheMonitorRestartReleasesTheOldRunStopJoins) {
+TEST_F(SidetoneEngineTest, StartRunsTheMonitorRestartReleasesTheOldRunStoppedWorkerIsJoined) {
   const auto first = AddRun();
   const auto second = AddRun();
   EXPECT_EQ(StartAndPoll(L"mic", L"speakers", 0.5f), true);
