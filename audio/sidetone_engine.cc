@@ -20,11 +20,25 @@ constexpr char kLogStartTimeout[] = "sidetone_start_timeout";
 constexpr char kLogStartThreadFailed[] = "sidetone_start_thread_failed";
 constexpr char kLogWorkerLetGo[] = "sidetone_worker_let_go";
 
-bool HasEnded(const std::future<void>& ended) {
-  return !ended.valid() || ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}  // namespace
+
+bool SidetoneEngine::Run::HasEnded() {
+  const std::lock_guard<std::mutex> guard(lock);
+  return ended;
 }
 
-}  // namespace
+bool SidetoneEngine::Run::WaitUntilEnded(Clock::time_point deadline) {
+  std::unique_lock<std::mutex> guard(lock);
+  return ended_changed.wait_until(guard, deadline, [this] { return ended; });
+}
+
+void SidetoneEngine::Run::MarkEnded() {
+  {
+    const std::lock_guard<std::mutex> guard(lock);
+    ended = true;
+  }
+  ended_changed.notify_all();
+}
 
 SidetoneEngine::SidetoneEngine(SessionFactory factory)
     : factory(std::move(factory)), volume(std::make_shared<std::atomic<float>>(kDefaultVolume)) {}
@@ -61,7 +75,7 @@ void SidetoneEngine::JoinEnded() {
   // A worker that has ended is past its last shared access, so the join
   // only waits for the thread's exit.
   std::erase_if(stopping, [](const std::shared_ptr<Run>& run) {
-    if (!HasEnded(run->ended)) {
+    if (!run->HasEnded()) {
       return false;
     }
     if (run->thread.joinable()) {
@@ -90,26 +104,23 @@ void SidetoneEngine::Start(const std::wstring& input_device_id,
 
   auto run = std::make_shared<Run>();
   try {
-    std::promise<void> ended;
-    run->ended = ended.get_future();
     // The worker keeps its own references, so nothing it touches goes away
     // while it runs, also when it is let go at teardown.
-    run->thread =
-        std::thread([run_flags = run, factory = factory, volume = volume, input = input_device_id,
-                     output = output_device_id, ended = std::move(ended)]() mutable {
-          // Nothing may unwind out of the thread. A failure before the monitor
-          // runs ends it like a failed set-up; one after leaves it failed too,
-          // so the engine never reports a monitor whose worker is gone.
-          try {
-            RunSidetoneLoop(factory, input, output, run_flags->stop_requested, *volume,
-                            run_flags->state);
-          } catch (...) {
-            run_flags->state.store(kSidetoneFailed);
-          }
-          int32_t expected = kSidetoneIdle;
-          run_flags->state.compare_exchange_strong(expected, kSidetoneFailed);
-          ended.set_value();
-        });
+    run->thread = std::thread([run_flags = run, factory = factory, volume = volume,
+                               input = input_device_id, output = output_device_id]() {
+      // Nothing may unwind out of the thread. A failure before the monitor
+      // runs ends it like a failed set-up; one after leaves it failed too,
+      // so the engine never reports a monitor whose worker is gone.
+      try {
+        RunSidetoneLoop(factory, input, output, run_flags->stop_requested, *volume,
+                        run_flags->state);
+      } catch (...) {
+        run_flags->state.store(kSidetoneFailed);
+      }
+      int32_t expected = kSidetoneIdle;
+      run_flags->state.compare_exchange_strong(expected, kSidetoneFailed);
+      run_flags->MarkEnded();
+    });
   } catch (const std::exception&) {
     AppendLog(kLogStartThreadFailed);
     run->state.store(kSidetoneFailed);
@@ -159,7 +170,7 @@ void SidetoneEngine::Shutdown(std::chrono::milliseconds wait) {
   Stop();
   const Clock::time_point deadline = Clock::now() + wait;
   for (const std::shared_ptr<Run>& run : stopping) {
-    if (run->ended.valid() && run->ended.wait_until(deadline) != std::future_status::ready) {
+    if (!run->WaitUntilEnded(deadline)) {
       AppendLog(kLogWorkerLetGo);
       run->thread.detach();
     }

@@ -3,10 +3,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,7 +87,15 @@ class SidetoneEngine {
     std::atomic<bool> stop_requested{false};
     std::atomic<int32_t> state{0};
     std::thread thread;
-    std::future<void> ended;
+    // Set by the worker as its last act.
+    std::mutex lock;
+    std::condition_variable ended_changed;
+    bool ended = false;
+
+    bool HasEnded();
+    // False when `deadline` came first.
+    bool WaitUntilEnded(Clock::time_point deadline);
+    void MarkEnded();
   };
 
   static float ClampVolume(float volume);
