@@ -26,10 +26,13 @@ constexpr uint32_t kHeadroomMs = 5;
 // fill. So does input that stopped for longer than any fill would bridge.
 constexpr uint32_t kSettleDivisor = 2;
 constexpr double kCurableGapSeconds = 0.1;
-// Ratio correction per millisecond the lowest delay stands off the fill:
-// 500 ppm, so a 1000 ppm drift settles about 2 ms off, and the limit is
-// reached 10 ms off.
-constexpr double kCorrectionPerMs = 0.0005;
+// Within 2 ms of the fill the ratio stays exact: the lowest delay wanders
+// about that much from window to window, and every bend of the ratio is a
+// pitch change that shifts the phase for good. Beyond, 1500 ppm per
+// millisecond, so a 1000 ppm drift settles under 3 ms off, and the limit is
+// reached 5 ms off.
+constexpr double kDeadBandMs = 2.0;
+constexpr double kCorrectionPerMs = 0.0015;
 // Windows of 500 ms of playback, long enough that their lowest delay has
 // seen the late packets; a stall must leave it 15 ms above the fill: jitter
 // and drift never come near that.
@@ -81,7 +84,10 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   if (window_written >= window_frames) {
     const double off_ms = (static_cast<double>(lowest) - static_cast<double>(fill_frames)) *
                           kMillisecondsPerSecond / static_cast<double>(render_rate);
-    correction = std::clamp(off_ms * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
+    const double beyond = off_ms > kDeadBandMs    ? off_ms - kDeadBandMs
+                          : off_ms < -kDeadBandMs ? off_ms + kDeadBandMs
+                                                  : 0.0;
+    correction = std::clamp(beyond * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
                             SidetoneResampler::kMaxCorrection);
     steering.surplus = lowest > fill_frames + stall_tolerance ? lowest - fill_frames : 0;
     lowest = std::numeric_limits<size_t>::max();

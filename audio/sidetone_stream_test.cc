@@ -143,8 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Ten minutes of drift both ways with 8 ms of packet jitter: steered,
         // never trimmed, and the fill comes down from 25 ms only as far as
         // the dips that jitter makes leave room.
-        ClockCase{600, 1000.0, 8, 0, 0, 0, 0, 0, 18}, ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 25},
-        ClockCase{310, 0.0, 0, 0, 0, 0, 0, 0, 18},
+        ClockCase{600, 1000.0, 8, 0, 0, 0, 0, 0, 16}, ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 25},
+        ClockCase{310, 0.0, 0, 0, 0, 0, 0, 0, 16},
         // Capture holding back 60 ms runs dry, fading out; the fill rises a
         // period each time until it rides the stall out. Packets of a burst
         // that come after playback started over are trimmed.
