@@ -32,11 +32,13 @@ START_CYCLES = 100
 NOTES = ("sidetone_statistics ", "sidetone_error ")
 IDLE_TONE_HZ = 997.0
 IDLE_SECONDS = 60
-# The monitor holds 30 ms between its queue and the render buffer.
+# The monitor holds at least 25 ms between its queue and the render buffer.
 LATENCY_FLOOR_MS = 25.0
 LATENCY_RUNS = 2
 LATENCY_BURSTS = 5
-LATENCY_SPREAD_MS = 30.0
+# After a short gap the fill rises a period, up to 100 ms; a delay that keeps
+# growing beyond that still fails.
+LATENCY_SPREAD_MS = 80.0
 # The backlog cut keeps the queue under 200 ms; the buffers add their 40 ms.
 LATENCY_CEILING_MS = 250.0
 
@@ -290,9 +292,9 @@ def test_latency_stays_near_the_floor_and_does_not_grow(host, pulse):
     for latencies in runs:
         assert min(latencies) >= LATENCY_FLOOR_MS - 10, latencies
         assert max(latencies) < LATENCY_CEILING_MS, latencies
-        # A stall of the machine may delay one burst, and the audio stack
-        # below the monitor may keep a period more; a delay that keeps growing
-        # would not be back within this by the end.
+        # A stall of the machine may delay one burst, and each short gap
+        # raises the fill a period; a delay that keeps growing would not be
+        # back within this by the end.
         assert latencies[-1] - min(latencies) < LATENCY_SPREAD_MS, f"the delay grows: {latencies}"
 
 
