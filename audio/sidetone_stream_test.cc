@@ -149,6 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
         // period each time until it rides the stall out. Packets of a burst
         // that come after playback started over are trimmed.
         ClockCase{20, 0.0, 0, 10, 60, 0, 1, 0, 35}, ClockCase{20, 0.0, 2, 3, 60, 0, 5, 4, 75},
+        // Gaps of 90 ms raise it up to its 100 ms ceiling; one of 150 ms is
+        // longer than any fill would bridge and leaves it where it was.
+        ClockCase{40, 0.0, 0, 2, 90, 0, 8, 0, 100}, ClockCase{20, 0.0, 0, 10, 150, 0, 1, 0, 25},
         // A device frozen for 60 ms leaves a surplus that only a trim
         // removes; 10 ms more stays within what steering may take back.
         ClockCase{20, 300.0, 0, 0, 0, 60, 0, 1, 25}, ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 25}));
