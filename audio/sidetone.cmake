@@ -6,10 +6,12 @@
 # the WASAPI session, the process's engine and the channel.
 add_library(velmo_sidetone STATIC
   sidetone_channel.cc
+  sidetone_delay_control.cc
   sidetone_dsp.cc
   sidetone_engine.cc
   sidetone_resampler.cc
   sidetone_run_loop.cc
+  sidetone_statistics.cc
   sidetone_stream.cc
 )
 target_link_libraries(velmo_sidetone PUBLIC velmo_channels)
@@ -17,18 +19,19 @@ find_package(Threads REQUIRED)
 target_link_libraries(velmo_sidetone PUBLIC Threads::Threads)
 
 velmo_add_gtest(velmo_sidetone_test
-  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_engine_test.cc
+  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_stream_test.cc sidetone_engine_test.cc
           sidetone_channel_test.cc "${CMAKE_SOURCE_DIR}/testing/sidetone/scripted_session.cc"
   LIBS velmo_sidetone
 )
 
 if(WIN32)
   add_library(velmo_sidetone_runtime STATIC
+    sidetone_default_device_watch.cc
     sidetone_engine_control.cc
     sidetone_engine_instance.cc
     sidetone_wasapi_session.cc
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
-    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid winmm)
+    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid avrt)
 
 endif()

@@ -8,8 +8,9 @@
 #include "channels/method_channel.h"
 
 // The channel's calls on the process's SidetoneEngine, device ids converted
-// to UTF-16. A pending start is polled by a thread timer of the platform
-// thread, which therefore never waits for the worker.
+// to UTF-16. A pending start, and a stopped worker until it is joined, are
+// polled by a thread timer of the platform thread, which therefore never
+// waits for a worker.
 class SidetoneEngineControl : public SidetoneControl {
  public:
   void Start(const std::string& input_device_id, const std::string& output_device_id, float volume,

@@ -1,47 +1,50 @@
 #include "audio/sidetone_resampler.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cmath>
 
-SidetoneResampler::SidetoneResampler(uint32_t capture_rate, uint32_t render_rate) {
-  const uint32_t divisor = std::gcd(capture_rate, render_rate);
-  input_step = divisor != 0 ? capture_rate / divisor : 1;
-  output_step = divisor != 0 ? render_rate / divisor : 1;
+SidetoneResampler::SidetoneResampler(uint32_t capture_rate, uint32_t render_rate)
+    : nominal_step(capture_rate != 0 && render_rate != 0
+                       ? static_cast<double>(capture_rate) / static_cast<double>(render_rate)
+                       : 1.0),
+      step(nominal_step) {}
+
+void SidetoneResampler::SetCorrection(double correction) {
+  applied_correction = std::clamp(correction, -kMaxCorrection, kMaxCorrection);
+  step = nominal_step * (1.0 + applied_correction);
 }
 
 size_t SidetoneResampler::Available(size_t queued) const {
-  // Output i reads at position + i * input_step, which must not pass the
-  // last queued sample.
+  // Output i reads at position + i * step, which must not pass the last
+  // queued sample.
   if (queued == 0) {
     return 0;
   }
-  const uint64_t last = (static_cast<uint64_t>(queued) - 1) * output_step;
+  const double last = static_cast<double>(queued - 1);
   if (last < position) {
     return 0;
   }
-  return static_cast<size_t>((last - position) / input_step + 1);
+  return static_cast<size_t>(std::floor((last - position) / step)) + 1;
 }
 
 size_t SidetoneResampler::Resample(const std::vector<float>& queue, float* out, size_t count) {
   count = std::min(count, Available(queue.size()));
-  uint64_t at = position;
-  for (size_t i = 0; i < count; ++i, at += input_step) {
-    const size_t k = static_cast<size_t>(at / output_step);
-    const uint64_t remainder = at % output_step;
-    if (remainder == 0) {
-      out[i] = queue[k];
-    } else {
-      const double f = static_cast<double>(remainder) / static_cast<double>(output_step);
-      out[i] = static_cast<float>((1.0 - f) * queue[k] + f * queue[k + 1]);
-    }
+  double at = position;
+  for (size_t i = 0; i < count; ++i, at += step) {
+    const size_t k = static_cast<size_t>(at);
+    const double f = at - static_cast<double>(k);
+    // Rounding may put the last position a hair past the last sample.
+    out[i] = f == 0.0 || k + 1 >= queue.size()
+                 ? queue[k]
+                 : static_cast<float>((1.0 - f) * queue[k] + f * queue[k + 1]);
   }
-  // A step larger than one sample can reach past the queue; the part beyond
-  // it stays in the position and is skipped once it arrives.
-  const size_t consumed = std::min(static_cast<size_t>(at / output_step), queue.size());
-  position = at - static_cast<uint64_t>(consumed) * output_step;
+  // A step beyond the queue's end stays in the position and is skipped once
+  // that input arrives.
+  const size_t consumed = std::min(static_cast<size_t>(at), queue.size());
+  position = at - static_cast<double>(consumed);
   return consumed;
 }
 
 size_t SidetoneResampler::Consumption(size_t count) const {
-  return static_cast<size_t>((position + count * input_step) / output_step);
+  return static_cast<size_t>(position + static_cast<double>(count) * step);
 }

@@ -7,11 +7,16 @@
 
 // Linear interpolation from the capture rate to the render rate whose read
 // position carries over from one call to the next: the output is one
-// continuous interpolation of the queued input at exactly the rate ratio,
-// however many samples each call asks for. The position is kept as an exact
-// fraction, so it never drifts over a long run.
+// continuous interpolation of the queued input, however many samples each
+// call asks for. The ratio may be bent by a small correction, so the monitor
+// can follow a capture clock that runs a little faster or slower than the
+// render clock without ever dropping or repeating input.
 class SidetoneResampler {
  public:
+  // The largest correction, either way: far above any real clock drift, and
+  // a pitch change no one hears.
+  static constexpr double kMaxCorrection = 0.005;
+
   SidetoneResampler(uint32_t capture_rate, uint32_t render_rate);
 
   // Output samples a queue of `queued` samples can give now: each one needs
@@ -26,16 +31,20 @@ class SidetoneResampler {
   // Input samples `count` outputs use up from the current position.
   size_t Consumption(size_t count) const;
 
+  // Reads the input `correction` faster than the nominal ratio (negative:
+  // slower), within kMaxCorrection.
+  void SetCorrection(double correction);
+  double correction() const { return applied_correction; }
+
   // Back to the head of the queue, for a queue whose front was dropped.
-  void Reset() { position = 0; }
+  void Reset() { position = 0.0; }
 
  private:
-  // Rates divided by their greatest common divisor.
-  uint64_t input_step;
-  uint64_t output_step;
-  // Read position from the head of the queue, in input samples times
-  // output_step.
-  uint64_t position = 0;
+  double nominal_step;
+  double step;
+  double applied_correction = 0.0;
+  // Read position from the head of the queue, in input samples.
+  double position = 0.0;
 };
 
 #endif  // VELMO_AUDIO_SIDETONE_RESAMPLER_H_

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,11 +13,17 @@ inline constexpr int32_t kSidetoneIdle = 0;
 inline constexpr int32_t kSidetoneRunning = 1;
 inline constexpr int32_t kSidetoneFailed = -1;
 
+using SidetoneSessionFactory = std::function<std::unique_ptr<SidetoneAudioSession>()>;
+
 // One run of the monitor on the worker thread: opens and starts both streams
-// (logging the first failing step), then sets `state` to running and moves
-// audio every 5 ms until `stop_requested` is set. The session is released
-// before it returns; on a failed set-up `state` is left untouched.
-void RunSidetoneLoop(std::unique_ptr<SidetoneAudioSession> session, const std::wstring& input_id,
+// through a session from `factory` (logging the first failing step), then
+// sets `state` to running and moves audio whenever a stream has work, until
+// `stop_requested` is set. A device that goes away is reopened, with a
+// back-off while it cannot be. Set-up looks for a stop between its steps.
+// Every session is released before it returns; on a failed or stopped
+// set-up `state` is left untouched. A run that was running logs its
+// statistics when it ends.
+void RunSidetoneLoop(const SidetoneSessionFactory& factory, const std::wstring& input_id,
                      const std::wstring& output_id, const std::atomic<bool>& stop_requested,
                      const std::atomic<float>& volume, std::atomic<int32_t>& state);
 

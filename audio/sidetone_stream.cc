@@ -4,27 +4,18 @@
 
 namespace {
 
-// What the monitor holds between the render buffer and the queue whenever
-// playback starts. Capture packets come every 10 ms, and a shared render
-// buffer is drained a 10 ms period at a time, so 30 ms leaves one more period
-// for a late packet or a late wake-up.
-constexpr uint32_t kSidetoneFillMs = 30;
-// A fresh start fades in, and a drop crossfades, over 2.5 ms.
-constexpr uint32_t kFadeDivisor = 400;
-// Long enough to hold several capture packets and render periods, so the
-// lowest delay in it is the delay the monitor really keeps.
-constexpr uint32_t kDelayWindowDivisor = 5;
-// How far the lowest delay of a window may stand above the fill before the
-// surplus is dropped: arrival and drain times alone move it by a packet.
-constexpr uint32_t kDelayToleranceMs = 10;
 constexpr uint32_t kMillisecondsPerSecond = 1000;
+// Kept back from the device while playing, so running dry can fade out.
+constexpr uint32_t kHandMs = 3;
+// Fades in, out and across a trim last 2.5 ms.
+constexpr uint32_t kFadeDivisor = 400;
 
 }  // namespace
 
 SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
                                const SidetoneMixFormat& capture_format,
                                const SidetoneMixFormat& render_format,
-                               uint32_t render_buffer_frames)
+                               uint32_t render_buffer_frames, uint32_t period_frames)
     : session(session),
       capture_layout(LayoutOf(capture_format)),
       render_layout(LayoutOf(render_format)),
@@ -32,23 +23,12 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       capture_rate(FormatRate(capture_format)),
       render_rate(FormatRate(render_format)),
       max_queue(MaxQueueSamples(capture_rate)),
-      fill(render_rate * kSidetoneFillMs / kMillisecondsPerSecond),
+      hand_frames(static_cast<size_t>(render_rate) * kHandMs / kMillisecondsPerSecond),
+      control(render_rate, period_frames, period_frames + hand_frames),
       resampler(capture_rate, render_rate),
-      fade_frames(std::max(render_rate / kFadeDivisor, 1u)),
-      window_frames(render_rate / kDelayWindowDivisor),
-      tolerance(render_rate * kDelayToleranceMs / kMillisecondsPerSecond) {
+      fade_frames(std::max(render_rate / kFadeDivisor, 1u)) {
   monitor_queue.reserve(max_queue);
   render_samples.reserve(render_buffer_frames);
-}
-
-void SidetoneStream::PrimeSilence() {
-  const uint32_t frames = std::min(fill, render_buffer_frames);
-  uint8_t* buffer = session.GetRenderBuffer(frames);
-  if (buffer == nullptr) {
-    return;
-  }
-  WriteSilentFrames(frames, render_layout, buffer);
-  session.ReleaseRenderBuffer(frames);
 }
 
 void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
@@ -61,6 +41,7 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
     if (!session.GetCaptureBuffer(packet)) {
       return;
     }
+    stats.discontinuities += packet.discontinuity ? 1 : 0;
     AppendCapturePacket(packet.data, packet.frames, packet.silent, capture_layout,
                         volume.load(std::memory_order_relaxed), monitor_queue);
     session.ReleaseCaptureBuffer(packet.frames);
@@ -75,59 +56,91 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
   }
 }
 
-void SidetoneStream::RenderStep() {
+void SidetoneStream::RenderStep(double now_seconds) {
+  now = now_seconds;
   uint32_t pending = 0;
   if (!session.GetCurrentPadding(pending) || pending >= render_buffer_frames) {
     return;
   }
-  if (pending == 0) {
-    // The buffer ran empty: whatever played last ended abruptly, and the
-    // queue may hold what piled up meanwhile. Start over.
-    playing = false;
-  }
   size_t available = resampler.Available(monitor_queue.size());
-  if (available == 0) {
+  if (is_playing && pending == 0) {
+    // Emptied before this thread got to it: it stopped on whatever came last.
+    ++stats.underruns;
+    control.RanDry(now);
+    is_playing = false;
+  }
+  if (!is_playing) {
+    if (available != 0) {
+      StartPlayback(pending, available);
+    }
     return;
   }
-  uint32_t silence = 0;
-  if (!playing) {
-    const size_t held = pending + available;
-    if (held > fill) {
-      available = DropOutputs(held - fill);
-    } else {
-      silence = static_cast<uint32_t>(fill - held);
-    }
-    faded = 0;
-    lowest_held = std::numeric_limits<size_t>::max();
-    window_written = 0;
-    crossfade_tail.clear();
-  } else {
-    available = TrimDelay(pending + available, available);
+  const size_t delay = pending + available;
+  stats.NoteDelay(delay, render_rate);
+  const SidetoneDelayControl::Steering steering = control.Look(delay, last_written);
+  resampler.SetCorrection(steering.correction);
+  // Unless the next look finds the device still playing with the hand kept,
+  // the hand fades out now.
+  if (delay < control.dry_line()) {
+    RunDry(pending, available);
+    return;
   }
-  const uint32_t room = render_buffer_frames - pending;
-  silence = std::min(silence, room);
-  Write(silence, std::min<size_t>(available, room - silence));
+  // A surplus only a stall leaves behind is trimmed; the crossfade needs its
+  // frames from the queue.
+  if (steering.surplus != 0 && available > fade_frames) {
+    available = Trim(std::min(steering.surplus, available - fade_frames));
+  }
+  // The device holds no more than a period above the fill, so a surplus
+  // stays in the queue where a trim can reach it.
+  const size_t device_limit = control.fill() + control.period();
+  size_t audio = available > hand_frames ? available - hand_frames : 0;
+  audio = std::min(audio, device_limit > pending ? device_limit - pending : 0);
+  audio = std::min<size_t>(audio, render_buffer_frames - pending);
+  last_written = Write(0, audio, false) ? audio : 0;
 }
 
-size_t SidetoneStream::TrimDelay(size_t held, size_t available) {
-  lowest_held = std::min(lowest_held, held);
-  if (window_written < window_frames) {
-    return available;
+void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
+  // The device plays a period before the next look: the lowest delay then
+  // is the fill.
+  const size_t start = control.fill() + control.period();
+  const size_t held = pending + available;
+  uint32_t silence = 0;
+  if (held > start) {
+    available = DropOutputs(held - start);
+  } else {
+    silence = static_cast<uint32_t>(start - held);
   }
-  const size_t surplus = lowest_held > fill + tolerance ? lowest_held - fill : 0;
-  lowest_held = std::numeric_limits<size_t>::max();
-  window_written = 0;
-  // Only the queue can be dropped from, and the crossfade needs its frames.
-  const size_t droppable = available > fade_frames ? available - fade_frames : 0;
-  const size_t drop = std::min(surplus, droppable);
-  if (drop == 0) {
-    return available;
-  }
+  control.Resumed(now);
+  control.Restart();
+  resampler.SetCorrection(0.0);
+  faded = 0;
+  last_written = 0;
+  crossfade_tail.clear();
+  const uint32_t room = render_buffer_frames - pending;
+  silence = std::min(silence, room);
+  is_playing = Write(silence, std::min<size_t>(available, room - silence), false);
+}
+
+const SidetoneStatistics& SidetoneStream::statistics() {
+  stats.fill_ms = static_cast<uint32_t>(control.fill() * kMillisecondsPerSecond / render_rate);
+  return stats;
+}
+
+void SidetoneStream::RunDry(uint32_t pending, size_t available) {
+  Write(0, std::min<size_t>(available, render_buffer_frames - pending), true);
+  ++stats.underruns;
+  control.RanDry(now);
+  is_playing = false;
+}
+
+size_t SidetoneStream::Trim(size_t count) {
   crossfade_tail.resize(fade_frames);
   SidetoneResampler continuation = resampler;
   continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
   crossfaded = 0;
-  return DropOutputs(drop);
+  ++stats.trims;
+  control.Restart();
+  return DropOutputs(count);
 }
 
 size_t SidetoneStream::DropOutputs(size_t count) {
@@ -139,30 +152,41 @@ size_t SidetoneStream::DropOutputs(size_t count) {
 void SidetoneStream::CutBacklogAndStartOver() {
   CutBacklog(monitor_queue, max_queue);
   resampler.Reset();
-  playing = false;
+  is_playing = false;
 }
 
-void SidetoneStream::Write(uint32_t silence, size_t audio) {
+bool SidetoneStream::Write(uint32_t silence, size_t audio, bool fade_out) {
   const uint32_t frames = silence + static_cast<uint32_t>(audio);
-  uint8_t* buffer = frames != 0 ? session.GetRenderBuffer(frames) : nullptr;
+  if (frames == 0) {
+    return true;
+  }
+  uint8_t* buffer = session.GetRenderBuffer(frames);
   if (buffer == nullptr) {
-    return;
+    return false;
   }
-  playing = true;
   render_samples.assign(frames, 0.0f);
-  const size_t consumed = resampler.Resample(monitor_queue, render_samples.data() + silence, audio);
-  for (size_t i = silence; i < frames && faded < fade_frames; ++i, ++faded) {
-    render_samples[i] *= static_cast<float>(faded + 1) / static_cast<float>(fade_frames);
+  float* samples = render_samples.data() + silence;
+  const size_t consumed = resampler.Resample(monitor_queue, samples, audio);
+  for (size_t i = 0; i < audio && faded < fade_frames; ++i, ++faded) {
+    samples[i] *= static_cast<float>(faded + 1) / static_cast<float>(fade_frames);
   }
-  for (size_t i = silence; i < frames && crossfaded < crossfade_tail.size(); ++i, ++crossfaded) {
+  for (size_t i = 0; i < audio && crossfaded < crossfade_tail.size(); ++i, ++crossfaded) {
     const float weight = static_cast<float>(crossfaded + 1) / static_cast<float>(fade_frames + 1);
-    render_samples[i] = crossfade_tail[crossfaded] * (1.0f - weight) + render_samples[i] * weight;
+    samples[i] = crossfade_tail[crossfaded] * (1.0f - weight) + samples[i] * weight;
   }
-  window_written += audio;
+  if (fade_out) {
+    // Down to silence on the last frame written.
+    const size_t length = std::min<size_t>(audio, fade_frames);
+    for (size_t i = 0; i < length; ++i) {
+      samples[audio - length + i] *=
+          static_cast<float>(length - 1 - i) / static_cast<float>(length);
+    }
+  }
   ConsumeFront(monitor_queue, consumed);
   if (monitor_queue.size() > max_queue) {
     CutBacklogAndStartOver();
   }
   WriteRenderFrames(render_samples, render_layout, buffer);
   session.ReleaseRenderBuffer(frames);
+  return true;
 }

@@ -4,32 +4,23 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "audio/sidetone_audio_session.h"
+#include "audio/sidetone_delay_control.h"
 #include "audio/sidetone_dsp.h"
 #include "audio/sidetone_resampler.h"
+#include "audio/sidetone_statistics.h"
 
 // The moving part of one monitor run: captured packets go into the queue,
-// and the render buffer is kept ahead from it.
+// and the render buffer is kept ahead from it, at the delay the delay
+// control asks for.
 //
-// Pacing: when playback starts (and again whenever the render buffer has run
-// empty), the monitor holds exactly kSidetoneFillMs of audio between the
-// render buffer and the queue: silence makes up a shortfall, and the oldest
-// queued input beyond it is dropped, so a stall never adds to the delay for
-// good. From then on every render step writes all the queue can give, up to
-// the buffer's free space, so capture packets that arrive late or in bursts,
-// and late wake-ups of the loop, are absorbed as long as that fill lasts.
-// Playback that starts over fades in, so it resumes without a click.
-//
-// A stall can also add delay where the monitor cannot see it run dry: the
-// audio stack below the render buffer may go silent and resume with the
-// render buffer never reported empty, while the capture side delivers what
-// it held back. So the monitor keeps the lowest delay it held over each
-// stretch of 200 ms of playback; when even that lowest
-// point stands well above the fill, the surplus is dropped from the queue with a
-// short crossfade.
+// Playback starts (and starts over after running dry) with silence up to the
+// fill ahead of the queued input, fading in. While it plays, all the queue
+// can give goes to the device but for a few milliseconds kept in hand: when
+// the input stops coming, those are played fading out, so the device never
+// stops on a live sample.
 class SidetoneStream {
  public:
   // While the render side takes nothing, capture alone may grow the queue to
@@ -37,34 +28,40 @@ class SidetoneStream {
   static constexpr size_t kCaptureBacklogFactor = 2;
 
   SidetoneStream(SidetoneAudioSession& session, const SidetoneMixFormat& capture_format,
-                 const SidetoneMixFormat& render_format, uint32_t render_buffer_frames);
+                 const SidetoneMixFormat& render_format, uint32_t render_buffer_frames,
+                 uint32_t period_frames);
 
-  // Primes the render buffer with silence up to the fill the monitor holds.
-  void PrimeSilence();
   // Drains every pending capture packet into the queue, reading the volume
   // once per packet.
   void CaptureStep(const std::atomic<float>& volume);
-  // Keeps the render buffer ahead from the queue.
-  void RenderStep();
+  // Keeps the render buffer ahead from the queue; `now_seconds` is any
+  // steady clock.
+  void RenderStep(double now_seconds);
 
   const std::vector<float>& queue() const { return monitor_queue; }
   size_t max_queue_samples() const { return max_queue; }
-  // Render frames held at every start of playback.
-  uint32_t fill_frames() const { return fill; }
+  // The delay aimed at, in render frames.
+  size_t fill_frames() const { return control.fill(); }
+  bool playing() const { return is_playing; }
+  double correction() const { return resampler.correction(); }
+  // The counters so far, with the fill the run has settled at.
+  const SidetoneStatistics& statistics();
 
  private:
-  // Writes `silence` frames of silence, then `audio` resampled frames
-  // (faded in from a fresh start, or crossfaded from what was dropped),
-  // unless the buffer is not lent.
-  void Write(uint32_t silence, size_t audio);
-  // Notes the delay `held` before a write while playing, and drops the
-  // surplus at the end of each window. Returns the frames now available.
-  size_t TrimDelay(size_t held, size_t available);
-  // Drops the input `count` outputs would read from the head of the queue;
-  // returns the frames then available.
+  // Starts playback: silence up to the fill, or the oldest input beyond it
+  // dropped, then the queue fading in.
+  void StartPlayback(uint32_t pending, size_t available);
+  // Plays all it has, fading out to silence, and stops.
+  void RunDry(uint32_t pending, size_t available);
+  // Drops the input `count` outputs would read from the head of the queue,
+  // keeping what would have played next for a crossfade; returns the frames
+  // then available.
+  size_t Trim(size_t count);
   size_t DropOutputs(size_t count);
-  // Keeps only the newest part of an overlong queue, and plays it as a
-  // fresh start.
+  // Writes `silence` frames of silence, then `audio` resampled frames
+  // (faded in from a fresh start, crossfaded after a trim, or faded out to
+  // silence when `fade_out`), unless the buffer is not lent.
+  bool Write(uint32_t silence, size_t audio, bool fade_out);
   void CutBacklogAndStartOver();
 
   SidetoneAudioSession& session;
@@ -74,25 +71,25 @@ class SidetoneStream {
   uint32_t capture_rate;
   uint32_t render_rate;
   size_t max_queue;
-  uint32_t fill;
+  // Frames kept in hand for a fade-out.
+  size_t hand_frames;
+  SidetoneDelayControl control;
   SidetoneResampler resampler;
+  SidetoneStatistics stats;
   std::vector<float> monitor_queue;
-  // False until playback starts, and again once the render buffer ran empty.
-  bool playing = false;
+  bool is_playing = false;
+  double now = 0.0;
+  // Frames written at the last look, for the delay control's windows.
+  size_t last_written = 0;
+  // The length of every fade.
+  uint32_t fade_frames;
   // Frames into the current fade-in.
   uint32_t faded = 0;
-  uint32_t fade_frames;
-  // The lowest delay (render buffer plus queue, in render frames) seen in
-  // the current window, and the frames written since it began.
-  size_t lowest_held = std::numeric_limits<size_t>::max();
-  size_t window_written = 0;
-  size_t window_frames;
-  size_t tolerance;
-  // What would have played next had nothing been dropped, faded out under
-  // the first frames written after a drop.
+  // What would have played next had nothing been trimmed, faded out under
+  // the first frames written after a trim.
   std::vector<float> crossfade_tail;
   size_t crossfaded = 0;
-  // One render step's samples, kept so the 5 ms loop does not allocate.
+  // One render step's samples, kept so the loop does not allocate.
   std::vector<float> render_samples;
 };
 

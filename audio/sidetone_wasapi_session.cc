@@ -1,14 +1,16 @@
 #include "audio/sidetone_wasapi_session.h"
 
-#include <timeapi.h>
+#include <avrt.h>
 
 namespace {
 
-// 20 ms in 100-ns units, for both shared-mode streams.
-constexpr REFERENCE_TIME kBufferDuration = 200000;
-// The loop sleeps 5 ms between polls; at the default 15.6 ms timer
-// resolution those sleeps would outlast much of the 20 ms render buffer.
-constexpr UINT kTimerResolutionMs = 1;
+// Generous device buffers, 100 ms in 100-ns units: the monitor's fill, not
+// the buffer, sets how far behind it plays, and a late wake-up then finds
+// room rather than an overrun.
+constexpr REFERENCE_TIME kBufferDuration = 1000000;
+constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
+// Used where the device does not tell its period.
+constexpr REFERENCE_TIME kFallbackPeriod = 100000;
 
 SidetoneMixFormat FieldsOf(const WAVEFORMATEX& format) {
   SidetoneMixFormat fields;
@@ -23,8 +25,8 @@ SidetoneMixFormat FieldsOf(const WAVEFORMATEX& format) {
 }  // namespace
 
 SidetoneWasapiSession::~SidetoneWasapiSession() {
-  if (timer_resolution_raised) {
-    timeEndPeriod(kTimerResolutionMs);
+  if (watch) {
+    enumerator->UnregisterEndpointNotificationCallback(watch.Get());
   }
   capture_service.Reset();
   render_service.Reset();
@@ -40,50 +42,69 @@ SidetoneWasapiSession::~SidetoneWasapiSession() {
   CoTaskMemFree(render_format);
   capture_device.Reset();
   render_device.Reset();
+  watch.Reset();
   enumerator.Reset();
+  if (mmcss_task != nullptr) {
+    AvRevertMmThreadCharacteristics(mmcss_task);
+  }
   if (com_initialized) {
     CoUninitialize();
   }
 }
 
+bool SidetoneWasapiSession::Succeeded(HRESULT result) {
+  if (SUCCEEDED(result)) {
+    return true;
+  }
+  last_error = result;
+  if (result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING ||
+      result == AUDCLNT_E_RESOURCES_INVALIDATED) {
+    lost = true;
+  }
+  return false;
+}
+
 bool SidetoneWasapiSession::InitializeCom() {
-  com_initialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  com_initialized = Succeeded(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
   return com_initialized;
 }
 
 bool SidetoneWasapiSession::CreateEnumerator() {
-  const HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                      IID_PPV_ARGS(enumerator.ReleaseAndGetAddressOf()));
-  return SUCCEEDED(hr) && enumerator;
+  return Succeeded(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    IID_PPV_ARGS(enumerator.ReleaseAndGetAddressOf()))) &&
+         enumerator;
 }
 
 bool SidetoneWasapiSession::OpenDevice(SidetoneDirection direction, const std::wstring& id) {
-  ComPtr<IMMDevice>& device =
-      direction == SidetoneDirection::kCapture ? capture_device : render_device;
+  const bool capture = direction == SidetoneDirection::kCapture;
+  ComPtr<IMMDevice>& device = capture ? capture_device : render_device;
   if (!id.empty() && SUCCEEDED(enumerator->GetDevice(id.c_str(), &device)) && device) {
     return true;
   }
   // An id that names no endpoint (unplugged, or from another machine) plays
   // on the default device rather than not at all.
   device.Reset();
-  const EDataFlow flow = direction == SidetoneDirection::kCapture ? eCapture : eRender;
-  return SUCCEEDED(enumerator->GetDefaultAudioEndpoint(flow, eCommunications, &device)) && device;
+  (capture ? follow_capture_default : follow_render_default) = id.empty();
+  return Succeeded(enumerator->GetDefaultAudioEndpoint(capture ? eCapture : eRender,
+                                                       eCommunications, &device)) &&
+         device;
 }
 
 bool SidetoneWasapiSession::ActivateClients() {
-  if (FAILED(capture_device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                      reinterpret_cast<void**>(capture_client.GetAddressOf())))) {
+  if (!Succeeded(
+          capture_device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                   reinterpret_cast<void**>(capture_client.GetAddressOf())))) {
     return false;
   }
-  return SUCCEEDED(render_device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+  return Succeeded(render_device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                            reinterpret_cast<void**>(render_client.GetAddressOf())));
 }
 
 bool SidetoneWasapiSession::GetMixFormats(SidetoneMixFormat& capture, SidetoneMixFormat& render) {
-  if (FAILED(capture_client->GetMixFormat(&capture_format)) || capture_format == nullptr) {
+  if (!Succeeded(capture_client->GetMixFormat(&capture_format)) || capture_format == nullptr) {
     return false;
   }
-  if (FAILED(render_client->GetMixFormat(&render_format)) || render_format == nullptr) {
+  if (!Succeeded(render_client->GetMixFormat(&render_format)) || render_format == nullptr) {
     return false;
   }
   capture = FieldsOf(*capture_format);
@@ -92,20 +113,26 @@ bool SidetoneWasapiSession::GetMixFormats(SidetoneMixFormat& capture, SidetoneMi
 }
 
 bool SidetoneWasapiSession::InitializeStream(SidetoneDirection direction) {
-  IAudioClient* client =
-      direction == SidetoneDirection::kCapture ? capture_client.Get() : render_client.Get();
-  const WAVEFORMATEX* format =
-      direction == SidetoneDirection::kCapture ? capture_format : render_format;
-  return SUCCEEDED(
-      client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kBufferDuration, 0, format, nullptr));
+  const bool capture = direction == SidetoneDirection::kCapture;
+  IAudioClient* client = capture ? capture_client.Get() : render_client.Get();
+  EventHandle& event = capture ? capture_event : render_event;
+  event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!event) {
+    Succeeded(HRESULT_FROM_WIN32(GetLastError()));
+    return false;
+  }
+  return Succeeded(client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                      kBufferDuration, 0, capture ? capture_format : render_format,
+                                      nullptr)) &&
+         Succeeded(client->SetEventHandle(event.get()));
 }
 
 bool SidetoneWasapiSession::GetServices() {
-  if (FAILED(capture_client->GetService(IID_PPV_ARGS(capture_service.GetAddressOf()))) ||
+  if (!Succeeded(capture_client->GetService(IID_PPV_ARGS(capture_service.GetAddressOf()))) ||
       !capture_service) {
     return false;
   }
-  return SUCCEEDED(render_client->GetService(IID_PPV_ARGS(render_service.GetAddressOf()))) &&
+  return Succeeded(render_client->GetService(IID_PPV_ARGS(render_service.GetAddressOf()))) &&
          render_service;
 }
 
@@ -115,18 +142,50 @@ uint32_t SidetoneWasapiSession::RenderBufferFrames() {
   return frames;
 }
 
-void SidetoneWasapiSession::StartStreams() {
-  timer_resolution_raised = timeBeginPeriod(kTimerResolutionMs) == TIMERR_NOERROR;
-  // The loop keeps only a few tens of milliseconds of audio ahead; on a busy
-  // machine it must not wait behind ordinary work for its turn.
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-  capture_client->Start();
-  render_client->Start();
+uint32_t SidetoneWasapiSession::RenderPeriodFrames() {
+  REFERENCE_TIME period = 0;
+  if (FAILED(render_client->GetDevicePeriod(&period, nullptr)) || period <= 0) {
+    period = kFallbackPeriod;
+  }
+  return static_cast<uint32_t>(period * render_format->nSamplesPerSec / kUnitsPerSecond);
 }
+
+void SidetoneWasapiSession::StartCapture() {
+  // Where the system honours it, the worker is scheduled as pro audio; a
+  // thread priority is the fallback.
+  DWORD task_index = 0;
+  mmcss_task = AvSetMmThreadCharacteristicsW(L"Pro Audio", &task_index);
+  if (mmcss_task == nullptr) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  }
+  if (follow_capture_default || follow_render_default) {
+    watch.Attach(new SidetoneDefaultDeviceWatch(follow_capture_default, follow_render_default));
+    if (FAILED(enumerator->RegisterEndpointNotificationCallback(watch.Get()))) {
+      watch.Reset();
+    }
+  }
+  Succeeded(capture_client->Start());
+}
+
+void SidetoneWasapiSession::StartRender() { Succeeded(render_client->Start()); }
+
+void SidetoneWasapiSession::Wait(uint32_t timeout_ms) {
+  const HANDLE events[] = {capture_event.get(), render_event.get()};
+  WaitForMultipleObjects(2, events, FALSE, timeout_ms);
+}
+
+bool SidetoneWasapiSession::DeviceLost() { return lost || (watch && watch->changed()); }
 
 bool SidetoneWasapiSession::GetNextPacketSize(uint32_t& frames) {
   UINT32 size = 0;
-  if (FAILED(capture_service->GetNextPacketSize(&size))) {
+  if (!Succeeded(capture_service->GetNextPacketSize(&size))) {
+    return false;
+  }
+  // With nothing to read, asking the client how much it holds is what tells
+  // a capture stream whose device has gone: some stacks answer an empty
+  // packet size regardless.
+  UINT32 held = 0;
+  if (size == 0 && !Succeeded(capture_client->GetCurrentPadding(&held))) {
     return false;
   }
   frames = size;
@@ -137,22 +196,23 @@ bool SidetoneWasapiSession::GetCaptureBuffer(SidetoneCapturePacket& packet) {
   BYTE* data = nullptr;
   UINT32 frames = 0;
   DWORD flags = 0;
-  if (FAILED(capture_service->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) {
+  if (!Succeeded(capture_service->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) {
     return false;
   }
   packet.data = data;
   packet.frames = frames;
   packet.silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;
+  packet.discontinuity = (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0;
   return true;
 }
 
 void SidetoneWasapiSession::ReleaseCaptureBuffer(uint32_t frames) {
-  capture_service->ReleaseBuffer(frames);
+  Succeeded(capture_service->ReleaseBuffer(frames));
 }
 
 bool SidetoneWasapiSession::GetCurrentPadding(uint32_t& pending) {
   UINT32 padding = 0;
-  if (FAILED(render_client->GetCurrentPadding(&padding))) {
+  if (!Succeeded(render_client->GetCurrentPadding(&padding))) {
     return false;
   }
   pending = padding;
@@ -161,12 +221,12 @@ bool SidetoneWasapiSession::GetCurrentPadding(uint32_t& pending) {
 
 uint8_t* SidetoneWasapiSession::GetRenderBuffer(uint32_t frames) {
   BYTE* data = nullptr;
-  if (FAILED(render_service->GetBuffer(frames, &data))) {
+  if (!Succeeded(render_service->GetBuffer(frames, &data))) {
     return nullptr;
   }
   return data;
 }
 
 void SidetoneWasapiSession::ReleaseRenderBuffer(uint32_t frames) {
-  render_service->ReleaseBuffer(frames, 0);
+  Succeeded(render_service->ReleaseBuffer(frames, 0));
 }

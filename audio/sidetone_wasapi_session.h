@@ -7,10 +7,14 @@
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 
-#include "audio/sidetone_audio_session.h"
+#include <memory>
 
-// The monitor's session over the MMDevice API and shared-mode WASAPI, with
-// its own multithreaded COM apartment. Lives on the worker thread only.
+#include "audio/sidetone_audio_session.h"
+#include "audio/sidetone_default_device_watch.h"
+
+// The monitor's session over the MMDevice API and event-driven shared-mode
+// WASAPI, with its own multithreaded COM apartment. Lives on the worker
+// thread only.
 class SidetoneWasapiSession : public SidetoneAudioSession {
  public:
   SidetoneWasapiSession() = default;
@@ -27,7 +31,12 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   bool InitializeStream(SidetoneDirection direction) override;
   bool GetServices() override;
   uint32_t RenderBufferFrames() override;
-  void StartStreams() override;
+  uint32_t RenderPeriodFrames() override;
+  void StartCapture() override;
+  void StartRender() override;
+  void Wait(uint32_t timeout_ms) override;
+  bool DeviceLost() override;
+  int32_t LastError() override { return last_error; }
 
   bool GetNextPacketSize(uint32_t& frames) override;
   bool GetCaptureBuffer(SidetoneCapturePacket& packet) override;
@@ -41,15 +50,31 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   template <typename T>
   using ComPtr = Microsoft::WRL::ComPtr<T>;
 
+  struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+  };
+  using EventHandle = std::unique_ptr<void, HandleCloser>;
+
+  // True when `result` succeeded; otherwise keeps it as the last error, and
+  // notes a device that has gone.
+  bool Succeeded(HRESULT result);
+
   bool com_initialized = false;
-  bool timer_resolution_raised = false;
+  HANDLE mmcss_task = nullptr;
+  HRESULT last_error = S_OK;
+  bool lost = false;
+  bool follow_capture_default = false;
+  bool follow_render_default = false;
   ComPtr<IMMDeviceEnumerator> enumerator;
+  ComPtr<SidetoneDefaultDeviceWatch> watch;
   ComPtr<IMMDevice> capture_device;
   ComPtr<IMMDevice> render_device;
   ComPtr<IAudioClient> capture_client;
   ComPtr<IAudioClient> render_client;
   WAVEFORMATEX* capture_format = nullptr;
   WAVEFORMATEX* render_format = nullptr;
+  EventHandle capture_event;
+  EventHandle render_event;
   ComPtr<IAudioCaptureClient> capture_service;
   ComPtr<IAudioRenderClient> render_service;
 };

@@ -106,10 +106,11 @@ void FlutterWindow::ReleaseFeatures() {
 }
 
 void FlutterWindow::ReleaseSidetoneChannel() {
-  // No monitor may outlive the window that offered it: the worker is joined
-  // before the channel that could start another one goes.
+  // No monitor may outlive the window that offered it: the worker is ended
+  // before the channel that could start another one goes. Teardown alone
+  // waits for it, briefly; one stuck in a driver call is let go.
   if (sidetone_channel_) {
-    SidetoneEngine::Instance().Stop();
+    SidetoneEngine::Instance().Shutdown();
   }
   sidetone_channel_.reset();
 }

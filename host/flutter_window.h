@@ -35,7 +35,7 @@ class FlutterWindow : public Win32Window {
   void CreateWindowFeatures(flutter::BinaryMessenger& messenger);
   // Releases the feature objects in the order of the teardown on destroy.
   void ReleaseFeatures();
-  // Stops the sidetone engine (worker joined) if the channel exists, then
+  // Stops the sidetone engine (its worker waited for, briefly) if the channel exists, then
   // releases the channel; both teardown paths go through here.
   void ReleaseSidetoneChannel();
 

@@ -1,7 +1,9 @@
 #include "testing/sidetone/scripted_session.h"
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include "diagnostics/app_log.h"
@@ -25,6 +27,7 @@ class ScriptedSession : public SidetoneAudioSession {
   bool CreateEnumerator() override { return Attempt("enumerator", Step::kCreateEnumerator); }
   bool OpenDevice(SidetoneDirection direction, const std::wstring& id) override {
     const bool capture = direction == SidetoneDirection::kCapture;
+    HangAt(capture ? Step::kOpenCapture : Step::kOpenRender);
     std::lock_guard<std::mutex> guard(script->lock);
     (capture ? script->capture_id : script->render_id) = id;
     return AttemptLocked(capture ? "capture_device" : "render_device",
@@ -43,11 +46,24 @@ class ScriptedSession : public SidetoneAudioSession {
   }
   bool GetServices() override { return Attempt("services", Step::kGetServices); }
   uint32_t RenderBufferFrames() override { return script->render_buffer_frames; }
-  void StartStreams() override { Attempt("start", Step::kNone); }
+  uint32_t RenderPeriodFrames() override { return script->period_frames; }
+  void StartCapture() override { Attempt("start_capture", Step::kNone); }
+  void StartRender() override { Attempt("start_render", Step::kNone); }
+  void Wait(uint32_t) override {
+    // A device period, shortened: paces a running loop without slowing tests.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard<std::mutex> guard(script->lock);
+    offered_repeat = false;
+  }
+  bool DeviceLost() override { return script->device_lost.load(); }
+  int32_t LastError() override { return script->last_error; }
 
   bool GetNextPacketSize(uint32_t& frames) override {
     std::lock_guard<std::mutex> guard(script->lock);
-    // Like a device, at most one fresh packet per polling period.
+    if (script->device_lost) {
+      return false;
+    }
+    // Like a device, at most one fresh packet per wait.
     if (script->packets.empty() && script->repeat_packet.frames != 0 && !offered_repeat) {
       script->packets.push_back(script->repeat_packet);
       offered_repeat = true;
@@ -75,8 +91,7 @@ class ScriptedSession : public SidetoneAudioSession {
       throw std::runtime_error("device lost");
     }
     pending = script->pending;
-    offered_repeat = false;
-    return !script->padding_fails;
+    return !script->padding_fails && !script->device_lost;
   }
   uint8_t* GetRenderBuffer(uint32_t frames) override {
     std::lock_guard<std::mutex> guard(script->lock);
@@ -97,12 +112,23 @@ class ScriptedSession : public SidetoneAudioSession {
 
  private:
   bool Attempt(const char* name, Step step) {
+    HangAt(step);
     std::lock_guard<std::mutex> guard(script->lock);
     return AttemptLocked(name, step);
   }
+  void HangAt(Step step) {
+    if (step == Step::kNone) {
+      return;
+    }
+    ++script->steps_begun;
+    while (script->hang_at == step && !script->hang_released) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   bool AttemptLocked(const char* name, Step step) {
     script->calls.push_back(name);
-    return step == Step::kNone || script->fail_at != step;
+    // No step of a set-up gets through while the device is gone.
+    return step == Step::kNone || (script->fail_at != step && !script->device_lost);
   }
 
   std::shared_ptr<Script> script;

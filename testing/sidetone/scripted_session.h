@@ -44,9 +44,16 @@ struct Script {
   SidetoneMixFormat capture_format{3, 1, 48000, 4, 32};
   SidetoneMixFormat render_format{3, 1, 48000, 4, 32};
   uint32_t render_buffer_frames = 960;
+  uint32_t period_frames = 480;
   // Whenever the list runs dry, this packet (if it has frames) is offered
-  // again, once per polling period, so a running loop always has audio.
+  // again, once per wait, so a running loop always has audio.
   Packet repeat_packet;
+  // Set-up waits at this step until `hang_released` is set.
+  Step hang_at = Step::kNone;
+  std::atomic<bool> hang_released{false};
+  // The device is gone while this is set, and calls fail with `last_error`.
+  std::atomic<bool> device_lost{false};
+  int32_t last_error = 0;
   // Released render frames add to `pending`, as a device queues them.
   bool writes_add_pending = false;
   bool padding_fails = false;
@@ -64,6 +71,8 @@ struct Script {
   std::wstring capture_id;
   std::wstring render_id;
   bool released = false;
+  // Set-up steps that have begun, across hangs.
+  std::atomic<int> steps_begun{0};
 
   std::vector<std::string> Calls();
 };

@@ -82,10 +82,23 @@ class Pulse:
         assert self.pactl("set-default-source", source).returncode == 0
         assert self.pactl("set-default-sink", sink).returncode == 0
 
+    def remove_microphone(self) -> None:
+        """Unloads the default microphone, as unplugging it would."""
+        modules = self.pactl("list", "short", "modules").stdout.splitlines()
+        index = next(line.split("\t")[0] for line in modules
+                     if "module-remap-source" in line and "source_name=mic " in line)
+        assert self.pactl("unload-module", index).returncode == 0
+
+    def restore_microphone(self) -> None:
+        assert self.pactl("load-module", "module-remap-source", "source_name=mic",
+                          "master=tone_in.monitor", "rate=44100", "channels=1").returncode == 0
+        assert self.pactl("set-default-source", "mic").returncode == 0
+
     def play(self, sink: str, samples: list[float], rate: int, channels: int) -> None:
         subprocess.run(["pacat", "--playback", f"--device={sink}", f"--rate={rate}",
                         f"--channels={channels}", "--format=float32le"],
-                       input=float_bytes(samples), env=self.tool_env(), check=True, timeout=30)
+                       input=float_bytes(samples), env=self.tool_env(), check=True,
+                       timeout=30 + len(samples) / rate)
 
     def record(self, source: str, channels: int, latency_ms: int = 10) -> "Recording":
         return Recording(self, source, channels, latency_ms)

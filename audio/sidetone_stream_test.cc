@@ -1,0 +1,159 @@
+#include "audio/sidetone_stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/sidetone/scripted_session.h"
+
+namespace {
+
+using scripted_session::Script;
+
+constexpr uint16_t kFloatTag = 3;
+constexpr double kPi = 3.14159265358979323846;
+
+// 44.1 kHz mono packets of 10 ms on the capture clock, `drift_ppm` fast,
+// each handed over up to `jitter_ms` late; a 48 kHz device that takes a
+// 10 ms period every 10 ms of its own clock. Every `stall_every_s` seconds
+// capture holds back `stall_ms` of packets and then hands them over at once;
+// at 5 s the device may play nothing for `freeze_ms` while the loop goes on.
+struct ClockCase {
+  int seconds;
+  double drift_ppm;
+  int jitter_ms;
+  int stall_every_s;
+  int stall_ms;
+  int freeze_ms;
+  uint32_t underruns;
+  uint32_t trims;
+  uint32_t settled_fill_ms;
+};
+
+class SidetoneClockTest : public ::testing::TestWithParam<ClockCase> {};
+
+TEST_P(SidetoneClockTest, DelayHoldsAtTheFillWithoutSplicesOrGaps) {
+  const ClockCase c = GetParam();
+  auto script = std::make_shared<Script>();
+  script->capture_format = {kFloatTag, 1, 44100, 4, 32};
+  script->render_format = {kFloatTag, 1, 48000, 4, 32};
+  script->render_buffer_frames = 4800;
+  script->writes_add_pending = true;
+  auto session = scripted_session::MakeSession(script);
+  SidetoneStream stream(*session, script->capture_format, script->render_format, 4800, 480);
+  const std::atomic<float> volume(1.0f);
+
+  // A 200 Hz sine: any splice, or a stop on a live sample, is a step far
+  // beyond its own slope; fades and crossfades stay within twice of it.
+  const double hz = 200.0;
+  const float largest_step = static_cast<float>(2.0 * 0.5 * 2.0 * kPi * hz / 48000.0);
+  float last = 0.0f;
+  uint64_t packet = 0;
+  uint32_t random = 12345;
+  double next_due = 0.0;
+  int device_starved = 0;
+  double lowest_ms = 1e9;
+  double lowest_sum = 0.0;
+  int windows = 0;
+  const double capture_period = 0.010 / (1.0 + c.drift_ppm * 1e-6);
+  const int ticks = c.seconds * 2000;  // half milliseconds
+  for (int tick = 1; tick <= ticks; ++tick) {
+    const double now = tick / 2000.0;
+    bool woken = false;
+    const bool frozen = c.freeze_ms != 0 && now > 5.0 && now <= 5.0 + c.freeze_ms / 1000.0;
+    if (tick % 20 == 0 && !frozen) {
+      std::lock_guard<std::mutex> guard(script->lock);
+      device_starved += script->pending < 480 && stream.playing();
+      script->pending -= std::min(script->pending, 480u);
+      woken = true;
+    }
+    while (true) {
+      const double made = (packet + 1) * capture_period;
+      const double phase = std::fmod(made, c.stall_every_s == 0 ? 1e9 : c.stall_every_s);
+      double due = made;
+      if (c.stall_every_s != 0 && made > 1.0 && phase < c.stall_ms / 1000.0) {
+        due = made - phase + c.stall_ms / 1000.0;
+      }
+      if (next_due == 0.0) {
+        random = random * 1103515245u + 12345u;
+        next_due = due + (c.jitter_ms == 0 ? 0.0 : (random >> 16) % (c.jitter_ms * 10) / 10000.0);
+      }
+      if (next_due > now) {
+        break;
+      }
+      std::vector<float> samples(441);
+      for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] =
+            static_cast<float>(0.5 * std::sin(2.0 * kPi * hz * (packet * 441 + i) / 44100.0));
+      }
+      std::lock_guard<std::mutex> guard(script->lock);
+      script->packets.push_back(scripted_session::FloatPacket(samples, 1));
+      ++packet;
+      next_due = 0.0;
+      woken = true;
+    }
+    if (woken) {
+      stream.CaptureStep(volume);
+      stream.RenderStep(now);
+      std::vector<float> out(script->rendered.size() / sizeof(float));
+      if (!out.empty()) {
+        std::memcpy(out.data(), script->rendered.data(), out.size() * sizeof(float));
+      }
+      script->rendered.clear();
+      for (const float x : out) {
+        ASSERT_LT(std::abs(x - last), largest_step) << "at " << now << " s";
+        last = x;
+      }
+    }
+    // The fill is where the delay's lowest point of each 200 ms is held.
+    if (stream.playing()) {
+      lowest_ms =
+          std::min(lowest_ms, (script->pending + stream.queue().size() * 48000.0 / 44100.0) / 48.0);
+    }
+    if (tick % 400 == 0 && now > 1.0 && lowest_ms < 1e9) {
+      lowest_sum += lowest_ms;
+      ++windows;
+    }
+    if (tick % 400 == 0) {
+      lowest_ms = 1e9;
+    }
+    if (tick % 20000 == 0 && windows != 0) {
+      if (c.stall_ms == 0 && c.freeze_ms == 0) {
+        EXPECT_NEAR(lowest_sum / windows, stream.fill_frames() / 48.0, 5.0) << "at " << now;
+      }
+      lowest_sum = 0.0;
+      windows = 0;
+    }
+  }
+  const SidetoneStatistics& stats = stream.statistics();
+  EXPECT_EQ(stats.underruns, c.underruns);
+  EXPECT_EQ(device_starved, 0) << "every time it ran dry it faded out first";
+  EXPECT_EQ(stats.trims, c.trims);
+  EXPECT_EQ(stats.fill_ms, c.settled_fill_ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, SidetoneClockTest,
+    ::testing::Values(
+        // Ten minutes of drift both ways with 8 ms of packet jitter: steered,
+        // never trimmed, and the fill comes down from 25 ms only as far as
+        // the dips that jitter makes leave room.
+        ClockCase{600, 1000.0, 8, 0, 0, 0, 0, 0, 16}, ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 25},
+        ClockCase{310, 0.0, 0, 0, 0, 0, 0, 0, 16},
+        // Capture holding back 60 ms runs dry, fading out; the fill rises a
+        // period each time until it rides the stall out. Packets of a burst
+        // that come after playback started over are trimmed.
+        ClockCase{20, 0.0, 0, 10, 60, 0, 1, 0, 35}, ClockCase{20, 0.0, 2, 3, 60, 0, 5, 4, 75},
+        // Gaps of 90 ms raise it up to its 100 ms ceiling; one of 150 ms is
+        // longer than any fill would bridge and leaves it where it was.
+        ClockCase{40, 0.0, 0, 2, 90, 0, 8, 0, 100}, ClockCase{20, 0.0, 0, 10, 150, 0, 1, 0, 25},
+        // A device frozen for 60 ms leaves a surplus that only a trim
+        // removes; 10 ms more stays within what steering may take back.
+        ClockCase{20, 300.0, 0, 0, 0, 60, 0, 1, 25}, ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 25}));
+
+}  // namespace
