@@ -23,18 +23,27 @@ Win32InputThread::Win32InputThread() {
                                        nullptr, window_class.hInstance, nullptr));
   if (!report_window_) {
     AppendLog("ptt_report_window_failed");
+    run_inline_ = true;
     return;
   }
   SetWindowLongPtrW(report_window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   thread_.reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, &thread_id_));
   if (!thread_) {
     AppendLog("ptt_input_thread_failed");
+    run_inline_ = true;
   }
 }
 
 Win32InputThread::~Win32InputThread() { Stop(); }
 
 void Win32InputThread::Post(std::function<void()> task) {
+  if (run_inline_) {
+    // Without a thread of its own the platform thread does the input work
+    // itself, as it did before there was one, rather than leave a call
+    // unanswered for good.
+    RunGuarded(task);
+    return;
+  }
   {
     const std::lock_guard<std::mutex> lock(input_mutex_);
     if (stopped_) {
@@ -48,6 +57,11 @@ void Win32InputThread::Post(std::function<void()> task) {
 }
 
 void Win32InputThread::Report(std::function<void()> task) {
+  if (run_inline_) {
+    // Called on the platform thread, which does the input work then.
+    RunGuarded(task);
+    return;
+  }
   {
     const std::lock_guard<std::mutex> lock(report_mutex_);
     reports_.push_back(std::move(task));
@@ -98,12 +112,16 @@ void Win32InputThread::RunQueued(std::mutex& mutex, Tasks& queue) {
     taken.swap(queue);
   }
   for (std::function<void()>& task : taken) {
-    // Nothing may unwind out of a thread entry or a window procedure.
-    try {
-      task();
-    } catch (...) {
-      AppendLog("ptt_task_failed");
-    }
+    RunGuarded(task);
+  }
+}
+
+void Win32InputThread::RunGuarded(const std::function<void()>& task) {
+  // Nothing may unwind out of a thread entry, a hook or a window procedure.
+  try {
+    task();
+  } catch (...) {
+    AppendLog("ptt_task_failed");
   }
 }
 

@@ -22,7 +22,8 @@ class Win32InputThread {
   Win32InputThread(const Win32InputThread&) = delete;
   Win32InputThread& operator=(const Win32InputThread&) = delete;
 
-  // From the platform thread: runs `task` on the input thread.
+  // From the platform thread: runs `task` on the input thread, or at once
+  // when that thread could not be started.
   void Post(std::function<void()> task);
   // From the input thread: runs `task` on the platform thread.
   void Report(std::function<void()> task);
@@ -46,6 +47,7 @@ class Win32InputThread {
   void RunLoop();
   // Takes the tasks queued so far under the lock and runs them outside it.
   static void RunQueued(std::mutex& mutex, Tasks& queue);
+  static void RunGuarded(const std::function<void()>& task);
 
   std::mutex input_mutex_;
   Tasks input_tasks_;
@@ -55,6 +57,8 @@ class Win32InputThread {
   std::unique_ptr<void, HandleCloser> thread_;
   DWORD thread_id_ = 0;
   bool stopped_ = false;
+  // Set only when no input thread was started, before any report can come.
+  bool run_inline_ = false;
 };
 
 #endif  // VELMO_PTT_WIN32_INPUT_THREAD_H_
