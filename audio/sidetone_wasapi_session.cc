@@ -115,9 +115,9 @@ bool SidetoneWasapiSession::GetMixFormats(SidetoneMixFormat& capture, SidetoneMi
 bool SidetoneWasapiSession::InitializeStream(SidetoneDirection direction) {
   const bool capture = direction == SidetoneDirection::kCapture;
   IAudioClient* client = capture ? capture_client.Get() : render_client.Get();
-  EventHandle& event = capture ? capture_event : render_event;
+  ScopedKernelHandle& event = capture ? capture_event : render_event;
   event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!event) {
+  if (!event.valid()) {
     Succeeded(HRESULT_FROM_WIN32(GetLastError()));
     return false;
   }

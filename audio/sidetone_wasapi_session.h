@@ -7,10 +7,11 @@
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 
-#include <memory>
+#include <string>
 
 #include "audio/sidetone_audio_session.h"
 #include "audio/sidetone_default_device_watch.h"
+#include "base/scoped_handle.h"
 
 // The monitor's session over the MMDevice API and event-driven shared-mode
 // WASAPI, with its own multithreaded COM apartment. Lives on the worker
@@ -50,11 +51,6 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   template <typename T>
   using ComPtr = Microsoft::WRL::ComPtr<T>;
 
-  struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-  };
-  using EventHandle = std::unique_ptr<void, HandleCloser>;
-
   // True when `result` succeeded; otherwise keeps it as the last error, and
   // notes a device that has gone.
   bool Succeeded(HRESULT result);
@@ -73,8 +69,8 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   ComPtr<IAudioClient> render_client;
   WAVEFORMATEX* capture_format = nullptr;
   WAVEFORMATEX* render_format = nullptr;
-  EventHandle capture_event;
-  EventHandle render_event;
+  ScopedKernelHandle capture_event;
+  ScopedKernelHandle render_event;
   ComPtr<IAudioCaptureClient> capture_service;
   ComPtr<IAudioRenderClient> render_service;
 };

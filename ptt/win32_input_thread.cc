@@ -28,7 +28,7 @@ Win32InputThread::Win32InputThread() {
   }
   SetWindowLongPtrW(report_window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   thread_.reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, &thread_id_));
-  if (!thread_) {
+  if (!thread_.valid()) {
     AppendLog("ptt_input_thread_failed");
     run_inline_ = true;
   }
@@ -70,7 +70,7 @@ void Win32InputThread::Report(std::function<void()> task) {
 }
 
 void Win32InputThread::Stop() {
-  if (thread_) {
+  if (thread_.valid()) {
     Post([] { PostQuitMessage(0); });
     {
       const std::lock_guard<std::mutex> lock(input_mutex_);

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <type_traits>
 
+#include "base/scoped_handle.h"
+
 // A thread that does nothing but pump its own message queue, so that the
 // low-level hooks and timers it owns are called at once, whatever the platform
 // thread is busy with; and the way back: reports posted to a message window of
@@ -34,9 +36,6 @@ class Win32InputThread {
  private:
   using Tasks = std::deque<std::function<void()>>;
 
-  struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-  };
   struct WindowDestroyer {
     void operator()(HWND window) const { DestroyWindow(window); }
   };
@@ -54,7 +53,7 @@ class Win32InputThread {
   std::mutex report_mutex_;
   Tasks reports_;
   std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> report_window_;
-  std::unique_ptr<void, HandleCloser> thread_;
+  ScopedKernelHandle thread_;
   DWORD thread_id_ = 0;
   bool stopped_ = false;
   // Set only when no input thread was started, before any report can come.
