@@ -21,6 +21,14 @@ DEFAULT_TIMEOUT = 15.0
 _POLL_SECONDS = 0.05
 
 
+# Wine's loader ends a new process with STATUS_DLL_INIT_FAILED (0xC0000142, cut
+# to its low byte by wine) when a system library cannot initialise, e.g. the X
+# display refuses a connection for a moment. None of the program's own code has
+# run then, so the start is repeated once rather than failing the test.
+_WINE_LOADER_FAILED = 0xC0000142 & 0xFF
+_START_RETRIES = 1
+
+
 class EngineGone(RuntimeError):
     """The program exited or closed the connection before the awaited event."""
 
@@ -162,15 +170,25 @@ class Driver:
         command += self.args
         env = dict(wine.wine_environment())
         env.update(self.extra_env)
-        self._started_at = time.monotonic()
-        self._note(">", "start " + " ".join(command[1:]))
-        with open(self._output_dir / "stdout.txt", "wb") as stdout, \
-                open(self._output_dir / "stderr.txt", "wb") as stderr:
-            self.process = subprocess.Popen(
-                command, cwd=self.exe.parent, env=env, start_new_session=True,
-                stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr)
+        for attempt in range(1 + _START_RETRIES):
+            self._started_at = time.monotonic()
+            self._note(">", "start " + " ".join(command[1:]))
+            with open(self._output_dir / "stdout.txt", "wb") as stdout, \
+                    open(self._output_dir / "stderr.txt", "wb") as stderr:
+                self.process = subprocess.Popen(
+                    command, cwd=self.exe.parent, env=env, start_new_session=True,
+                    stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr)
+            if not self.connect:
+                break
+            try:
+                self._accept()
+                break
+            except EngineGone:
+                if self.process.returncode != _WINE_LOADER_FAILED or attempt == _START_RETRIES:
+                    raise
+                self._note("!", f"exited with {_WINE_LOADER_FAILED} before its own code ran; "
+                                "starting it again")
         if self.connect:
-            self._accept()
             hello = self.wait_for("hello", timeout=self.start_timeout)
             self.hello_pid = int(hello.fields[0])
             self.hello_args = [_unhex(f).decode("utf-8", errors="surrogateescape")

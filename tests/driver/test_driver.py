@@ -102,3 +102,28 @@ class TestPrefixPaths:
         assert wine.read_file(r"c:\users\ROOT\AppData\Local\Velmo\APP.LOG") == b"line\r\n"
         with pytest.raises(ValueError):
             wine.linux_path(r"relative\path")
+
+
+class TestStart:
+    @pytest.mark.parametrize("exit_codes, starts, reported", [
+        ((66, 3), 2, "exited with 3"),   # a loader failure is retried once
+        ((66, 66), 2, "exited with 66"),  # but only once
+        ((3,), 1, "exited with 3"),      # the program's own failure is not retried
+    ])
+    def test_only_a_loader_failure_is_started_again(self, tmp_path, monkeypatch, exit_codes,
+                                                    starts, reported):
+        bin_dir, count = tmp_path / "bin", tmp_path / "starts"
+        bin_dir.mkdir()
+        codes = " ".join(map(str, exit_codes))
+        (bin_dir / "wine").write_text(
+            "#!/bin/sh\necho x >> '%s'\nset -- %s\nshift $(($(wc -l < '%s') - 1))\nexit $1\n"
+            % (count, codes, count))
+        (bin_dir / "wine").chmod(0o755)
+        exe = tmp_path / "program.exe"
+        exe.write_bytes(b"")
+        monkeypatch.setattr(wine, "wine_environment",
+                            lambda: {"PATH": f"{bin_dir}:/usr/bin:/bin"})
+        monkeypatch.setenv("PATH", f"{bin_dir}:/usr/bin:/bin")
+        with pytest.raises(EngineGone, match=reported):
+            Driver(exe, start_timeout=10).start()
+        assert len(count.read_text().split()) == starts
