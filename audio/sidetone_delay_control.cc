@@ -26,13 +26,16 @@ constexpr uint32_t kHeadroomMs = 5;
 // fill. So does input that stopped for longer than any fill would bridge.
 constexpr uint32_t kSettleDivisor = 2;
 constexpr double kCurableGapSeconds = 0.1;
-// Within 2 ms of the fill the ratio stays exact: the lowest delay wanders
+// Within 2 ms of the target the ratio stays exact: the lowest delay wanders
 // about that much from window to window, and every bend of the ratio is a
 // pitch change that shifts the phase for good. Beyond, 1500 ppm per
 // millisecond, so a 1000 ppm drift settles under 3 ms off, and the limit is
 // reached 5 ms off.
 constexpr double kDeadBandMs = 2.0;
 constexpr double kCorrectionPerMs = 0.0015;
+// A run's first window may settle up to 2 ms above the fill and is held
+// there rather than bent down.
+constexpr uint32_t kSettledOffsetLimitMs = 2;
 // Windows of 500 ms of playback, long enough that their lowest delay has
 // seen the late packets; a stall must leave it 15 ms above the fill: jitter
 // and drift never come near that.
@@ -59,12 +62,16 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       clean_limit(static_cast<size_t>(render_rate) * kCleanSecondsPerDecrease),
       settle_frames(render_rate / kSettleDivisor),
       window_frames(render_rate / kWindowDivisor),
-      stall_tolerance(Frames(render_rate, kStallToleranceMs)) {}
+      stall_tolerance(Frames(render_rate, kStallToleranceMs)),
+      offset_limit(Frames(render_rate, kSettledOffsetLimitMs)) {}
 
 void SidetoneDelayControl::Restart() {
   lowest = std::numeric_limits<size_t>::max();
+  recent_count = 0;
   window_written = 0;
   correction = 0.0;
+  settled = false;
+  settled_offset = 0;
 }
 
 SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t written) {
@@ -82,14 +89,31 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   window_written += written;
   Steering steering;
   if (window_written >= window_frames) {
-    const double off_ms = (static_cast<double>(lowest) - static_cast<double>(fill_frames)) *
+    if (!settled) {
+      const size_t unsettled = target();
+      settled_offset = std::min(lowest - std::min(lowest, unsettled), offset_limit);
+      settled = true;
+    }
+    // Now and then the delay stands a period higher or lower for a second
+    // or so and comes back by itself (under Wine, about every five seconds)
+    // while what is heard does not move. Only what the last two seconds
+    // agree on steers: the aim, unless every window stood above it (then
+    // the lowest of them) or below it (then the highest).
+    recent_lowest[recent_count % kRecentWindows] = lowest;
+    ++recent_count;
+    const auto recent = std::minmax_element(
+        recent_lowest.begin(), recent_lowest.begin() + std::min(recent_count, kRecentWindows));
+    const size_t aim = target();
+    const size_t steered = std::clamp(aim, *recent.first, *recent.second);
+    const double off_ms = (static_cast<double>(steered) - static_cast<double>(aim)) *
                           kMillisecondsPerSecond / static_cast<double>(render_rate);
     const double beyond = off_ms > kDeadBandMs    ? off_ms - kDeadBandMs
                           : off_ms < -kDeadBandMs ? off_ms + kDeadBandMs
                                                   : 0.0;
     correction = std::clamp(beyond * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
                             SidetoneResampler::kMaxCorrection);
-    steering.surplus = lowest > fill_frames + stall_tolerance ? lowest - fill_frames : 0;
+    // A stall leaves far more than a period: its surplus goes at once.
+    steering.surplus = lowest > aim + stall_tolerance ? lowest - aim : 0;
     lowest = std::numeric_limits<size_t>::max();
     window_written = 0;
   }

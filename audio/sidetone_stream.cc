@@ -118,7 +118,11 @@ void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
   crossfade_tail.clear();
   const uint32_t room = render_buffer_frames - pending;
   silence = std::min(silence, room);
-  is_playing = Write(silence, std::min<size_t>(available, room - silence), false);
+  // The hand stays queued from the start, so input that stops right after
+  // playback starts can still fade out.
+  const size_t audio =
+      std::min<size_t>(available > hand_frames ? available - hand_frames : 0, room - silence);
+  is_playing = Write(silence, audio, false);
 }
 
 const SidetoneStatistics& SidetoneStream::statistics() {

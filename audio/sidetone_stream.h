@@ -42,6 +42,8 @@ class SidetoneStream {
   size_t max_queue_samples() const { return max_queue; }
   // The delay aimed at, in render frames.
   size_t fill_frames() const { return control.fill(); }
+  // Where the lowest delay is held, in render frames.
+  size_t target_frames() const { return control.target(); }
   bool playing() const { return is_playing; }
   double correction() const { return resampler.correction(); }
   // The counters so far, with the fill the run has settled at.
