@@ -111,6 +111,16 @@ TEST(SidetoneResamplerTest, UnevenStepsContinueOneInterpolationAndConsumeExactly
   }
 }
 
+// A rate of zero (a format that names none) passes samples through one for
+// one rather than dividing by it.
+TEST(SidetoneResamplerTest, ZeroRateOnEitherSideStepsOneSampleAtATime) {
+  for (const auto& [capture, render] : {std::pair{0u, 48000u}, std::pair{44100u, 0u}}) {
+    SidetoneResampler resampler(capture, render);
+    EXPECT_EQ(resampler.Available(10), 10u) << capture << " " << render;
+    EXPECT_EQ(resampler.Consumption(10), 10u) << capture << " " << render;
+  }
+}
+
 TEST(SidetoneBacklogTest, CutKeepsTheNewestHalfLimit) {
   std::vector<float> queue = Ramp(9601);
   CutBacklog(queue, 9600);

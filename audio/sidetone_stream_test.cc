@@ -176,4 +176,27 @@ INSTANTIATE_TEST_SUITE_P(Clocks, SidetoneClockTest,
                              ClockCase{20, 300.0, 0, 0, 0, 60, 0, 0, 1, 25},
                              ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 0, 25}));
 
+// What the windows before a restart said no longer steers after it.
+TEST(SidetoneDelayControlTest, WindowsBeforeARestartHaveNoVoteAfterIt) {
+  SidetoneDelayControl control(48000, 480, 624);
+  const size_t fill = control.fill();
+  const auto window = [&control](size_t delay) {
+    SidetoneDelayControl::Steering steering;
+    for (int look = 0; look < 50; ++look) {
+      steering = control.Look(delay, 480);
+    }
+    return steering;
+  };
+  control.Restart();
+  SidetoneDelayControl::Steering steering;
+  for (int i = 0; i < 4; ++i) {
+    steering = window(fill - 480);
+  }
+  EXPECT_LT(steering.correction, 0.0);
+  control.Restart();
+  steering = window(fill + 480);
+  EXPECT_GT(steering.correction, 0.0);
+  EXPECT_EQ(steering.surplus, 0u);
+}
+
 }  // namespace
