@@ -70,7 +70,6 @@ void SidetoneDelayControl::Restart() {
   recent_count = 0;
   window_written = 0;
   correction = 0.0;
-  settled = false;
   settled_offset = 0;
 }
 
@@ -89,10 +88,8 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   window_written += written;
   Steering steering;
   if (window_written >= window_frames) {
-    if (!settled) {
-      const size_t unsettled = target();
-      settled_offset = std::min(lowest - std::min(lowest, unsettled), offset_limit);
-      settled = true;
+    if (recent_count == 0) {
+      settled_offset = std::min(lowest - std::min(lowest, fill_frames), offset_limit);
     }
     // Now and then the delay stands a period higher or lower for a second
     // or so and comes back by itself (under Wine, about every five seconds)

@@ -84,7 +84,6 @@ class SidetoneDelayControl {
   // `offset_limit`; unknown until that window has been seen.
   size_t settled_offset = 0;
   size_t offset_limit;
-  bool settled = false;
 };
 
 #endif  // VELMO_AUDIO_SIDETONE_DELAY_CONTROL_H_
