@@ -54,6 +54,8 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   // True when `result` succeeded; otherwise keeps it as the last error, and
   // notes a device that has gone.
   bool Succeeded(HRESULT result);
+  // Capture at the endpoint's shortest shared period, where one is offered.
+  bool InitializeCaptureAtShortestPeriod();
 
   bool com_initialized = false;
   HANDLE mmcss_task = nullptr;
