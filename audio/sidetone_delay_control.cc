@@ -95,13 +95,17 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
     // or so and comes back by itself (under Wine, about every five seconds)
     // while what is heard does not move. Only what the last two seconds
     // agree on steers: the aim, unless every window stood above it (then
-    // the lowest of them) or below it (then the highest).
+    // the lowest of them) or below it (then the highest). So nothing steers
+    // in a run's first two seconds, while a start a period off is as likely
+    // as later.
     recent_lowest[recent_count % kRecentWindows] = lowest;
     ++recent_count;
-    const auto recent = std::minmax_element(
-        recent_lowest.begin(), recent_lowest.begin() + std::min(recent_count, kRecentWindows));
     const size_t aim = target();
-    const size_t steered = std::clamp(aim, *recent.first, *recent.second);
+    size_t steered = aim;
+    if (recent_count >= kRecentWindows) {
+      const auto recent = std::minmax_element(recent_lowest.begin(), recent_lowest.end());
+      steered = std::clamp(aim, *recent.first, *recent.second);
+    }
     const double off_ms = (static_cast<double>(steered) - static_cast<double>(aim)) *
                           kMillisecondsPerSecond / static_cast<double>(render_rate);
     const double beyond = off_ms > kDeadBandMs    ? off_ms - kDeadBandMs

@@ -177,26 +177,24 @@ INSTANTIATE_TEST_SUITE_P(Clocks, SidetoneClockTest,
                              ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 0, 25}));
 
 // What the windows before a restart said no longer steers after it.
-TEST(SidetoneDelayControlTest, WindowsBeforeARestartHaveNoVoteAfterIt) {
+TEST(SidetoneDelayControlTest, ARunIsSteeredOnlyOnceFourWindowsOfItsOwnAgree) {
   SidetoneDelayControl control(48000, 480, 624);
-  const size_t fill = control.fill();
-  const auto window = [&control](size_t delay) {
+  const size_t high = control.fill() + 480;
+  const auto windows = [&control](int count, size_t delay) {
     SidetoneDelayControl::Steering steering;
-    for (int look = 0; look < 50; ++look) {
+    for (int look = 0; look < 50 * count; ++look) {
       steering = control.Look(delay, 480);
     }
     return steering;
   };
   control.Restart();
-  SidetoneDelayControl::Steering steering;
-  for (int i = 0; i < 4; ++i) {
-    steering = window(fill - 480);
-  }
-  EXPECT_LT(steering.correction, 0.0);
+  EXPECT_EQ(windows(3, high).correction, 0.0);
+  EXPECT_GT(windows(1, high).correction, 0.0);
   control.Restart();
-  steering = window(fill + 480);
-  EXPECT_GT(steering.correction, 0.0);
-  EXPECT_EQ(steering.surplus, 0u);
+  const SidetoneDelayControl::Steering restarted = windows(3, high);
+  EXPECT_EQ(restarted.correction, 0.0);
+  EXPECT_EQ(restarted.surplus, 0u);
+  EXPECT_GT(windows(1, high).correction, 0.0);
 }
 
 }  // namespace
