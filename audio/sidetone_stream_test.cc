@@ -177,15 +177,20 @@ INSTANTIATE_TEST_SUITE_P(Clocks, SidetoneClockTest,
                              ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 0, 25}));
 
 // What the windows before a restart said no longer steers after it.
+// Looks at a steady `delay` through `count` whole windows of 500 ms.
+SidetoneDelayControl::Steering Windows(SidetoneDelayControl& control, int count, size_t delay) {
+  SidetoneDelayControl::Steering steering;
+  for (int look = 0; look < 50 * count; ++look) {
+    steering = control.Look(delay, 480);
+  }
+  return steering;
+}
+
 TEST(SidetoneDelayControlTest, ARunIsSteeredOnlyOnceFourWindowsOfItsOwnAgree) {
   SidetoneDelayControl control(48000, 480, 624);
   const size_t high = control.fill() + 480;
   const auto windows = [&control](int count, size_t delay) {
-    SidetoneDelayControl::Steering steering;
-    for (int look = 0; look < 50 * count; ++look) {
-      steering = control.Look(delay, 480);
-    }
-    return steering;
+    return Windows(control, count, delay);
   };
   control.Restart();
   EXPECT_EQ(windows(3, high).correction, 0.0);
@@ -195,6 +200,16 @@ TEST(SidetoneDelayControlTest, ARunIsSteeredOnlyOnceFourWindowsOfItsOwnAgree) {
   EXPECT_EQ(restarted.correction, 0.0);
   EXPECT_EQ(restarted.surplus, 0u);
   EXPECT_GT(windows(1, high).correction, 0.0);
+}
+
+TEST(SidetoneDelayControlTest, ARunIsHeldWhereItSettlesUpToTwoMillisecondsAboveTheFill) {
+  SidetoneDelayControl control(48000, 480, 624);
+  const size_t fill = control.fill();
+  control.Restart();
+  Windows(control, 1, fill + 96);
+  EXPECT_EQ(Windows(control, 4, fill + 168).correction, 0.0);
+  control.Restart();
+  EXPECT_GT(Windows(control, 4, fill + 240).correction, 0.0);
 }
 
 }  // namespace
