@@ -4,6 +4,7 @@ pulse tools pointed at it. Wine programs reach it through `Pulse.env`."""
 
 from __future__ import annotations
 
+import contextlib
 import math
 import os
 import shutil
@@ -93,6 +94,16 @@ class Pulse:
         assert self.pactl("load-module", "module-remap-source", "source_name=mic",
                           "master=tone_in.monitor", "rate=44100", "channels=1").returncode == 0
         assert self.pactl("set-default-source", "mic").returncode == 0
+
+    @contextlib.contextmanager
+    def frozen(self):
+        """The sound server stopped in its tracks: every request to it waits, as
+        behind a driver that hangs."""
+        os.killpg(self.server.pid, signal.SIGSTOP)
+        try:
+            yield
+        finally:
+            os.killpg(self.server.pid, signal.SIGCONT)
 
     def play(self, sink: str, samples: list[float], rate: int, channels: int) -> None:
         subprocess.run(["pacat", "--playback", f"--device={sink}", f"--rate={rate}",
