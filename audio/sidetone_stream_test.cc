@@ -210,6 +210,49 @@ TEST(SidetoneDelayControlTest, ARunIsHeldWhereItSettlesUpToTwoMillisecondsAboveT
   EXPECT_EQ(Windows(control, 4, fill + 168).correction, 0.0);
   control.Restart();
   EXPECT_GT(Windows(control, 4, fill + 240).correction, 0.0);
+  // Where the first window settled counts, not the second.
+  control.Restart();
+  Windows(control, 1, fill);
+  EXPECT_GT(Windows(control, 4, fill + 168).correction, 0.0);
+}
+
+TEST(SidetoneDelayControlTest, TheFillComesDownAfter30CleanSecondsThatKeptClearOfRunningDry) {
+  // Running dry at 624 frames, 5 ms of headroom and a 1 ms step above it.
+  for (const size_t lowest : {size_t{912}, size_t{911}}) {
+    SidetoneDelayControl control(48000, 480, 624);
+    const size_t fill = control.fill();
+    control.Restart();
+    control.Look(lowest, 48000 * 30 - 480);
+    EXPECT_EQ(control.fill(), fill) << lowest;
+    control.Look(fill, 480);
+    EXPECT_EQ(control.fill(), lowest == 912 ? fill - 48 : fill) << lowest;
+  }
+}
+
+TEST(SidetoneDelayControlTest, AGapOfUpTo100MsRaisesTheFillOnceHalfASecondHasPlayed) {
+  struct Row {
+    size_t played;
+    double resumed_at;
+    bool rises;
+  };
+  for (const Row& row : {Row{24000, 0.1, true}, Row{23520, 0.1, false}, Row{24000, 0.125, false}}) {
+    SidetoneDelayControl control(48000, 480, 624);
+    const size_t fill = control.fill();
+    control.Restart();
+    control.Look(fill, row.played);
+    control.RanDry(0.0);
+    control.Resumed(row.resumed_at);
+    EXPECT_EQ(control.fill(), row.rises ? fill + 480 : fill) << row.played << " " << row.resumed_at;
+  }
+}
+
+TEST(SidetoneDelayControlTest, OnlyAWindowMoreThan15MillisecondsAboveTheAimIsTrimmed) {
+  SidetoneDelayControl control(48000, 480, 624);
+  const size_t fill = control.fill();
+  control.Restart();
+  Windows(control, 1, fill);
+  EXPECT_EQ(Windows(control, 1, fill + 720).surplus, 0u);
+  EXPECT_EQ(Windows(control, 1, fill + 744).surplus, 744u);
 }
 
 }  // namespace
