@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -176,83 +178,71 @@ INSTANTIATE_TEST_SUITE_P(Clocks, SidetoneClockTest,
                              ClockCase{20, 300.0, 0, 0, 0, 60, 0, 0, 1, 25},
                              ClockCase{20, 300.0, 0, 0, 0, 10, 0, 0, 0, 25}));
 
-// What the windows before a restart said no longer steers after it.
-// Looks at a steady `delay` through `count` whole windows of 500 ms.
-SidetoneDelayControl::Steering Windows(SidetoneDelayControl& control, int count, size_t delay) {
-  SidetoneDelayControl::Steering steering;
-  for (int look = 0; look < 50 * count; ++look) {
-    steering = control.Look(delay, 480);
-  }
-  return steering;
-}
+// Steady windows of 500 ms, each `count` windows at `above` frames over the
+// fill; a count of 0 restarts the run. What the last window steered.
+struct SteeringRow {
+  std::vector<std::pair<int, size_t>> windows;
+  int correction_sign;
+  size_t surplus;
+};
 
-TEST(SidetoneDelayControlTest, ARunIsSteeredOnlyOnceFourWindowsOfItsOwnAgree) {
-  SidetoneDelayControl control(48000, 480, 624);
-  const size_t high = control.fill() + 480;
-  const auto windows = [&control](int count, size_t delay) {
-    return Windows(control, count, delay);
+TEST(SidetoneDelayControlTest, SteeringAndTrimsFollowTheRunsOwnWindows) {
+  const SteeringRow rows[] = {
+      {{{3, 480}}, 0, 0},                    // nothing steers before four windows
+      {{{4, 480}}, 1, 0},                    // then a run 10 ms high is bent down
+      {{{4, 480}, {0, 0}, {3, 480}}, 0, 0},  // windows before a restart have no vote
+      {{{1, 96}, {4, 168}}, 0, 0},           // held where the first window settled
+      {{{4, 240}}, 1, 0},                    // but no more than 2 ms above the fill
+      {{{1, 0}, {4, 168}}, 1, 0},            // the first window counts, not the second
+      {{{1, 0}, {1, 720}}, 0, 0},            // 15 ms above the aim is not a stall
+      {{{1, 0}, {1, 744}}, 0, 744},          // beyond it, the surplus is trimmed
   };
-  control.Restart();
-  EXPECT_EQ(windows(3, high).correction, 0.0);
-  EXPECT_GT(windows(1, high).correction, 0.0);
-  control.Restart();
-  const SidetoneDelayControl::Steering restarted = windows(3, high);
-  EXPECT_EQ(restarted.correction, 0.0);
-  EXPECT_EQ(restarted.surplus, 0u);
-  EXPECT_GT(windows(1, high).correction, 0.0);
-}
-
-TEST(SidetoneDelayControlTest, ARunIsHeldWhereItSettlesUpToTwoMillisecondsAboveTheFill) {
-  SidetoneDelayControl control(48000, 480, 624);
-  const size_t fill = control.fill();
-  control.Restart();
-  Windows(control, 1, fill + 96);
-  EXPECT_EQ(Windows(control, 4, fill + 168).correction, 0.0);
-  control.Restart();
-  EXPECT_GT(Windows(control, 4, fill + 240).correction, 0.0);
-  // Where the first window settled counts, not the second.
-  control.Restart();
-  Windows(control, 1, fill);
-  EXPECT_GT(Windows(control, 4, fill + 168).correction, 0.0);
-}
-
-TEST(SidetoneDelayControlTest, TheFillComesDownAfter30CleanSecondsThatKeptClearOfRunningDry) {
-  // Running dry at 624 frames, 5 ms of headroom and a 1 ms step above it.
-  for (const size_t lowest : {size_t{912}, size_t{911}}) {
+  for (size_t row = 0; row < std::size(rows); ++row) {
     SidetoneDelayControl control(48000, 480, 624);
-    const size_t fill = control.fill();
     control.Restart();
-    control.Look(lowest, 48000 * 30 - 480);
-    EXPECT_EQ(control.fill(), fill) << lowest;
-    control.Look(fill, 480);
-    EXPECT_EQ(control.fill(), lowest == 912 ? fill - 48 : fill) << lowest;
+    SidetoneDelayControl::Steering steering;
+    for (const auto& [count, above] : rows[row].windows) {
+      if (count == 0) {
+        control.Restart();
+      }
+      for (int look = 0; look < 50 * count; ++look) {
+        steering = control.Look(control.fill() + above, 480);
+      }
+    }
+    EXPECT_EQ((steering.correction > 0) - (steering.correction < 0), rows[row].correction_sign)
+        << row;
+    EXPECT_EQ(steering.surplus, rows[row].surplus) << row;
   }
 }
 
-TEST(SidetoneDelayControlTest, AGapOfUpTo100MsRaisesTheFillOnceHalfASecondHasPlayed) {
+// The fill comes down 1 ms after 30 s that kept 5 ms and a step clear of
+// running dry (624 frames), and rises a period after a gap of up to 100 ms
+// once half a second has played.
+TEST(SidetoneDelayControlTest, TheFillFollowsCleanStretchesAndCurableGaps) {
   struct Row {
+    size_t lowest;  // 0: at the fill
     size_t played;
-    double resumed_at;
-    bool rises;
+    double gap_seconds;
+    int change;
   };
-  for (const Row& row : {Row{24000, 0.1, true}, Row{23520, 0.1, false}, Row{24000, 0.125, false}}) {
+  const Row rows[] = {{912, 1440000, -1, -48},
+                      {911, 1440000, -1, 0},
+                      {0, 24000, 0.1, 480},
+                      {0, 23520, 0.1, 0},
+                      {0, 24000, 0.125, 0}};
+  for (const Row& row : rows) {
     SidetoneDelayControl control(48000, 480, 624);
     const size_t fill = control.fill();
     control.Restart();
-    control.Look(fill, row.played);
-    control.RanDry(0.0);
-    control.Resumed(row.resumed_at);
-    EXPECT_EQ(control.fill(), row.rises ? fill + 480 : fill) << row.played << " " << row.resumed_at;
+    control.Look(row.lowest != 0 ? row.lowest : fill, row.played - 480);
+    control.Look(fill, 480);
+    if (row.gap_seconds >= 0) {
+      control.RanDry(0.0);
+      control.Resumed(row.gap_seconds);
+    }
+    EXPECT_EQ(static_cast<long>(control.fill()) - static_cast<long>(fill), row.change)
+        << row.played << " " << row.gap_seconds;
   }
-}
-
-TEST(SidetoneDelayControlTest, OnlyAWindowMoreThan15MillisecondsAboveTheAimIsTrimmed) {
-  SidetoneDelayControl control(48000, 480, 624);
-  const size_t fill = control.fill();
-  control.Restart();
-  Windows(control, 1, fill);
-  EXPECT_EQ(Windows(control, 1, fill + 720).surplus, 0u);
-  EXPECT_EQ(Windows(control, 1, fill + 744).surplus, 744u);
 }
 
 }  // namespace
