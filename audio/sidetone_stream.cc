@@ -93,7 +93,7 @@ void SidetoneStream::RenderStep(double now_seconds) {
   // The device holds no more than a period above the fill, so a surplus
   // stays in the queue where a trim can reach it.
   const size_t device_limit = control.fill() + control.period();
-  size_t audio = available > hand_frames ? available - hand_frames : 0;
+  size_t audio = BeyondHand(available);
   audio = std::min(audio, device_limit > pending ? device_limit - pending : 0);
   audio = std::min<size_t>(audio, render_buffer_frames - pending);
   last_written = Write(0, audio, false) ? audio : 0;
@@ -120,8 +120,7 @@ void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
   silence = std::min(silence, room);
   // The hand stays queued from the start, so input that stops right after
   // playback starts can still fade out.
-  const size_t audio =
-      std::min<size_t>(available > hand_frames ? available - hand_frames : 0, room - silence);
+  const size_t audio = std::min<size_t>(BeyondHand(available), room - silence);
   is_playing = Write(silence, audio, false);
 }
 

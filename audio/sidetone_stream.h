@@ -65,6 +65,10 @@ class SidetoneStream {
   // silence when `fade_out`), unless the buffer is not lent.
   bool Write(uint32_t silence, size_t audio, bool fade_out);
   void CutBacklogAndStartOver();
+  // Of `available` frames, those that may go to the device now.
+  size_t BeyondHand(size_t available) const {
+    return available > hand_frames ? available - hand_frames : 0;
+  }
 
   SidetoneAudioSession& session;
   SidetoneFrameLayout capture_layout;
