@@ -116,3 +116,5 @@ void AppendLog(const char* text) {
     // the line).
   }
 }
+
+void AppendLogNonBlocking(const char* text) { AppendLog(text); }

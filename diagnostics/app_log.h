@@ -19,4 +19,10 @@ bool ProbeWritable(const std::wstring& directory);
 // Thread-safe; a null text or any failure writes nothing and reports nothing.
 void AppendLog(const char* text);
 
+// For threads that must never wait for the disk or the log lock (the audio
+// worker, the input hooks' thread): stamps the line at once and queues it for
+// the log's writer thread. Never blocks; a line that finds the queue full is
+// dropped and the count of dropped lines is logged with the next line written.
+void AppendLogNonBlocking(const char* text);
+
 #endif  // VELMO_DIAGNOSTICS_APP_LOG_H_
