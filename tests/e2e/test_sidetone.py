@@ -389,35 +389,47 @@ def largest_step(samples: list[float]) -> float:
 def test_mute_unmute_and_stop_in_mid_tone_leave_no_step(host, pulse):
     """A volume change ramps and a stop fades out: around each of them the
     output never moves further from one sample to the next than the tone
-    itself does at full volume."""
+    itself does at full volume. The tone is the idle one (997 Hz), so capture
+    packets do not all begin at one phase of it, and a hard step shows."""
     assert start(host, {"volume": 1.0}) is True
     recording = pulse.record("monitor_out.monitor", 2, latency_ms=200)
     player = threading.Thread(target=pulse.play, args=(
-        "tone_in", tone(1.6, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1))
+        "tone_in", tone(3.5, TONE_RATE, TONE_AMPLITUDE, IDLE_TONE_HZ), TONE_RATE, 1))
     player.start()
-    for pause, method, arguments in ((0.45, "setVolume", {"volume": 0.0}),
+    # An idle microphone may take a while to deliver: the changes begin once
+    # the tone is heard.
+    deadline = time.monotonic() + 5
+    while not recording.heard(TONE_AMPLITUDE / 2):
+        assert time.monotonic() < deadline, "no tone"
+        time.sleep(0.05)
+    for pause, method, arguments in ((0.25, "setVolume", {"volume": 0.0}),
+                                     (0.3, "setVolume", {"volume": 1.0}),
+                                     (0.3, "setVolume", {"volume": 0.3}),
                                      (0.3, "setVolume", {"volume": 1.0}),
                                      (0.3, "stop", None)):
         time.sleep(pause)
         assert host.call(CHANNEL, method, arguments).value is True
     player.join()
     left = recording.stop()[0]
-    # Envelope in 1 ms blocks: the mute, the unmute and the stop are where it
-    # falls, rises and ends.
+    # Envelope in 1 ms blocks: the mute, the unmute, the turn down and up and
+    # the stop are where it falls, rises, falls, rises and ends.
     block = RECORD_RATE // 1000
     envelope = [max(map(abs, left[i:i + block])) for i in range(0, len(left) - block, block)]
     loud = [i for i, peak in enumerate(envelope) if peak > TONE_AMPLITUDE / 2]
     assert loud, "no tone"
     muted = next(i for i in range(loud[0], len(envelope)) if envelope[i] < TONE_AMPLITUDE / 2)
     unmuted = next(i for i in range(muted, len(envelope)) if envelope[i] > TONE_AMPLITUDE / 2)
-    ended = loud[-1]
+    lowered = next(i for i in range(unmuted, len(envelope)) if envelope[i] < TONE_AMPLITUDE / 2)
+    raised = next(i for i in range(lowered, len(envelope)) if envelope[i] > TONE_AMPLITUDE / 2)
+    ended = max(i for i, peak in enumerate(envelope) if peak > TONE_AMPLITUDE * 0.15)
     assert envelope[muted + 100] < SILENCE, "muted is silent"
     tone_step = largest_step(left[loud[0] * block:(loud[0] + 100) * block])
     margin = 30 * block
     steps = {name: largest_step(left[max(at * block - margin, 0):at * block + margin])
-             for name, at in (("mute", muted), ("unmute", unmuted), ("stop", ended))}
+             for name, at in (("mute", muted), ("unmute", unmuted), ("turn down", lowered),
+                              ("turn up", raised), ("stop", ended))}
     print(f"\ntone's own largest step {tone_step:.4f}; around each change {steps}")
-    assert tone_step == pytest.approx(2 * math.pi * TONE_HZ / RECORD_RATE * TONE_AMPLITUDE,
+    assert tone_step == pytest.approx(2 * math.pi * IDLE_TONE_HZ / RECORD_RATE * TONE_AMPLITUDE,
                                       rel=0.1)
     for name, step in steps.items():
         assert step <= tone_step * 1.1, (name, steps, tone_step)
