@@ -27,10 +27,14 @@ constexpr double kCurableGapSeconds = 0.1;
 // above where the level is held: jitter and drift never come near that.
 constexpr uint32_t kWindowDivisor = 2;
 constexpr double kStallToleranceMs = 15.0;
-// The level a run settles at may stand this far above its fill: half a
-// period and half a capture packet on average, and some jitter.
+// The level a run settles at may stand up to a period above its fill: the
+// delay's mean stands about half a period above its lowest when packets and
+// periods alternate, and where they fall in step, nearly a period. Under
+// Wine a run may also start a period or two higher and stay there: beyond
+// half a period more, that excess is trimmed once as the run settles, since
+// bending it away would take many seconds.
 constexpr double kOffsetLimitPeriods = 1.0;
-constexpr double kOffsetLimitExtraMs = 5.0;
+constexpr double kStartExcessPeriods = 0.5;
 // The loop, in seconds of delay error: nothing within 1 ms of the level (the
 // median still wanders about that much); beyond, 250 ppm per millisecond at
 // once and the integral learning 20 ppm per millisecond-second. The median
@@ -59,8 +63,7 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
       window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
       stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
-      offset_limit(kOffsetLimitPeriods * static_cast<double>(this->period_frames) +
-                   Frames(this->render_rate, kOffsetLimitExtraMs)) {
+      offset_limit(kOffsetLimitPeriods * static_cast<double>(this->period_frames)) {
   const double period = static_cast<double>(this->period_frames);
   const double headroom = Frames(this->render_rate, kHeadroomMs);
   const double lowest_fill = period + headroom;
@@ -128,18 +131,25 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   window_written += written;
   Steering steering;
   if (window_written >= window_frames) {
+    const double start_excess_limit = kStartExcessPeriods * static_cast<double>(period_frames);
     recent_means[recent_count % kRecentWindows] = window_sum / static_cast<double>(window_looks);
     ++recent_count;
     if (!settled && recent_count >= kSettleWindows) {
-      settled_offset = std::clamp(RecentLevel() - fill_level, 0.0, offset_limit);
+      const double above = RecentLevel() - fill_level;
+      settled_offset = std::clamp(above, 0.0, offset_limit);
       settled = true;
+      if (above - settled_offset > start_excess_limit) {
+        steering.surplus = static_cast<size_t>(above - settled_offset);
+      }
     }
     steering_now = recent_count >= kSteerWindows;
     if (steering_now) {
       Steer(RecentLevel());
     }
     // A stall leaves far more than a period: its surplus goes at once.
-    steering.surplus = lowest > target() + stall_tolerance ? lowest - fill() : 0;
+    if (lowest > target() + stall_tolerance) {
+      steering.surplus = lowest - fill();
+    }
     lowest = std::numeric_limits<size_t>::max();
     window_sum = 0.0;
     window_looks = 0;

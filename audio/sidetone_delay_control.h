@@ -26,7 +26,8 @@
 //   a device that lags a period for a second and makes up for it bends
 //   nothing: the median does not see it.
 // - A real stall, one that leaves even the lowest delay of a whole window
-//   well above the fill, is not the loop's job: its surplus is trimmed.
+//   well above the fill, is not the loop's job: its surplus is trimmed. So
+//   is a run that settles a period or more above the fill.
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look.

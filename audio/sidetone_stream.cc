@@ -120,8 +120,8 @@ void SidetoneStream::RenderStep(double now_seconds) {
     RunDry(pending, available);
     return;
   }
-  // A surplus only a stall leaves behind is trimmed; the crossfade needs its
-  // frames from the queue.
+  // A surplus only a stall, or a start far too high, leaves behind is
+  // trimmed; the crossfade needs its frames from the queue.
   if (steering.surplus != 0 && available > fade_frames) {
     available = Trim(std::min(steering.surplus, available - fade_frames));
   }

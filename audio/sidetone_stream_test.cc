@@ -214,11 +214,12 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {8, 48}}, 0, 0},                             // within 1 ms of its level it is not
       {{{4, 0}, {8, 72}}, 1, 0},                             // beyond, it is
       {{{4, 0}, {1, 480}, {1, 0}, {1, 480}, {5, 0}}, 0, 0},  // a lag now and then bends nothing
-      {{{4, 720}, {8, 720}}, 0, 0},                  // held where it settled, up to 15 ms up
-      {{{4, 960}, {8, 960}}, 1, 0},                  // but no higher
-      {{{4, 0}, {6, 480}, {0, 0}, {7, 480}}, 1, 0},  // the drift learned outlives a restart
-      {{{1, 720}}, 0, 0},                            // 15 ms above the fill is not a stall
-      {{{1, 744}}, 0, 744},                          // beyond it, the surplus is trimmed
+      {{{4, 480}, {8, 480}}, 0, 0},                          // held where it settled, 10 ms up
+      {{{4, 600}, {8, 600}}, 1, 0},                          // but no higher
+      {{{4, 1000}}, 0, 520},                                 // a start far higher is trimmed
+      {{{4, 0}, {6, 480}, {0, 0}, {7, 480}}, 1, 0},          // the drift learned outlives a restart
+      {{{1, 720}}, 0, 0},                                    // 15 ms above the fill is not a stall
+      {{{1, 744}}, 0, 744},                                  // beyond it, the surplus is trimmed
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SidetoneDelayControl control(48000, 480, 480);
