@@ -9,6 +9,7 @@ add_library(velmo_sidetone STATIC
   sidetone_delay_control.cc
   sidetone_dsp.cc
   sidetone_engine.cc
+  sidetone_mix_format.cc
   sidetone_resampler.cc
   sidetone_run_loop.cc
   sidetone_statistics.cc
@@ -19,7 +20,7 @@ find_package(Threads REQUIRED)
 target_link_libraries(velmo_sidetone PUBLIC Threads::Threads)
 
 velmo_add_gtest(velmo_sidetone_test
-  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_stream_test.cc sidetone_engine_test.cc
+  SOURCES sidetone_dsp_test.cc sidetone_mix_format_test.cc sidetone_run_loop_test.cc sidetone_stream_test.cc sidetone_engine_test.cc
           sidetone_channel_test.cc "${CMAKE_SOURCE_DIR}/testing/sidetone/scripted_session.cc"
   LIBS velmo_sidetone
 )
