@@ -196,17 +196,17 @@ void WriterLoop(HANDLE wake) {
 // a thread that must not wait never starts it. Lines queued before it runs
 // are written by the next ordinary line or at exit.
 void StartWriterOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
+  // A function-local static is started once, whichever threads race to it.
+  static const bool started = [] {
     const HANDLE wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (wake == nullptr) {
-      return;
+      return false;
     }
     try {
       std::thread(WriterLoop, wake).detach();
     } catch (...) {
       ::CloseHandle(wake);
-      return;
+      return false;
     }
     writer_wake.store(wake, std::memory_order_release);
     std::atexit([] {
@@ -215,7 +215,9 @@ void StartWriterOnce() {
       } catch (...) {
       }
     });
-  });
+    return true;
+  }();
+  static_cast<void>(started);
 }
 
 }  // namespace

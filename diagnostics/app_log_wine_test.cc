@@ -7,7 +7,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -45,15 +44,19 @@ TEST(AppLogNonBlockingTest, ReturnsWhileTheLockIsHeldAndWritesOnceItIsFree) {
 
   constexpr std::size_t kLines = LogLineQueue::kCapacity + 44;
   std::unique_lock<std::mutex> held(LogLock());
-  auto logged = std::async(std::launch::async, [&token] {
+  const HANDLE returned_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(returned_event, nullptr);
+  std::thread logger([&token, returned_event] {
     for (std::size_t n = 0; n < kLines; ++n) {
       AppendLogNonBlocking(("app_log_test_queued " + token + " n=" + std::to_string(n)).c_str());
     }
+    ::SetEvent(returned_event);
   });
   // A generous bound only against a hang: the calls take microseconds.
-  const bool returned = logged.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  const bool returned = ::WaitForSingleObject(returned_event, 30000) == WAIT_OBJECT_0;
   held.unlock();
-  logged.wait();
+  logger.join();
+  ::CloseHandle(returned_event);
   ASSERT_TRUE(returned) << "the non-blocking path waited for the log lock";
 
   DrainLogQueue();
