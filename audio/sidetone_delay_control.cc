@@ -72,11 +72,15 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
   fill_level = base_fill;
 }
 
-void SidetoneDelayControl::StartWindows() {
+void SidetoneDelayControl::StartWindow() {
   lowest = std::numeric_limits<size_t>::max();
   window_sum = 0.0;
   window_looks = 0;
   window_written = 0;
+}
+
+void SidetoneDelayControl::StartWindows() {
+  StartWindow();
   recent_count = 0;
   steering_now = false;
   below_level = false;
@@ -90,7 +94,14 @@ void SidetoneDelayControl::Restart() {
   settled_offset = 0.0;
 }
 
-void SidetoneDelayControl::Trimmed() { StartWindows(); }
+void SidetoneDelayControl::Trimmed(size_t frames) {
+  // The windows seen so far stood that much higher than the delay now does;
+  // the loop goes on steering from them as if they had been trimmed too.
+  StartWindow();
+  for (double& mean : recent_means) {
+    mean = std::max(mean - static_cast<double>(frames), 0.0);
+  }
+}
 
 double SidetoneDelayControl::RecentLevel() const {
   const size_t count = std::min(recent_count, kRecentWindows);
@@ -150,10 +161,7 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
     if (lowest > target() + stall_tolerance) {
       steering.surplus = lowest - fill();
     }
-    lowest = std::numeric_limits<size_t>::max();
-    window_sum = 0.0;
-    window_looks = 0;
-    window_written = 0;
+    StartWindow();
   }
   const double aim =
       std::clamp(wanted + (descending ? kDescentPerFrame : 0.0), -kMaxCorrection, kMaxCorrection);

@@ -53,9 +53,10 @@ class SidetoneDelayControl {
   // Playback starts (over): the level it settles at is learned afresh; the
   // drift learned so far is kept.
   void Restart();
-  // A stall's surplus was trimmed: the windows start afresh, the level and
-  // the drift learned stay.
-  void Trimmed();
+  // `frames` of surplus were trimmed: a new window starts, and the windows
+  // seen, the level and the drift learned stay, the windows lowered by what
+  // was trimmed.
+  void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.
   Steering Look(size_t delay, size_t written);
@@ -77,6 +78,7 @@ class SidetoneDelayControl {
   double RecentLevel() const;
   // The loop's update once a window has closed.
   void Steer(double level);
+  void StartWindow();
   void StartWindows();
 
   double render_rate;

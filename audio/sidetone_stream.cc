@@ -203,7 +203,7 @@ size_t SidetoneStream::Trim(size_t count) {
   continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
   crossfaded = 0;
   ++stats.trims;
-  control.Trimmed();
+  control.Trimmed(count);
   return DropOutputs(count);
 }
 
