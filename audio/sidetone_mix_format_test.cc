@@ -98,6 +98,7 @@ TEST(SidetoneMixFormatTest, KindWidthAndStrideFollowTheSubFormatAndValidBits) {
                "unsigned 8-bit", {kWaveFormatPcm, 1, 8000, 1, 8}, Kind::kInteger, 1, 8, 1, 1, 0x80},
            LayoutCase{"12-bit", {kWaveFormatPcm, 1, 8000, 2, 12}, Kind::kNone, 2, 12, 2, 1},
            LayoutCase{"40-bit", {kWaveFormatPcm, 1, 8000, 5, 40}, Kind::kNone, 5, 40, 5, 1},
+           LayoutCase{"17-bit", {kWaveFormatPcm, 1, 8000, 3, 17}, Kind::kNone, 3, 17, 3, 1},
            LayoutCase{"4-bit", {kWaveFormatPcm, 1, 8000, 1, 4}, Kind::kNone, 1, 4, 1, 1},
            LayoutCase{
                "width unstated", {kWaveFormatPcm, 2, 8000, 0, 0}, Kind::kInteger, 2, 16, 4, 2},
