@@ -118,10 +118,10 @@ void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLay
       const float value = ClampSample(samples[i]);
       std::memcpy(stored, &value, sizeof value);
     } else {
+      // Every Windows target is little-endian, as the samples are: the
+      // container's bytes are the word's first ones.
       const uint32_t value = StoredInteger(samples[i], layout);
-      for (uint32_t b = 0; b < sizeof stored; ++b) {
-        stored[b] = static_cast<uint8_t>(value >> (kBitsPerByte * b));
-      }
+      std::memcpy(stored, &value, sizeof value);
     }
     if ((voice & kFirstChannel) != 0) {
       std::memcpy(at, stored, layout.sample_bytes);

@@ -21,6 +21,13 @@ TEST(SidetoneMixFormatTest, KindWidthAndStrideFollowTheSubFormatAndValidBits) {
   for (const LayoutCase& c : {
            LayoutCase{
                "float", {kWaveFormatIeeeFloat, 2, 48000, 8, 32}, Kind::kFloat32, 4, 32, 8, 2},
+           LayoutCase{"float width unstated",
+                      {kWaveFormatIeeeFloat, 1, 48000, 4, 0},
+                      Kind::kFloat32,
+                      4,
+                      32,
+                      4,
+                      1},
            LayoutCase{"double", {kWaveFormatIeeeFloat, 1, 48000, 8, 64}, Kind::kNone, 8, 64, 8, 1},
            LayoutCase{"extensible float",
                       {kWaveFormatExtensible, 2, 48000, 8, 32, Sub::kIeeeFloat, 32, 0x3},
