@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct MutexCase {
   uint32_t last_error;
   InstanceState expected;
 };
+
+void PrintTo(const MutexCase& row, std::ostream* out) { *out << row.name; }
 
 class ClassifyMutexCreationTest : public ::testing::TestWithParam<MutexCase> {};
 
@@ -48,6 +51,8 @@ struct HandOverCase {
   std::vector<HandOverCandidate> candidates;
   std::uintptr_t expected;
 };
+
+void PrintTo(const HandOverCase& row, std::ostream* out) { *out << row.name; }
 
 class ChooseHandOverWindowTest : public ::testing::TestWithParam<HandOverCase> {};
 
