@@ -82,11 +82,20 @@ INSTANTIATE_TEST_SUITE_P(
         HandOverCase{
             "PathWithOneUnitMore", {{11, kTitle, u"C:\\Program Files\\Velmo\\velmo.exe2"}}, 0},
         HandOverCase{"PathOfUnreadableProcess", {{21, kTitle, u""}}, 0},
-        HandOverCase{"NullWindow", {{0, kTitle, kOwnPath}}, 0}),
+        HandOverCase{"NullWindowSkipped", {{0, kTitle, kOwnPath}, {11, kTitle, kOwnPath}}, 11}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ChooseHandOverWindowEdgeTest, UnreadableOwnPathMatchesNothing) {
   EXPECT_EQ(ChooseHandOverWindow({{11, kTitle, u""}}, u"", kTitle), 0u);
+}
+
+TEST(ChooseHandOverWindowEdgeTest, EveryAsciiLetterFoldsAlsoAtTheEndsOfTheAlphabet) {
+  EXPECT_EQ(
+      ChooseHandOverWindow({{11, kTitle, u"C:\\AZ\\velmo.exe"}}, u"C:\\az\\velmo.exe", kTitle),
+      11u);
+  EXPECT_EQ(
+      ChooseHandOverWindow({{11, kTitle, u"C:\\az\\velmo.exe"}}, u"C:\\AZ\\velmo.exe", kTitle),
+      11u);
 }
 
 TEST(ChooseHandOverWindowEdgeTest, LettersOutsideAsciiAreNotFolded) {
