@@ -12,6 +12,12 @@
 
 namespace {
 
+constexpr int kExitCannotFreezeLog = 6;
+constexpr int kExitHolderNeverWrote = 7;
+// Only a log that no longer writes files from the calling thread keeps the
+// holder from freezing; the probe then says so rather than hang.
+constexpr DWORD kHolderTimeoutMs = 30000;
+
 int* volatile null_target = nullptr;
 constexpr std::size_t kFrameBytes = 512;
 
@@ -141,7 +147,7 @@ void CrashWhileLogLockIsHeld() {
   holder_frozen = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (real_write_file == nullptr || holder_frozen == nullptr ||
       !RedirectImport(write_file, reinterpret_cast<void*>(&FreezingWriteFile))) {
-    std::exit(6);
+    std::exit(kExitCannotFreezeLog);
   }
   std::thread holder([] {
     holder_thread_id = ::GetCurrentThreadId();
@@ -150,6 +156,8 @@ void CrashWhileLogLockIsHeld() {
     }
   });
   holder.detach();
-  ::WaitForSingleObject(holder_frozen, INFINITE);
+  if (::WaitForSingleObject(holder_frozen, kHolderTimeoutMs) != WAIT_OBJECT_0) {
+    std::exit(kExitHolderNeverWrote);
+  }
   ReadNull();
 }

@@ -18,7 +18,8 @@
 // tell whether an address lies in this program, and each crashing worker
 // thread logs "probe_crashing_thread tid=N". Exit codes other than the
 // crash's own: 0 done, 2 bad arguments, 3 unexpected logs directory state,
-// 4 handler not installed, 5 no page to execute.
+// 4 handler not installed, 5 no page to execute, 6 the log's file writes
+// could not be intercepted, 7 the log-holding thread never wrote a file.
 
 #include <windows.h>
 
