@@ -9,14 +9,9 @@
 #include <vector>
 
 #include "diagnostics/app_log.h"
+#include "diagnostics/log_lock.h"
 
 namespace {
-
-constexpr int kExitCannotFreezeLog = 6;
-constexpr int kExitHolderNeverWrote = 7;
-// Only a log that no longer writes files from the calling thread keeps the
-// holder from freezing; the probe then says so rather than hang.
-constexpr DWORD kHolderTimeoutMs = 30000;
 
 int* volatile null_target = nullptr;
 constexpr std::size_t kFrameBytes = 512;
@@ -60,51 +55,6 @@ LONG CALLBACK MeetAtFault(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// The log's file writes go through this program's import of WriteFile; the
-// holder thread's first one freezes it, inside AppendLog.
-using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-WriteFileFunction real_write_file = nullptr;
-std::atomic<DWORD> holder_thread_id{0};
-HANDLE holder_frozen = nullptr;
-
-BOOL WINAPI FreezingWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
-                              LPOVERLAPPED overlapped) {
-  if (::GetCurrentThreadId() == holder_thread_id.load()) {
-    ::SetEvent(holder_frozen);
-    ::SuspendThread(::GetCurrentThread());
-  }
-  return real_write_file(file, bytes, length, written, overlapped);
-}
-
-// Points every slot of this program's import table that holds `target` at
-// `replacement`. True when one was found.
-bool RedirectImport(void* target, void* replacement) {
-  auto* const base = reinterpret_cast<unsigned char*>(::GetModuleHandleW(nullptr));
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  bool found = false;
-  for (auto* descriptor =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       imports.VirtualAddress != 0 && descriptor->Name != 0; ++descriptor) {
-    for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
-         slot->u1.Function != 0; ++slot) {
-      if (reinterpret_cast<void*>(slot->u1.Function) != target) {
-        continue;
-      }
-      DWORD old_protection = 0;
-      ::VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE,
-                       &old_protection);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      ::VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), old_protection,
-                       &old_protection);
-      found = true;
-    }
-  }
-  return found;
-}
-
 }  // namespace
 
 void ReadNull() {
@@ -141,23 +91,15 @@ void CrashOnWorkers(unsigned count) {
 }
 
 void CrashWhileLogLockIsHeld() {
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  void* const write_file = reinterpret_cast<void*>(::GetProcAddress(kernel32, "WriteFile"));
-  real_write_file = reinterpret_cast<WriteFileFunction>(write_file);
-  holder_frozen = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (real_write_file == nullptr || holder_frozen == nullptr ||
-      !RedirectImport(write_file, reinterpret_cast<void*>(&FreezingWriteFile))) {
-    std::exit(kExitCannotFreezeLog);
-  }
-  std::thread holder([] {
-    holder_thread_id = ::GetCurrentThreadId();
-    for (;;) {
-      AppendLog("probe_holder");
-    }
+  const HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([held] {
+    LogLock().lock();
+    ::SetEvent(held);
+    // Frozen with the lock held, as a thread stopped by a debugger or a
+    // hung disk inside AppendLog would be.
+    ::SuspendThread(::GetCurrentThread());
   });
   holder.detach();
-  if (::WaitForSingleObject(holder_frozen, kHolderTimeoutMs) != WAIT_OBJECT_0) {
-    std::exit(kExitHolderNeverWrote);
-  }
+  ::WaitForSingleObject(held, INFINITE);
   ReadNull();
 }

@@ -14,8 +14,8 @@
 // any goes on to the crash filter.
 [[noreturn]] void CrashOnWorkers(unsigned count);
 
-// Freezes a worker thread in the middle of AppendLog (its first file write
-// suspends it), so the log lock stays held, then crashes on this thread.
+// Has a worker thread take the log lock and freeze, then crashes on this
+// thread.
 [[noreturn]] void CrashWhileLogLockIsHeld();
 
 #endif  // VELMO_TESTING_CRASH_PROBE_CRASH_MODES_H_

@@ -5,8 +5,8 @@
 //   stack-overflow             crash by overflowing the main thread's stack
 //   worker-crash               crash on a worker thread
 //   threads-crash              crash on two worker threads at once
-//   log-lock-crash             crash while another thread is frozen inside
-//                              AppendLog, holding the log lock
+//   log-lock-crash             crash while another thread, frozen, holds the
+//                              log lock
 //   invalid-parameter          report invalid parameters, then go on
 //   log-line TEXT              log one line
 //   log-null                   log a null text, then "probe_after_null"
@@ -18,8 +18,7 @@
 // tell whether an address lies in this program, and each crashing worker
 // thread logs "probe_crashing_thread tid=N". Exit codes other than the
 // crash's own: 0 done, 2 bad arguments, 3 unexpected logs directory state,
-// 4 handler not installed, 5 no page to execute, 6 the log's file writes
-// could not be intercepted, 7 the log-holding thread never wrote a file.
+// 4 handler not installed, 5 no page to execute.
 
 #include <windows.h>
 
