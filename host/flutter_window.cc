@@ -128,6 +128,9 @@ void FlutterWindow::EndSession() {
   // shell, the sidetone engine stops, the keyboard hook goes last.
   ReleaseFeatures();
   view_controller_.reset();
+  // The process may be ended without its exit handlers: lines the workers
+  // queued are written now, before the last one.
+  DrainLogQueue();
   AppendLog("session_ended");
   // Where the system leaves the process running, it ends the usual way.
   PostQuitMessage(0);
