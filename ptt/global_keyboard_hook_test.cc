@@ -350,16 +350,21 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
 
 // One case: watch `key`, play `steps` and compare the journal of hook calls,
 // events and log lines after the start. Steps: vX / ^X press / release X (the
-// system's state, and the hook unless delivery stopped), dX / uX the hook
-// alone gets a late press / release, sX a later hook swallows the release of
-// X after ours saw it, x the hooks stop delivering silently, f installations
-// fail, t a tick on time, w one just not late, T a tick after a 3 s freeze,
-// SX start watching X, ~ the mouse buttons are swapped.
+// system's state, Raw Input, and the hook unless delivery stopped), dX / uX
+// the hook alone gets a late press / release, sX a later hook swallows the
+// release of X after ours saw it, x the hooks of both kinds stop delivering
+// silently, k only the keyboard's, o only the mouse's, f installations fail,
+// t a tick on time, w one just not late, T a tick after a 3 s freeze, SX start
+// watching X, ~ the mouse buttons are swapped, ! the session is locked, % it
+// is disconnected, # the system suspends.
 struct Script {
   const char* name;
   uint32_t key;
   const char* steps;
   const char* journal;
+  // False: the system refuses Raw Input, and the watchdog has only the time
+  // of the last input.
+  bool raw_input = true;
 };
 
 void PrintTo(const Script& script, std::ostream* out) { *out << script.name; }
@@ -369,7 +374,11 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
   void Play(const std::string& steps) {
     for (size_t i = 0; i < steps.size(); ++i) {
       const char step = steps[i];
-      installer.delivering &= step != 'x';
+      installer.keyboard_delivering &= step != 'x' && step != 'k';
+      installer.mouse_delivering &= step != 'x' && step != 'o';
+      if (const size_t event = std::string("!%#").find(step); event != std::string::npos) {
+        KeyWatch::HandleSessionEvent(static_cast<SessionEvent>(event));
+      }
       installer.fail_with = step == 'f' ? 5 : installer.fail_with;
       installer.buttons_swapped |= step == '~';
       if (step == 't' || step == 'w' || step == 'T') {
@@ -393,6 +402,7 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
 };
 
 TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
+  installer.refuse_raw_input = !GetParam().raw_input;
   Stream("listen");
   ASSERT_EQ(StartKey(GetParam().key), kSuccessTrue);
   installer.journal.clear();
