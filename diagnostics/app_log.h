@@ -25,4 +25,8 @@ void AppendLog(const char* text);
 // dropped and the count of dropped lines is logged with the next line written.
 void AppendLogNonBlocking(const char* text);
 
+// Writes the lines queued by AppendLogNonBlocking now, on the calling thread
+// (the writer thread does it on its own; this is for an orderly exit).
+void DrainLogQueue();
+
 #endif  // VELMO_DIAGNOSTICS_APP_LOG_H_

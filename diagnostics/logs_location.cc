@@ -20,3 +20,12 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
   joined.append(name);
   return joined;
 }
+
+bool AppLogNeedsRotation(std::uint64_t size_bytes) { return size_bytes > kAppLogRotationBytes; }
+
+std::wstring WriteTestFileName(unsigned long process_id) {
+  std::wstring name(kWriteTestFileName);
+  name.push_back(L'.');
+  name.append(std::to_wstring(process_id));
+  return name;
+}

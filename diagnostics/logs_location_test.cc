@@ -53,3 +53,14 @@ TEST(JoinPathTest, PutsOneBackslashBetween) {
 }
 
 }  // namespace
+
+TEST(AppLogFilesTest, RotationOnlyPastFourMebibytes) {
+  EXPECT_FALSE(AppLogNeedsRotation(0));
+  EXPECT_FALSE(AppLogNeedsRotation(4u * 1024 * 1024));
+  EXPECT_TRUE(AppLogNeedsRotation(4u * 1024 * 1024 + 1));
+}
+
+TEST(AppLogFilesTest, WriteTestFileIsNamedPerProcess) {
+  EXPECT_EQ(WriteTestFileName(4242), L".velmo_write_test.4242");
+  EXPECT_NE(WriteTestFileName(1), WriteTestFileName(2));
+}

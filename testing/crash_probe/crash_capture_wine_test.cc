@@ -7,6 +7,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -224,7 +227,7 @@ TEST_F(CrashProbeTest, LogGoesBesideExecutableWhenPreferredFolderCannotBeCreated
   ASSERT_TRUE(IsDirectory(logs_));
   EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_hello key=1"}));
   EXPECT_TRUE(IsFile(swap_->velmo_folder()));
-  EXPECT_TRUE(ListNames(logs_, L".velmo_write_test").empty());
+  EXPECT_TRUE(ListNames(logs_, L".velmo_write_test*").empty());
 }
 
 TEST_F(CrashProbeTest, NullTextWritesNothing) {
@@ -296,6 +299,61 @@ TEST_F(CrashProbeTest, LinesFromThreadsNeverInterleave) {
     EXPECT_EQ(std::stoi(match[2]), next_line[thread]++) << "thread " << thread;
   }
   EXPECT_EQ(std::count(next_line.begin(), next_line.end(), static_cast<int>(kLines)), kThreads);
+}
+
+// Two processes logging at once (a second launch while the first one runs)
+// each keep every line, whole.
+TEST_F(CrashProbeTest, TwoProcessesLoggingAtOnceKeepEveryLineWhole) {
+  constexpr unsigned kThreads = 2;
+  constexpr unsigned kLines = 500;
+  const std::vector<std::wstring> arguments{L"log-threads", std::to_wstring(kThreads),
+                                            std::to_wstring(kLines)};
+  ProbeProcess first(probe_, arguments);
+  ProbeProcess second(probe_, arguments);
+  ASSERT_TRUE(first.started() && second.started());
+  EXPECT_EQ(first.Wait(60000).exit_code, 0u);
+  EXPECT_EQ(second.Wait(60000).exit_code, 0u);
+  const std::regex thread_line("probe_thread thread=(\\d+) line=(\\d+) x{64}");
+  std::map<std::pair<unsigned, unsigned>, int> seen;
+  std::size_t installed = 0;
+  for (const std::string& text : AppLogTexts()) {
+    std::smatch match;
+    if (text == InstalledLine()) {
+      ++installed;
+    } else if (std::regex_match(text, match, thread_line)) {
+      ++seen[{std::stoul(match[1]), std::stoul(match[2])}];
+    } else {
+      ADD_FAILURE() << "unexpected line: [" << text << "]";
+    }
+  }
+  EXPECT_EQ(installed, 2u);
+  EXPECT_EQ(seen.size(), kThreads * kLines);
+  EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](const auto& entry) {
+    return entry.second == 2;
+  })) << "a line of one of the processes is missing";
+}
+
+TEST_F(CrashProbeTest, LargeLogBecomesThePreviousGenerationAtStart) {
+  ASSERT_TRUE(::CreateDirectoryW(logs_.c_str(), nullptr));
+  const std::string old_line = "2020-01-01 00:00:00 old_line\r\n";
+  {
+    std::ofstream large(std::filesystem::path(logs_ + L"\\app.log"), std::ios::binary);
+    for (std::size_t written = 0; written <= 4u * 1024 * 1024; written += old_line.size()) {
+      large << old_line;
+    }
+  }
+  std::ofstream(std::filesystem::path(logs_ + L"\\app.1.log"), std::ios::binary)
+      << "older generation";
+  const std::size_t large_size = ReadBytes(logs_ + L"\\app.log").size();
+
+  EXPECT_EQ(Run({L"log-line", L"probe_after_rotation"}).exit_code, 0u);
+  EXPECT_EQ(ReadBytes(logs_ + L"\\app.1.log").size(), large_size);
+  EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_after_rotation"}));
+
+  // A log under the bound is continued, not moved.
+  EXPECT_EQ(Run({L"log-line", L"probe_continued_log"}).exit_code, 0u);
+  EXPECT_EQ(AppLogTexts().size(), 4u);
+  EXPECT_EQ(ReadBytes(logs_ + L"\\app.1.log").size(), large_size);
 }
 
 TEST_F(CrashProbeTest, NothingWrittenWithoutDirectoryAndRetriedLater) {
@@ -370,7 +428,7 @@ TEST_F(PreferredLogsDirectoryTest, CreatedOnDemandUnderLocalAppData) {
   ASSERT_TRUE(IsDirectory(ExpectedLogs()));
   EXPECT_EQ(AppLogTexts(), (std::vector<std::string>{InstalledLine(), "probe_preferred"}));
   EXPECT_FALSE(IsDirectory(logs_)) << "the fall-back was used";
-  EXPECT_TRUE(ListNames(ExpectedLogs(), L".velmo_write_test").empty());
+  EXPECT_TRUE(ListNames(ExpectedLogs(), L".velmo_write_test*").empty());
 }
 
 TEST_F(PreferredLogsDirectoryTest, CrashFilesGoThereToo) {
