@@ -36,6 +36,9 @@ enum class FakeRoute {
   // Our hooks see it, then a later hook swallows it: the system's key state
   // never changes.
   kSwallowedAfterHooks,
+  // Only the system's key state changes, as when Raw Input's buffer
+  // overflowed while the hooks were blind.
+  kStateOnly,
 };
 
 // What the fake system did and what it pretends, kept by the test so it
@@ -46,7 +49,8 @@ struct FakePushToTalkState {
     const bool keyboard = key.mouse_down == 0;
     const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
     const bool reaches_hooks =
-        (keyboard ? keyboard_delivering : mouse_delivering) || route == FakeRoute::kLateToHooks;
+        ((keyboard ? keyboard_delivering : mouse_delivering) && route != FakeRoute::kStateOnly) ||
+        route == FakeRoute::kLateToHooks;
     if (reaches_hooks && keyboard) {
       KeyWatch::HandleKeyboardEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
                                     {key.key, key.scan, key.key_flags, 0, 0});
