@@ -522,4 +522,71 @@ INSTANTIATE_TEST_SUITE_P(
                "down a1 36;up a1 36;"}),
     kCaseName);
 
+struct RawCase {
+  RawKeyEvent raw;
+  bool has_key;
+  KeyOrButtonRecord record;
+};
+
+TEST(RawKeyEventsTest, BecomeTheRecordsTheHookGets) {
+  const std::vector<RawCase> cases = {
+      {{0x1E, 0, 0x41, 0x100, false}, true, {0x41, 0x1E, 0x00}},
+      {{0x1E, kRawKeyBreak, 0x41, 0x101, true}, true, {0x41, 0x1E, 0x80 | kInjectedFlag}},
+      {{0x2A, 0, 0x10, 0x100, false}, true, {0xA0, 0x2A, 0x00}},
+      {{0x36, 0, 0x10, 0x100, false}, true, {0xA1, 0x36, 0x00}},
+      {{0x1D, 0, 0x11, 0x100, false}, true, {0xA2, 0x1D, 0x00}},
+      {{0x1D, kRawKeyE0, 0x11, 0x100, false}, true, {0xA3, 0x1D, 0x01}},
+      {{0x38, 0, 0x12, 0x104, false}, true, {0xA4, 0x38, 0x00}},
+      {{0x38, kRawKeyE0 | kRawKeyBreak, 0x12, 0x105, false}, true, {0xA5, 0x38, 0x81}},
+      {{0x45, kRawKeyE1, 0x13, 0x100, false}, true, {0x13, 0x45, 0x00}},
+      {{0x2A, kRawKeyE0, 0xFF, 0x100, false}, false, {}},
+      {{0x00, 0, 0x00, 0x100, false}, false, {}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    KeyOrButtonRecord record{1, 2, 3, 4, 5};
+    ASSERT_EQ(HookRecordFromRaw(cases[i].raw, record), cases[i].has_key);
+    if (cases[i].has_key) {
+      EXPECT_EQ(record.vk_code, cases[i].record.vk_code);
+      EXPECT_EQ(record.scan_code, cases[i].record.scan_code);
+      EXPECT_EQ(record.flags, cases[i].record.flags);
+    }
+  }
+  // Down and up bits of the five buttons count; the wheel's (0x0400) does not.
+  EXPECT_EQ(RawButtonTransitions(0x0000), 0u);
+  EXPECT_EQ(RawButtonTransitions(0x0001), 1u);
+  EXPECT_EQ(RawButtonTransitions(0x0201), 2u);
+  EXPECT_EQ(RawButtonTransitions(0x07FF), 10u);
+}
+
+TEST(SeenKeyEventsTest, MatchesInOrderDropsTheUnmatchedAndForgetsAfterAPeriod) {
+  SeenKeyEvents seen;
+  seen.Note(0, true);
+  seen.Note(0, false);
+  seen.Note(1, true);
+  // A match takes the older entries with it.
+  EXPECT_TRUE(seen.TakeMatching(0, false));
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+  EXPECT_TRUE(seen.TakeMatching(1, true));
+  EXPECT_FALSE(seen.TakeMatching(1, true));
+  // An entry lives through the next tick, not the one after.
+  seen.Note(0, true);
+  seen.Expire();
+  seen.Note(0, false);
+  EXPECT_TRUE(seen.TakeMatching(0, true));
+  seen.Note(0, true);
+  seen.Expire();
+  seen.Expire();
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+  EXPECT_FALSE(seen.TakeMatching(0, false));
+  // When full, the oldest goes first.
+  for (int i = 0; i < 16; ++i) seen.Note(1, false);
+  seen.Note(0, true);
+  EXPECT_TRUE(seen.TakeMatching(0, true));
+  EXPECT_FALSE(seen.TakeMatching(1, false));
+  seen.Clear();
+  for (int i = 0; i < 17; ++i) seen.Note(i == 0 ? 0 : 1, i == 0);
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+}
+
 }  // namespace
