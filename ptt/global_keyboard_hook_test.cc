@@ -139,6 +139,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
 TEST_F(GlobalKeyboardHookTest, KeyDownIsSentAsTheExactEnvelope) {
   ASSERT_EQ(Stream("listen"), kSuccessWithoutValue);
   ASSERT_EQ(StartKey(kKeyA), kSuccessTrue);
+  EXPECT_TRUE(installer.timer_running);
   Key(kMessageKeyDown, kKeyA, kScanA);
   const Bytes expected = {
       0x00, 0x0D, 0x04, 0x07, 0x08, 'i', 'n', 'j', 'e',  'c',  't',  'e',  'd',  0x02, 0x07, 0x08,
@@ -191,10 +192,13 @@ INSTANTIATE_TEST_SUITE_P(
         Sequence{"ReleaseWithoutReportedPressIsIgnored",
                  {{kUp}, {kDown}, {kUp, kKeyA, 0x9E}},
                  {kDownA, Event("keyUp", kKeyA, 0x9E)}},
-        Sequence{
-            "OtherKeysMessagesAndCodesAreIgnored",
-            {{kDown, kKeyB, kScanB}, {kUp, kKeyB, kScanB}, {0x0102}, {kDown, kKeyA, kScanA, 0, 3}},
-            {}},
+        Sequence{"OtherKeysMessagesAndCodesAreIgnored",
+                 {{kDown, kKeyB, kScanB},
+                  {kUp, kKeyB, kScanB},
+                  {kDown, kKeyA - 1, 0},
+                  {0x0102},
+                  {kDown, kKeyA, kScanA, 0, 3}},
+                 {}},
         Sequence{"InjectedFlagIsReported",
                  {{kDown, kKeyA, kScanA, kInjectedFlag | 0x01}, {kUp, kKeyA, kScanA, 0x80}},
                  {Event("keyDown", kKeyA, kScanA, true), kUpA}}),
@@ -353,7 +357,8 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
 // events and log lines after the start. Steps: vX / ^X press / release X (the
 // system's state, Raw Input, and the hook unless delivery stopped), dX / uX
 // the hook alone gets a late press / release, sX a later hook swallows the
-// release of X after ours saw it, nX only the system's state has X pressed,
+// release of X after ours saw it, nX / NX only the system's state has X
+// pressed / released,
 // x the hooks of both kinds stop delivering
 // silently, k only the keyboard's, o only the mouse's, f installations fail,
 // t a tick on time, w one just not late, T a tick after a 3 s freeze, SX start
@@ -389,14 +394,14 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
                                           : 3000;
         KeyWatch::HandleWatchdogTick();
       }
-      if (std::string("v^dusnS").find(step) == std::string::npos) continue;
+      if (std::string("v^dusnNS").find(step) == std::string::npos) continue;
       const FakeKey& key = kScriptKeys.at(steps[++i]);
       if (step == 'S') {
         StartKey(key.key);
       } else {
         const FakeRoute route = step == 's'                  ? FakeRoute::kSwallowedAfterHooks
                                 : step == 'd' || step == 'u' ? FakeRoute::kLateToHooks
-                                : step == 'n'                ? FakeRoute::kStateOnly
+                                : step == 'n' || step == 'N' ? FakeRoute::kStateOnly
                                                              : FakeRoute::kEverywhere;
         installer.Input(key, step == 'v' || step == 'd' || step == 'n', route);
       }
@@ -467,6 +472,8 @@ INSTANTIATE_TEST_SUITE_P(
                REINSTALLED_FOR_BUTTON("missed_input") "down 1 101;up 1 0;down 1 0;up 1 0;"},
         Script{"UnswappedButtonsReadTheirOwn", 1, "t x vK t t",
                REINSTALLED_FOR_BUTTON("missed_input") "down 1 101;"},
+        Script{"SwappedButtonsLeaveKeysAlone", kKeyA, "~ x nA vB t t",
+               REINSTALLED("missed_input") "down 41 141;"},
         Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
                DOWN_UP_A "remove 1;install keyboard 2;"},
         Script{"ButtonHeldAtStartIsNoEvidence", kKeyA, "vM SM x vm t t",
@@ -499,6 +506,8 @@ INSTANTIATE_TEST_SUITE_P(
         Script{"DeadKeyboardHookIsSeen", kKeyA, "vA t k ^A vm t t",
                DOWN_UP_A REINSTALLED("missed_key_up"), kNoRawInput},
         Script{"MouseMovesOutrankNoSwallowedRelease", kKeyA, "vA sA vm t vm t t", DOWN_UP_A,
+               kNoRawInput},
+        Script{"InputInAPeriodWithHookCallsCountsAsSeen", kKeyA, "vA NA t t", "down 41 1e;",
                kNoRawInput},
         Script{"LateTickOnlyReinstalls", kKeyA, "vA sA T t t", DOWN_UP_A REINSTALLED("late_tick"),
                kNoRawInput},
