@@ -7,8 +7,10 @@
 add_library(velmo_sidetone STATIC
   sidetone_channel.cc
   sidetone_delay_control.cc
+  sidetone_device_choice.cc
   sidetone_dsp.cc
   sidetone_engine.cc
+  sidetone_mix_format.cc
   sidetone_resampler.cc
   sidetone_run_loop.cc
   sidetone_statistics.cc
@@ -19,12 +21,26 @@ find_package(Threads REQUIRED)
 target_link_libraries(velmo_sidetone PUBLIC Threads::Threads)
 
 velmo_add_gtest(velmo_sidetone_test
-  SOURCES sidetone_dsp_test.cc sidetone_run_loop_test.cc sidetone_stream_test.cc sidetone_engine_test.cc
+  SOURCES sidetone_device_choice_test.cc sidetone_dsp_test.cc sidetone_mix_format_test.cc
+          sidetone_run_loop_test.cc sidetone_stream_test.cc sidetone_engine_test.cc
           sidetone_channel_test.cc "${CMAKE_SOURCE_DIR}/testing/sidetone/scripted_session.cc"
   LIBS velmo_sidetone
 )
 
 if(WIN32)
+  # What the session reads from the audio system: the endpoint it opens and
+  # the mix format's fields. Tested against a scripted enumerator.
+  add_library(velmo_sidetone_endpoint STATIC
+    sidetone_wasapi_endpoint.cc
+    sidetone_wasapi_format.cc
+  )
+  target_link_libraries(velmo_sidetone_endpoint PUBLIC velmo_sidetone ole32 uuid)
+
+  velmo_add_gtest(velmo_sidetone_endpoint_test
+    SOURCES sidetone_wasapi_endpoint_test.cc
+    LIBS velmo_sidetone_endpoint
+  )
+
   add_library(velmo_sidetone_runtime STATIC
     sidetone_default_device_watch.cc
     sidetone_engine_control.cc
@@ -32,6 +48,6 @@ if(WIN32)
     sidetone_wasapi_session.cc
   )
   target_link_libraries(velmo_sidetone_runtime PUBLIC
-    velmo_sidetone velmo_diagnostics velmo_base ole32 uuid avrt)
+    velmo_sidetone_endpoint velmo_diagnostics velmo_base ole32 uuid avrt)
 
 endif()

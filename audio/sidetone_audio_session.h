@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/sidetone_dsp.h"
+#include "audio/sidetone_mix_format.h"
 
 enum class SidetoneDirection { kCapture, kRender };
 

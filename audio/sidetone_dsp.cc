@@ -1,19 +1,18 @@
 #include "audio/sidetone_dsp.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-constexpr uint16_t kFloatBits = 32;
-constexpr uint16_t kPcm16Bits = 16;
-constexpr uint16_t kPcm8Bits = 8;
-constexpr uint8_t kPcm8Silence = 0x80;
-constexpr uint32_t kFloatBytes = 4;
-constexpr uint32_t kPcm16Bytes = 2;
-constexpr float kPcm16InputScale = 1.0f / 32768.0f;
-constexpr double kPcm16OutputScale = 32767.0;
+constexpr uint32_t kBitsPerByte = 8;
+constexpr uint32_t kWordBits = 32;
+constexpr int32_t kPcm8Offset = 128;
+constexpr double kPcm8Scale = 1.0 / 128.0;
+// An integer sample read into the top of a 32-bit word, over its full scale.
+constexpr double kWordScale = 1.0 / 2147483648.0;
 
 float ReadFloat(const uint8_t* at) {
   float value;
@@ -21,10 +20,23 @@ float ReadFloat(const uint8_t* at) {
   return value;
 }
 
-int16_t ReadPcm16(const uint8_t* at) {
-  int16_t value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
+// A little-endian integer sample of any container width in [-1, 1). The
+// bits below the valid ones are zero, so the container's full scale is the
+// sample's.
+double ReadInteger(const uint8_t* at, uint32_t bytes) {
+  if (bytes == 1) {
+    return (static_cast<int32_t>(at[0]) - kPcm8Offset) * kPcm8Scale;
+  }
+  uint32_t word = 0;
+  for (uint32_t b = 0; b < bytes; ++b) {
+    word |= static_cast<uint32_t>(at[b]) << (kBitsPerByte * (b + 4 - bytes));
+  }
+  return static_cast<int32_t>(word) * kWordScale;
+}
+
+double ReadSample(const uint8_t* at, const SidetoneFrameLayout& layout) {
+  return layout.kind == SidetoneSampleKind::kFloat32 ? ReadFloat(at)
+                                                     : ReadInteger(at, layout.sample_bytes);
 }
 
 // NaN would survive clamping and has no integer to become.
@@ -32,34 +44,16 @@ float ClampSample(float sample) {
   return std::isnan(sample) ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
 }
 
+// The container bytes of one integer sample: the value at the top of its
+// container, offset for unsigned 8-bit.
+uint32_t StoredInteger(float sample, const SidetoneFrameLayout& layout) {
+  const uint32_t container_bits = layout.sample_bytes * kBitsPerByte;
+  const int64_t value = static_cast<int64_t>(ToPcm(sample, layout.valid_bits)) *
+                        (int64_t{1} << (container_bits - layout.valid_bits));
+  return static_cast<uint32_t>(layout.sample_bytes == 1 ? value + kPcm8Offset : value);
+}
+
 }  // namespace
-
-bool IsFloatFormat(const SidetoneMixFormat& format) {
-  return format.format_tag == kWaveFormatIeeeFloat ||
-         (format.format_tag == kWaveFormatExtensible && format.bits_per_sample == kFloatBits);
-}
-
-uint32_t FormatRate(const SidetoneMixFormat& format) {
-  return format.samples_per_sec != 0 ? format.samples_per_sec : kSidetoneFallbackRate;
-}
-
-SidetoneFrameLayout LayoutOf(const SidetoneMixFormat& format) {
-  SidetoneFrameLayout layout;
-  layout.is_float = IsFloatFormat(format);
-  layout.channels = format.channels != 0 ? format.channels : 1;
-  const uint32_t sample_bytes = layout.is_float ? kFloatBytes : kPcm16Bytes;
-  const uint32_t stored_bytes = layout.is_float || format.bits_per_sample == 0
-                                    ? sample_bytes
-                                    : (format.bits_per_sample + 7u) / 8u;
-  layout.stride = format.block_align != 0 ? format.block_align : layout.channels * stored_bytes;
-  layout.channels_in_frame = std::min(layout.channels, layout.stride / sample_bytes);
-  // A zero width is taken at its word, as 16-bit; any other width would
-  // turn the bytes into noise.
-  layout.carries_samples =
-      layout.is_float || format.bits_per_sample == kPcm16Bits || format.bits_per_sample == 0;
-  layout.silence = format.bits_per_sample == kPcm8Bits && !layout.is_float ? kPcm8Silence : 0;
-  return layout;
-}
 
 size_t MaxQueueSamples(uint32_t capture_rate) { return capture_rate / kSidetoneBacklogDivisor; }
 
@@ -69,27 +63,17 @@ void AppendCapturePacket(const uint8_t* data, uint32_t frames, bool silent,
   const size_t first = queue.size();
   queue.resize(first + frames, 0.0f);
   if (silent || data == nullptr || !(volume > kSidetoneSilentVolume) ||
-      layout.channels_in_frame == 0 || !layout.carries_samples) {
+      layout.channels_in_frame == 0 || layout.kind == SidetoneSampleKind::kNone) {
     return;
   }
   const uint32_t channels = layout.channels_in_frame;
   for (uint32_t frame = 0; frame < frames; ++frame) {
     const uint8_t* at = data + static_cast<size_t>(frame) * layout.stride;
-    float mono;
-    if (layout.is_float) {
-      float sum = 0.0f;
-      for (uint32_t c = 0; c < channels; ++c) {
-        sum += ReadFloat(at + c * kFloatBytes);
-      }
-      mono = sum / static_cast<float>(channels);
-    } else {
-      int32_t sum = 0;
-      for (uint32_t c = 0; c < channels; ++c) {
-        sum += ReadPcm16(at + c * kPcm16Bytes);
-      }
-      mono = static_cast<float>(sum) / static_cast<float>(channels) * kPcm16InputScale;
+    double sum = 0.0;
+    for (uint32_t c = 0; c < channels; ++c) {
+      sum += ReadSample(at + c * layout.sample_bytes, layout);
     }
-    queue[first + frame] = mono * volume;
+    queue[first + frame] = static_cast<float>(sum / channels) * volume;
   }
 }
 
@@ -104,9 +88,10 @@ void CutBacklog(std::vector<float>& queue, size_t max_queue) {
   }
 }
 
-int16_t ToPcm16(float sample) {
+int32_t ToPcm(float sample, uint32_t valid_bits) {
+  const double full_scale = std::ldexp(1.0, static_cast<int>(valid_bits) - 1) - 1.0;
   // The default rounding mode rounds ties to even.
-  return static_cast<int16_t>(std::nearbyint(ClampSample(sample) * kPcm16OutputScale));
+  return static_cast<int32_t>(std::nearbyint(ClampSample(sample) * full_scale));
 }
 
 void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t* frames) {
@@ -115,26 +100,33 @@ void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t*
 
 void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLayout& layout,
                        uint8_t* frames) {
-  const uint32_t sample_bytes = layout.is_float ? kFloatBytes : kPcm16Bytes;
+  const uint32_t in_frame =
+      layout.channels_in_frame >= kWordBits ? ~0u : (1u << layout.channels_in_frame) - 1;
+  const uint32_t voice = layout.voice_channels & in_frame;
   // Bytes no sample covers are silenced once, up front; a frame the samples
   // fill entirely needs no pass of its own.
-  if (!layout.carries_samples || layout.stride > layout.channels_in_frame * sample_bytes) {
+  if (layout.kind == SidetoneSampleKind::kNone ||
+      layout.stride > static_cast<uint32_t>(std::popcount(voice)) * layout.sample_bytes) {
     WriteSilentFrames(samples.size(), layout, frames);
   }
-  if (!layout.carries_samples) {
+  if (layout.kind == SidetoneSampleKind::kNone) {
     return;
   }
   for (size_t i = 0; i < samples.size(); ++i) {
     uint8_t* at = frames + i * layout.stride;
-    if (layout.is_float) {
+    uint8_t stored[sizeof(float)];
+    if (layout.kind == SidetoneSampleKind::kFloat32) {
       const float value = ClampSample(samples[i]);
-      for (uint32_t c = 0; c < layout.channels_in_frame; ++c) {
-        std::memcpy(at + c * kFloatBytes, &value, sizeof value);
-      }
+      std::memcpy(stored, &value, sizeof value);
     } else {
-      const int16_t value = ToPcm16(samples[i]);
-      for (uint32_t c = 0; c < layout.channels_in_frame; ++c) {
-        std::memcpy(at + c * kPcm16Bytes, &value, sizeof value);
+      const uint32_t value = StoredInteger(samples[i], layout);
+      for (uint32_t b = 0; b < sizeof stored; ++b) {
+        stored[b] = static_cast<uint8_t>(value >> (kBitsPerByte * b));
+      }
+    }
+    for (uint32_t c = 0; c < layout.channels_in_frame && c < kWordBits; ++c) {
+      if ((voice >> c & 1u) != 0) {
+        std::memcpy(at + c * layout.sample_bytes, stored, layout.sample_bytes);
       }
     }
   }

@@ -35,17 +35,9 @@ std::vector<T> Values(const std::vector<uint8_t>& bytes) {
   return values;
 }
 
-TEST(SidetoneFormatTest, FloatOnlyForIeeeFloatOrExtensible32BitAndZeroesFallBack) {
-  EXPECT_TRUE(IsFloatFormat({kWaveFormatIeeeFloat, 2, 48000, 8, 32}));
-  EXPECT_TRUE(IsFloatFormat({kWaveFormatExtensible, 2, 48000, 8, 32}));
-  EXPECT_FALSE(IsFloatFormat({kWaveFormatExtensible, 2, 48000, 8, 24}));
-  EXPECT_FALSE(IsFloatFormat({kPcm, 2, 48000, 8, 32}));
-
-  const SidetoneMixFormat zeroes{kWaveFormatIeeeFloat, 0, 0, 0, 32};
-  EXPECT_EQ(FormatRate(zeroes), 48000u);
-  EXPECT_EQ(LayoutOf(zeroes).channels, 1u);
-  EXPECT_EQ(LayoutOf(zeroes).stride, 4u);
+TEST(SidetoneFormatTest, BacklogLimitIsAFifthOfASecond) {
   EXPECT_EQ(MaxQueueSamples(44100), 8820u);
+  EXPECT_EQ(MaxQueueSamples(48000), 9600u);
 }
 
 TEST(SidetoneFormatTest, ShortBlockAlignKeepsWritesInsideTheFrame) {
@@ -60,8 +52,10 @@ TEST(SidetoneFormatTest, ShortBlockAlignKeepsWritesInsideTheFrame) {
 TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
   std::vector<float> queue = {9.0f};  // a sample already queued stays first
   const auto floats = Bytes<float>({0.5f, -0.25f, 1.0f, 1.0f, -0.5f, 0.0f});
-  AppendCapturePacket(floats.data(), 3, false, LayoutOf({kWaveFormatExtensible, 2, 48000, 8, 32}),
-                      0.5f, queue);
+  AppendCapturePacket(
+      floats.data(), 3, false,
+      LayoutOf({kWaveFormatExtensible, 2, 48000, 8, 32, SidetoneSubFormat::kIeeeFloat, 32, 0x3}),
+      0.5f, queue);
   EXPECT_EQ(queue, (std::vector<float>{9.0f, 0.0625f, 0.5f, -0.125f}));
 
   // 16-bit frames are summed as integers, then scaled by 1/32768.
@@ -80,6 +74,39 @@ TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
   ASSERT_EQ(queue.size(), 7u);
   EXPECT_EQ(std::vector<float>(queue.begin(), queue.begin() + 6), std::vector<float>(6, 0.0f));
   EXPECT_FLOAT_EQ(queue[6], 0.0001f);
+}
+
+// Each integer width is read over its own full scale: the same two values,
+// 0.5 and -1 in the left and right channel, average to -0.25.
+TEST(SidetoneDownmixTest, EveryIntegerWidthReadsAtItsScale) {
+  struct Case {
+    const char* name;
+    SidetoneMixFormat format;
+    std::vector<uint8_t> frame;
+  };
+  for (const Case& c : {
+           Case{"16-bit", {kPcm, 2, 48000, 4, 16}, {0x00, 0x40, 0x00, 0x80}},
+           Case{"packed 24", {kPcm, 2, 48000, 6, 24}, {0x00, 0x00, 0x40, 0x00, 0x00, 0x80}},
+           Case{"24 in 32",
+                {kWaveFormatExtensible, 2, 48000, 8, 32, SidetoneSubFormat::kPcm, 24, 0x3},
+                {0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x80}},
+           Case{"32-bit",
+                {kWaveFormatExtensible, 2, 48000, 8, 32, SidetoneSubFormat::kPcm, 32, 0},
+                {0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x80}},
+           Case{"unsigned 8-bit", {kPcm, 2, 8000, 2, 8}, {0xC0, 0x00}},
+           Case{"float", {kWaveFormatIeeeFloat, 2, 48000, 8, 32}, Bytes<float>({0.5f, -1.0f})},
+       }) {
+    std::vector<float> queue;
+    AppendCapturePacket(c.frame.data(), 1, false, LayoutOf(c.format), 1.0f, queue);
+    EXPECT_EQ(queue, std::vector<float>{-0.25f}) << c.name;
+  }
+  // A format that carries no samples reads as silence.
+  std::vector<float> queue;
+  const auto frame = Bytes<float>({0.5f, 0.5f});
+  AppendCapturePacket(frame.data(), 1, false,
+                      LayoutOf({kWaveFormatExtensible, 2, 48000, 8, 32, SidetoneSubFormat::kOther}),
+                      1.0f, queue);
+  EXPECT_EQ(queue, std::vector<float>{0.0f});
 }
 
 // Steps of uneven sizes over a ramp whose values are the input positions:
@@ -134,41 +161,96 @@ TEST(SidetoneBacklogTest, CutKeepsTheNewestHalfLimit) {
   EXPECT_TRUE(at_limit.empty());
 }
 
-TEST(SidetoneSampleTest, Pcm16LimitsAndRounding) {
+TEST(SidetoneSampleTest, IntegerLimitsAndRounding) {
   struct Case {
     float sample;
-    int16_t value;
+    uint32_t bits;
+    int32_t value;
   };
   for (const Case& c :
-       {Case{1.0f, 32767}, Case{1.5f, 32767}, Case{-1.0f, -32767}, Case{-3.0f, -32767},
-        Case{0.5f, 16384}, Case{-0.5f, -16384},  // -16383.5: the tie goes to the even value
-        Case{0.25f, 8192},                       // 8191.75
-        Case{std::numeric_limits<float>::quiet_NaN(), 0}}) {
-    EXPECT_EQ(ToPcm16(c.sample), c.value) << c.sample;
+       {Case{1.0f, 16, 32767}, Case{1.5f, 16, 32767}, Case{-1.0f, 16, -32767},
+        Case{-3.0f, 16, -32767}, Case{0.5f, 16, 16384},
+        Case{-0.5f, 16, -16384},  // -16383.5: the tie goes to the even value
+        Case{0.25f, 16, 8192},    // 8191.75
+        Case{std::numeric_limits<float>::quiet_NaN(), 16, 0}, Case{1.0f, 8, 127},
+        Case{1.0f, 24, 8388607}, Case{-1.0f, 24, -8388607}, Case{1.0f, 32, 2147483647},
+        Case{-1.0f, 32, -2147483647}, Case{0.5f, 20, 262144}}) {
+    EXPECT_EQ(ToPcm(c.sample, c.bits), c.value) << c.sample << " " << c.bits;
   }
 }
 
-TEST(SidetoneSampleTest, FramesOfOtherIntegerWidthsAreSilentInFull) {
-  for (const auto& [format, silence] : {std::pair{SidetoneMixFormat{kPcm, 2, 48000, 6, 24}, 0},
-                                        std::pair{SidetoneMixFormat{kPcm, 1, 48000, 1, 8}, 0x80}}) {
+// Full scale, its negative and a half, in each integer layout: the value at
+// the top of its container, little-endian; unsigned 8-bit offset by 128.
+TEST(SidetoneSampleTest, IntegerWidthsAreStoredAtTheTopOfTheirContainer) {
+  struct Case {
+    const char* name;
+    SidetoneMixFormat format;
+    std::vector<uint8_t> bytes;
+  };
+  for (const Case& c : {
+           Case{"16-bit", {kPcm, 1, 48000, 2, 16}, {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40}},
+           Case{"packed 24",
+                {kPcm, 1, 48000, 3, 24},
+                {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0x00, 0x00, 0x40}},
+           Case{"20 in 24",
+                {kWaveFormatExtensible, 1, 48000, 3, 24, SidetoneSubFormat::kPcm, 20, 0},
+                {0xF0, 0xFF, 0x7F, 0x10, 0x00, 0x80, 0x00, 0x00, 0x40}},
+           Case{"24 in 32",
+                {kWaveFormatExtensible, 1, 48000, 4, 32, SidetoneSubFormat::kPcm, 24, 0},
+                {0x00, 0xFF, 0xFF, 0x7F, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0x00, 0x40}},
+           Case{"32-bit",
+                {kWaveFormatExtensible, 1, 48000, 4, 32, SidetoneSubFormat::kPcm, 32, 0},
+                {0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x40}},
+           Case{"unsigned 8-bit", {kPcm, 1, 8000, 1, 8}, {0xFF, 0x01, 0xC0}},
+       }) {
+    std::vector<uint8_t> frames(c.bytes.size(), 0xAB);
+    WriteRenderFrames({1.0f, -1.0f, 0.5f}, LayoutOf(c.format), frames.data());
+    EXPECT_EQ(frames, c.bytes) << c.name;
+  }
+}
+
+TEST(SidetoneSampleTest, FramesOfFormatsWithoutSamplesAreSilentInFull) {
+  for (const auto& [format, silence] :
+       {std::pair{SidetoneMixFormat{kPcm, 2, 48000, 4, 12}, 0},
+        std::pair{SidetoneMixFormat{kWaveFormatIeeeFloat, 1, 48000, 8, 64}, 0},
+        std::pair{SidetoneMixFormat{kWaveFormatExtensible, 2, 48000, 4, 16,
+                                    SidetoneSubFormat::kOther, 16, 0x3},
+                  0}}) {
     std::vector<uint8_t> frames(3 * format.block_align, 0xAB);
     WriteRenderFrames({0.5f, -1.0f, 1.0f}, LayoutOf(format), frames.data());
     EXPECT_EQ(frames, std::vector<uint8_t>(frames.size(), static_cast<uint8_t>(silence)));
   }
 }
 
-TEST(SidetoneSampleTest, EverySampleGoesToEveryChannelClamped) {
+TEST(SidetoneSampleTest, VoiceGoesToTheFrontPairClampedTheOtherChannelsStaySilent) {
   std::vector<uint8_t> floats(3 * 8);
   WriteRenderFrames({0.5f, 2.0f, -2.0f}, LayoutOf({kWaveFormatIeeeFloat, 2, 48000, 8, 32}),
                     floats.data());
   EXPECT_EQ(Values<float>(floats), (std::vector<float>{0.5f, 0.5f, 1.0f, 1.0f, -1.0f, -1.0f}));
 
-  std::vector<uint8_t> pcm(2 * 6);
-  WriteRenderFrames({1.0f, -1.0f}, LayoutOf({kPcm, 3, 44100, 6, 16}), pcm.data());
-  EXPECT_EQ(Values<int16_t>(pcm),
-            (std::vector<int16_t>{32767, 32767, 32767, -32767, -32767, -32767}));
+  // 5.1: front left and right only; centre, LFE and the back pair silent.
+  std::vector<uint8_t> surround(2 * 24, 0xAB);
+  WriteRenderFrames(
+      {0.5f, -0.25f},
+      LayoutOf({kWaveFormatExtensible, 6, 48000, 24, 32, SidetoneSubFormat::kIeeeFloat, 32, 0x3F}),
+      surround.data());
+  EXPECT_EQ(Values<float>(surround),
+            (std::vector<float>{0.5f, 0.5f, 0, 0, 0, 0, -0.25f, -0.25f, 0, 0, 0, 0}));
 
-  // A frame wider than its channels: the bytes past them are silent.
+  // With no mask, the first two of three 16-bit channels.
+  std::vector<uint8_t> pcm(2 * 6, 0xAB);
+  WriteRenderFrames({1.0f, -1.0f}, LayoutOf({kPcm, 3, 44100, 6, 16}), pcm.data());
+  EXPECT_EQ(Values<int16_t>(pcm), (std::vector<int16_t>{32767, 32767, 0, -32767, -32767, 0}));
+
+  // Unsigned 8-bit: the silent channels hold its silence, 0x80.
+  std::vector<uint8_t> bytes(2 * 3, 0xAB);
+  WriteRenderFrames(
+      {1.0f, -1.0f},
+      LayoutOf({kWaveFormatExtensible, 3, 8000, 3, 8, SidetoneSubFormat::kPcm, 8, 0x103}),
+      bytes.data());
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{0xFF, 0xFF, 0x80, 0x01, 0x01, 0x80}));
+
+  // A mono frame wider than its channel: the bytes past it are silent.
   std::vector<uint8_t> padded(2 * 4, 0xAB);
   WriteRenderFrames({1.0f, 1.0f}, LayoutOf({kPcm, 1, 44100, 4, 16}), padded.data());
   EXPECT_EQ(Values<int16_t>(padded), (std::vector<int16_t>{32767, 0, 32767, 0}));

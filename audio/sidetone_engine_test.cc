@@ -90,6 +90,31 @@ TEST_F(SidetoneEngineTest, StartRunsTheMonitorRestartReleasesTheOldRunStoppedWor
   EXPECT_EQ(engine.StoppingWorkers(), 0u);
 }
 
+// The worker's lines (set-up, running, device lost and back, its error codes
+// and statistics) never wait for the log; only the platform thread's do.
+TEST_F(SidetoneEngineTest, WorkerLinesGoThroughTheLogWithoutWaiting) {
+  const auto script = AddRun();
+  ASSERT_EQ(StartAndPoll(L"", L"", 0.5f), true);
+  script->last_error = static_cast<int32_t>(0x88890004);
+  script->device_lost = true;
+  WaitForLine("sidetone_device_lost");
+  script->device_lost = false;
+  WaitForLine("sidetone_device_back");
+  engine.Stop();
+  while (engine.Poll(Clock::now())) {
+  }
+  AddRun(Step::kOpenRender);
+  EXPECT_EQ(StartAndPoll(L"", L"", 0.5f), false);
+  const Lines all = scripted_session::LogLines();
+  EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const std::string& line) {
+    return line.rfind("sidetone_statistics", 0) == 0;
+  }));
+  EXPECT_TRUE(Logged("sidetone_error hr=0x88890004"));
+  EXPECT_EQ(scripted_session::BlockingLogLines(),
+            (Lines{"sidetone_stopped", "sidetone_started", "sidetone_stopped", "sidetone_stopped",
+                   "sidetone_start_failed"}));
+}
+
 TEST_F(SidetoneEngineTest, VolumeIsClampedAndANaNIsSilent) {
   AddRun(Step::kInitializeCom);
   struct Case {

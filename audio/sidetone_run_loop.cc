@@ -37,7 +37,7 @@ void LogError(SidetoneAudioSession& session) {
   if (code != 0) {
     char line[32];
     std::snprintf(line, sizeof line, "sidetone_error hr=0x%08X", static_cast<uint32_t>(code));
-    AppendLog(line);
+    AppendLogNonBlocking(line);
   }
 }
 
@@ -69,7 +69,7 @@ SetUpResult SetUp(SidetoneAudioSession& session, const std::wstring& input_id,
     }
     if (!step()) {
       if (!quiet) {
-        AppendLog(failure);
+        AppendLogNonBlocking(failure);
         LogError(session);
       }
       return SetUpResult::kFailed;
@@ -152,11 +152,11 @@ void RunSidetoneLoop(const SidetoneSessionFactory& factory, const std::wstring& 
                           session->RenderPeriodFrames());
     if (running) {
       ++totals.restarts;
-      AppendLog(kLogDeviceBack);
+      AppendLogNonBlocking(kLogDeviceBack);
     } else {
       running = true;
       // Logged first, so the engine's answer always follows the line.
-      AppendLog(kLogLoopRunning);
+      AppendLogNonBlocking(kLogLoopRunning);
       state.store(kSidetoneRunning);
     }
     retry = std::chrono::milliseconds(0);
@@ -166,10 +166,10 @@ void RunSidetoneLoop(const SidetoneSessionFactory& factory, const std::wstring& 
       break;
     }
     ++totals.device_losses;
-    AppendLog(kLogDeviceLost);
+    AppendLogNonBlocking(kLogDeviceLost);
     LogError(*session);
   }
   if (running) {
-    AppendLog(totals.Line().c_str());
+    AppendLogNonBlocking(totals.Line().c_str());
   }
 }

@@ -1,6 +1,12 @@
 #include "audio/sidetone_wasapi_session.h"
 
+#include <audiopolicy.h>
 #include <avrt.h>
+
+#include "audio/sidetone_device_choice.h"
+#include "audio/sidetone_wasapi_endpoint.h"
+#include "audio/sidetone_wasapi_format.h"
+#include "diagnostics/app_log.h"
 
 namespace {
 
@@ -12,15 +18,13 @@ constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 // Used where the device does not tell its period.
 constexpr REFERENCE_TIME kFallbackPeriod = 100000;
 
-SidetoneMixFormat FieldsOf(const WAVEFORMATEX& format) {
-  SidetoneMixFormat fields;
-  fields.format_tag = format.wFormatTag;
-  fields.channels = format.nChannels;
-  fields.samples_per_sec = format.nSamplesPerSec;
-  fields.block_align = format.nBlockAlign;
-  fields.bits_per_sample = format.wBitsPerSample;
-  return fields;
-}
+static_assert(kSidetoneDeviceActive == DEVICE_STATE_ACTIVE &&
+              kSidetoneDeviceDisabled == DEVICE_STATE_DISABLED &&
+              kSidetoneDeviceNotPresent == DEVICE_STATE_NOTPRESENT &&
+              kSidetoneDeviceUnplugged == DEVICE_STATE_UNPLUGGED);
+static_assert(kSidetoneDeviceInvalidated == AUDCLNT_E_DEVICE_INVALIDATED &&
+              kSidetoneServiceNotRunning == AUDCLNT_E_SERVICE_NOT_RUNNING &&
+              kSidetoneResourcesInvalidated == AUDCLNT_E_RESOURCES_INVALIDATED);
 
 }  // namespace
 
@@ -57,10 +61,7 @@ bool SidetoneWasapiSession::Succeeded(HRESULT result) {
     return true;
   }
   last_error = result;
-  if (result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING ||
-      result == AUDCLNT_E_RESOURCES_INVALIDATED) {
-    lost = true;
-  }
+  lost = lost || SidetoneDeviceGone(result);
   return false;
 }
 
@@ -78,16 +79,23 @@ bool SidetoneWasapiSession::CreateEnumerator() {
 bool SidetoneWasapiSession::OpenDevice(SidetoneDirection direction, const std::wstring& id) {
   const bool capture = direction == SidetoneDirection::kCapture;
   ComPtr<IMMDevice>& device = capture ? capture_device : render_device;
-  if (!id.empty() && SUCCEEDED(enumerator->GetDevice(id.c_str(), &device)) && device) {
-    return true;
+  const SidetoneEndpoint opened =
+      OpenSidetoneEndpoint(*enumerator.Get(), capture ? eCapture : eRender, id, device);
+  SidetoneWatchedDirection& watched = capture ? capture_watch : render_watch;
+  watched.follow_default = opened.choice.follow_default;
+  watched.saved_id = id;
+  watched.saved_open = opened.choice.open_saved;
+  if (!Succeeded(opened.result) || !device) {
+    return false;
   }
-  // An id that names no endpoint (unplugged, or from another machine) plays
-  // on the default device rather than not at all.
-  device.Reset();
-  (capture ? follow_capture_default : follow_render_default) = id.empty();
-  return Succeeded(enumerator->GetDefaultAudioEndpoint(capture ? eCapture : eRender,
-                                                       eCommunications, &device)) &&
-         device;
+  // Only once the default plays in its place: a reopen that keeps failing
+  // (no endpoint at all) adds no line per attempt.
+  if (opened.choice.unavailable) {
+    char line[96];
+    FormatSidetoneUnavailableLine(direction, opened.saved_state, line, sizeof line);
+    AppendLogNonBlocking(line);
+  }
+  return true;
 }
 
 bool SidetoneWasapiSession::ActivateClients() {
@@ -107,8 +115,8 @@ bool SidetoneWasapiSession::GetMixFormats(SidetoneMixFormat& capture, SidetoneMi
   if (!Succeeded(render_client->GetMixFormat(&render_format)) || render_format == nullptr) {
     return false;
   }
-  capture = FieldsOf(*capture_format);
-  render = FieldsOf(*render_format);
+  capture = SidetoneMixFormatOf(*capture_format);
+  render = SidetoneMixFormatOf(*render_format);
   return true;
 }
 
@@ -121,13 +129,45 @@ bool SidetoneWasapiSession::InitializeStream(SidetoneDirection direction) {
     Succeeded(HRESULT_FROM_WIN32(GetLastError()));
     return false;
   }
+  if (!capture) {
+    DeclareNotACall();
+  }
   if (!(capture && InitializeCaptureAtShortestPeriod()) &&
       !Succeeded(client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
                                     kBufferDuration, 0, capture ? capture_format : render_format,
                                     nullptr))) {
     return false;
   }
+  if (!capture) {
+    StayOutOfDucking();
+  }
   return Succeeded(client->SetEventHandle(event.get()));
+}
+
+void SidetoneWasapiSession::DeclareNotACall() {
+  // The monitor opens the communications endpoint, but it is no call of its
+  // own: as a communications stream it would make the system duck the
+  // user's other sounds whenever it runs, call or not. The category has to
+  // be set before the stream is initialised.
+  ComPtr<IAudioClient2> client;
+  if (SUCCEEDED(render_client.As(&client))) {
+    AudioClientProperties properties = {};
+    properties.cbSize = sizeof properties;
+    properties.eCategory = AudioCategory_Other;
+    client->SetClientProperties(&properties);
+  }
+}
+
+void SidetoneWasapiSession::StayOutOfDucking() {
+  // During a call the system ducks every other session by default, and the
+  // monitor's session is one of them: the user would hear their own voice
+  // fall to a fifth the moment the call starts.
+  ComPtr<IAudioSessionControl> control;
+  ComPtr<IAudioSessionControl2> control2;
+  if (SUCCEEDED(render_client->GetService(IID_PPV_ARGS(control.GetAddressOf()))) &&
+      SUCCEEDED(control.As(&control2))) {
+    control2->SetDuckingPreference(TRUE);
+  }
 }
 
 bool SidetoneWasapiSession::InitializeCaptureAtShortestPeriod() {
@@ -185,11 +225,11 @@ void SidetoneWasapiSession::StartCapture() {
   if (mmcss_task == nullptr) {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   }
-  if (follow_capture_default || follow_render_default) {
-    watch.Attach(new SidetoneDefaultDeviceWatch(follow_capture_default, follow_render_default));
-    if (FAILED(enumerator->RegisterEndpointNotificationCallback(watch.Get()))) {
-      watch.Reset();
-    }
+  // Every run depends on some endpoint: a default it follows or a device
+  // the user chose.
+  watch.Attach(new SidetoneDefaultDeviceWatch(capture_watch, render_watch));
+  if (FAILED(enumerator->RegisterEndpointNotificationCallback(watch.Get()))) {
+    watch.Reset();
   }
   Succeeded(capture_client->Start());
 }

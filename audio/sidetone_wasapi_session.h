@@ -56,13 +56,18 @@ class SidetoneWasapiSession : public SidetoneAudioSession {
   bool Succeeded(HRESULT result);
   // Capture at the endpoint's shortest shared period, where one is offered.
   bool InitializeCaptureAtShortestPeriod();
+  // Marks the render stream as no call's, before it is initialised.
+  void DeclareNotACall();
+  // Keeps the monitor out of the system's ducking of other sounds during a
+  // call; best effort, a system without it plays the monitor all the same.
+  void StayOutOfDucking();
 
   bool com_initialized = false;
   HANDLE mmcss_task = nullptr;
   HRESULT last_error = S_OK;
   bool lost = false;
-  bool follow_capture_default = false;
-  bool follow_render_default = false;
+  SidetoneWatchedDirection capture_watch;
+  SidetoneWatchedDirection render_watch;
   ComPtr<IMMDeviceEnumerator> enumerator;
   ComPtr<SidetoneDefaultDeviceWatch> watch;
   ComPtr<IMMDevice> capture_device;

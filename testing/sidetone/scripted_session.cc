@@ -13,6 +13,17 @@ namespace {
 
 std::mutex log_lock;
 std::vector<std::string> log_lines;
+std::vector<std::string> blocking_lines;
+
+void Record(const char* text, bool blocking) {
+  if (text != nullptr) {
+    std::lock_guard<std::mutex> guard(log_lock);
+    log_lines.push_back(text);
+    if (blocking) {
+      blocking_lines.push_back(text);
+    }
+  }
+}
 
 class ScriptedSession : public SidetoneAudioSession {
  public:
@@ -169,16 +180,19 @@ std::vector<std::string> LogLines() {
   return log_lines;
 }
 
+std::vector<std::string> BlockingLogLines() {
+  std::lock_guard<std::mutex> guard(log_lock);
+  return blocking_lines;
+}
+
 void ClearLog() {
   std::lock_guard<std::mutex> guard(log_lock);
   log_lines.clear();
+  blocking_lines.clear();
 }
 
 }  // namespace scripted_session
 
-void AppendLog(const char* text) {
-  if (text != nullptr) {
-    std::lock_guard<std::mutex> guard(scripted_session::log_lock);
-    scripted_session::log_lines.push_back(text);
-  }
-}
+void AppendLog(const char* text) { scripted_session::Record(text, true); }
+
+void AppendLogNonBlocking(const char* text) { scripted_session::Record(text, false); }

@@ -84,8 +84,10 @@ std::unique_ptr<SidetoneAudioSession> MakeSession(std::shared_ptr<Script> script
 Packet FloatPacket(const std::vector<float>& interleaved, uint32_t channels);
 Packet Pcm16Packet(const std::vector<int16_t>& interleaved, uint32_t channels);
 
-// Every AppendLog text so far, in order (the test program's log).
+// Every text logged so far through either call, in order (the test
+// program's log), and those of them that went through the blocking AppendLog.
 std::vector<std::string> LogLines();
+std::vector<std::string> BlockingLogLines();
 void ClearLog();
 
 }  // namespace scripted_session

@@ -20,12 +20,15 @@ RECORD_RATE = 48000
 # stereo 48 kHz "monitor_out" by default. For latency, "bus" carries the input
 # burst on its left channel, which "bus_mic" hears, and sidetone's output on
 # its right channel through "sidetone_out", so one recording holds both.
+# "surround_out" is a 5.1 output.
 CONFIG = """\
 load-module module-native-protocol-unix auth-anonymous=1 socket={socket}
 load-module module-null-sink sink_name=tone_in rate=44100 channels=1
 load-module module-remap-source source_name=mic master=tone_in.monitor rate=44100 channels=1
 load-module module-null-sink sink_name=monitor_out rate=48000 channels=2
 load-module module-null-sink sink_name=bus rate=48000 channels=2
+load-module module-null-sink sink_name=surround_out rate=48000 channels=6 \
+channel_map={surround_map}
 load-module module-remap-source source_name=bus_mic master=bus.monitor channels=1 \
 master_channel_map=front-left channel_map=mono
 load-module module-remap-sink sink_name=sidetone_out master=bus channels=1 \
@@ -33,6 +36,7 @@ master_channel_map=front-right channel_map=mono
 set-default-source mic
 set-default-sink monitor_out
 """
+SURROUND_MAP = "front-left,front-right,front-center,lfe,rear-left,rear-right"
 TOOLS = ("pulseaudio", "pactl", "pacat", "parec")
 
 
@@ -57,7 +61,7 @@ class Pulse:
         runtime.mkdir(parents=True)
         runtime.chmod(0o700)
         config = folder / "sidetone.pa"
-        config.write_text(config_text.format(socket=folder / "native"))
+        config.write_text(config_text.format(socket=folder / "native", surround_map=SURROUND_MAP))
         self.log = (folder / "pulseaudio.log").open("w")
         self.server = subprocess.Popen(
             ["pulseaudio", "-n", "-F", str(config), "--daemonize=no", "--exit-idle-time=-1",
@@ -111,8 +115,9 @@ class Pulse:
                        input=float_bytes(samples), env=self.tool_env(), check=True,
                        timeout=30 + len(samples) / rate)
 
-    def record(self, source: str, channels: int, latency_ms: int = 10) -> "Recording":
-        return Recording(self, source, channels, latency_ms)
+    def record(self, source: str, channels: int, latency_ms: int = 10,
+               channel_map: str | None = None) -> "Recording":
+        return Recording(self, source, channels, latency_ms, channel_map)
 
     def close(self) -> None:
         if self.server.poll() is None:
@@ -129,12 +134,15 @@ class Recording:
     """parec of one source at 48 kHz float, from creation to stop(), as one
     list of samples per channel."""
 
-    def __init__(self, pulse: Pulse, source: str, channels: int, latency_ms: int):
+    def __init__(self, pulse: Pulse, source: str, channels: int, latency_ms: int,
+                 channel_map: str | None = None):
         self.channels = channels
         self.path = pulse.folder / f"{source}.raw"
+        # The source's own map, where given, so the recording is not remixed.
+        mapping = [f"--channel-map={channel_map}"] if channel_map else []
         self.process = subprocess.Popen(
             ["parec", f"--device={source}", f"--rate={RECORD_RATE}", f"--channels={channels}",
-             "--format=float32le", f"--latency-msec={latency_ms}"],
+             "--format=float32le", f"--latency-msec={latency_ms}", *mapping],
             stdout=self.path.open("wb"), env=pulse.tool_env())
         time.sleep(0.3)
 

@@ -20,7 +20,7 @@ import pytest
 
 from driver import codec
 from host_helpers import app_log_path, main_window, quit_host
-from pulse_server import RECORD_RATE, TOOLS, Pulse, tone
+from pulse_server import RECORD_RATE, SURROUND_MAP, TOOLS, Pulse, tone
 
 CHANNEL = "parlora/sidetone"
 WM_DESTROY = 0x0002
@@ -190,6 +190,19 @@ def test_tone_plays_at_the_volume_on_every_channel_and_follows_set_volume(host, 
     words = log.words()
     assert_started(words[:3])
     assert words[3:] == ["sidetone_stopped"], "the monitor ran through every volume change"
+
+
+def test_surround_output_plays_the_voice_on_the_front_pair_only(host, pulse):
+    pulse.set_defaults("mic", "surround_out")
+    assert start(host, {"volume": 1.0}) is True
+    recording = pulse.record("surround_out.monitor", 6, channel_map=SURROUND_MAP)
+    pulse.play("tone_in", tone(0.4, TONE_RATE, TONE_AMPLITUDE, TONE_HZ), TONE_RATE, 1)
+    channels = recording.stop()
+    assert host.call(CHANNEL, "stop").value is True
+    for samples in channels[:2]:
+        assert_tone(samples, 1.0)
+    for name, samples in zip(SURROUND_MAP.split(",")[2:], channels[2:]):
+        assert samples and max(map(abs, samples)) < SILENCE, f"sound on {name}"
 
 
 def test_restart_on_ids_that_name_nothing_and_stop_twice(host, pulse):
