@@ -29,9 +29,13 @@ std::atomic<int64_t> peak_bytes{0};
 // A request that would take the live total past this fails, as it would in
 // a process out of address space.
 std::atomic<int64_t> limit_bytes{INT64_MAX};
+// While counting, how many more allocations succeed; -1 is no limit.
+std::atomic<int64_t> allocations_left{-1};
 
 void* Allocate(size_t size) {
   if (counting) {
+    if (allocations_left == 0) return nullptr;
+    if (allocations_left > 0) --allocations_left;
     const int64_t now = live_bytes += static_cast<int64_t>(size);
     if (now > limit_bytes) {
       live_bytes -= static_cast<int64_t>(size);
@@ -251,6 +255,34 @@ TEST(DecodeOutOfMemoryTest, NoMemoryEvenForTheResultStillAnswers) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Unable to construct method call from message on channel test/memory\n");
   EXPECT_EQ(reply_sizes, std::vector<size_t>({0}));
+}
+
+TEST(DecodeOutOfMemoryTest, CallGetsExactlyOneAnswerWhicheverAllocationFails) {
+  OneChannelMessenger messenger;
+  MethodChannel channel(&messenger, "test/memory", &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([](const MethodCall&, std::unique_ptr<MethodResult> result) {
+    result->Success(EncodableValue(true));
+  });
+  const Bytes message = {0x07, 0x01, 'c', 0x00};
+  // Far more than one small call takes.
+  constexpr int64_t kAllocationsOfOneCall = 200;
+  bool all_succeeded = false;
+  for (int64_t allowed = 0; allowed < kAllocationsOfOneCall && !all_succeeded; ++allowed) {
+    SCOPED_TRACE(allowed);
+    std::vector<size_t> reply_sizes;
+    reply_sizes.reserve(2);
+    ::testing::internal::CaptureStderr();
+    allocations_left = allowed;
+    counting = true;
+    messenger.Deliver(message,
+                      [&reply_sizes](const uint8_t*, size_t size) { reply_sizes.push_back(size); });
+    counting = false;
+    all_succeeded = allocations_left > 0;
+    allocations_left = -1;
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reply_sizes.size(), 1u);
+  }
+  EXPECT_TRUE(all_succeeded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, DecodeMemoryTest, ::testing::Values(k64KiB, k1MiB));

@@ -1,5 +1,6 @@
 #include "channels/engine_method_result.h"
 
+#include <exception>
 #include <utility>
 
 #include "channels/error_line.h"
@@ -9,7 +10,9 @@ namespace flutter {
 ReplyGuard::ReplyGuard(BinaryReply reply) : reply_(std::move(reply)) {}
 
 ReplyGuard::~ReplyGuard() {
-  if (!used_ && reply_) {
+  // A result dropped while its handler's exception unwinds is answered by
+  // the channel.
+  if (!used_ && reply_ && std::uncaught_exceptions() == 0) {
     WriteErrorLine("Warning: Failed to respond to a message. This is a memory leak.");
   }
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -155,8 +157,60 @@ TEST_F(MethodChannelTest, ThrowingHandlerDoesNotEscape) {
   ::testing::internal::CaptureStderr();
   std::vector<Bytes> replies;
   EXPECT_NO_THROW(replies = messenger_.Deliver(kChannel, Call("x")));
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("boom"), std::string::npos);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Method call handler on channel test/methods threw: boom\n");
   EXPECT_EQ(replies, std::vector<Bytes>({{0x00, 0x00}}));
+}
+
+TEST_F(MethodChannelTest, HandlerThrowingBeforeItAnswersGetsTheCallAnsweredWithAnError) {
+  struct Row {
+    const char* name;
+    std::function<void()> raise;
+    std::string error_line;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"standard exception", [] { throw std::runtime_error("no device"); },
+       "Method call handler on channel test/methods threw: no device\n", "no device"},
+      {"anything else", [] { throw 7; }, "Method call handler on channel test/methods threw.\n",
+       "unknown error"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    channel_.SetMethodCallHandler(
+        [&row](const MethodCall&, std::unique_ptr<MethodResult>) { row.raise(); });
+    ::testing::internal::CaptureStderr();
+    const auto replies = messenger_.Deliver(kChannel, Call("x"));
+    // No warning about an unanswered call: it is answered.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), row.error_line);
+    EXPECT_EQ(replies,
+              std::vector<Bytes>({*codec_.EncodeErrorEnvelope("internal_error", row.message)}));
+  }
+}
+
+TEST_F(MethodChannelTest, LateAnswerOfAHandlerThatThrewIsDropped) {
+  std::unique_ptr<MethodResult> kept;
+  channel_.SetMethodCallHandler([&kept](const MethodCall&, std::unique_ptr<MethodResult> result) {
+    kept = std::move(result);
+    throw std::runtime_error("boom");
+  });
+  ::testing::internal::CaptureStderr();
+  const auto replies = messenger_.Deliver(kChannel, Call("x"));
+  ASSERT_TRUE(kept);
+  kept->Success();
+  kept.reset();
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(replies, std::vector<Bytes>({*codec_.EncodeErrorEnvelope("internal_error", "boom")}));
+}
+
+TEST_F(MethodChannelTest, ThrowingHandlerOfACallWithoutReplyFunctionSendsNothing) {
+  channel_.SetMethodCallHandler(
+      [](const MethodCall&, std::unique_ptr<MethodResult>) { throw std::runtime_error("boom"); });
+  const Bytes message = Call("x");
+  ::testing::internal::CaptureStderr();
+  EXPECT_NO_THROW(messenger_.handlers.at(kChannel)(message.data(), message.size(), nullptr));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Method call handler on channel test/methods threw: boom\n");
 }
 
 TEST_F(MethodChannelTest, HandlerOutlivesTheChannelAndCanBeRemoved) {

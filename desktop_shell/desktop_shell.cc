@@ -23,6 +23,15 @@ struct MenuDeleter {
 };
 using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 
+// An instance started elevated would otherwise never hear the restarted shell
+// or a second launch: the system drops their messages to a window of a higher
+// integrity level.
+void AllowFromLowerIntegrity(HWND window, UINT message) {
+  if (window != nullptr && message != 0) {
+    ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+  }
+}
+
 }  // namespace
 
 DesktopShell::DesktopShell(HWND window, flutter::BinaryMessenger* messenger)
@@ -40,6 +49,9 @@ DesktopShell::DesktopShell(HWND window, flutter::BinaryMessenger* messenger,
                                [this](ShellAction action) { Perform(action); });
       });
   taskbar_created_message_ = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  restore_request_message_ = RegisterWindowMessageW(kRestoreRequestMessageName);
+  AllowFromLowerIntegrity(window_, taskbar_created_message_);
+  AllowFromLowerIntegrity(window_, restore_request_message_);
   EnsureTrayIcon();
 }
 
@@ -56,7 +68,7 @@ DesktopShell::~DesktopShell() {
 bool DesktopShell::FilterWindowMessage(UINT message, WPARAM wparam, LPARAM lparam,
                                        LRESULT* result) {
   const ShellFilterState state{quitting_, channel_ != nullptr, tray_menu_loop_ != nullptr,
-                               taskbar_created_message_};
+                               taskbar_created_message_, restore_request_message_};
   const ShellDecision decision = DecideShellMessage(message, wparam, lparam, state);
   if (!decision.handled) {
     return false;
@@ -120,12 +132,14 @@ void DesktopShell::HideToTray() {
   ex_style = (ex_style & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW;
   SetWindowLongPtrW(window_, GWL_EXSTYLE, ex_style);
   ShowWindow(window_, SW_HIDE);
+  hidden_to_tray_ = true;
 }
 
 void DesktopShell::RestoreWindow() {
   if (window_ == nullptr) {
     return;
   }
+  hidden_to_tray_ = false;
   BringWindowBack(window_);
 }
 

@@ -40,6 +40,9 @@ class DesktopShell {
 
   bool tray_added() const { return tray_.tray_added(); }
   bool quitting() const { return quitting_; }
+  // Hidden to the tray and not brought back since: the window's first frame
+  // must not show it again.
+  bool hidden_to_tray() const { return hidden_to_tray_; }
 
  private:
   // What a tray menu's nested loop leaves for the code after it. The loop
@@ -57,7 +60,9 @@ class DesktopShell {
   std::unique_ptr<flutter::MethodChannel> channel_;
   TrayIcon tray_;
   bool quitting_ = false;
+  bool hidden_to_tray_ = false;
   UINT taskbar_created_message_ = 0;
+  UINT restore_request_message_ = 0;
   // Set while the tray menu is open.
   std::shared_ptr<TrayMenuLoop> tray_menu_loop_;
 };

@@ -106,11 +106,11 @@ TEST(DesktopShellWineTest, IconOneAsksForVersionFourAndQuitRemovesItAlsoAfterATi
         window, &messenger, std::make_unique<RecordingTraySystem>(window, &calls, answer));
     ASSERT_EQ(calls.size(), timed_out ? 1u : 2u);
     const NOTIFYICONDATAW& add = calls[0].record;
-    EXPECT_EQ(
-        std::tuple(calls[0].message, add.cbSize, add.hWnd, add.uID, add.uFlags,
-                   add.uCallbackMessage, std::wstring(add.szTip)),
-        std::tuple(DWORD{NIM_ADD}, DWORD{976}, window, UINT{1},
-                   UINT{NIF_MESSAGE | NIF_ICON | NIF_TIP}, UINT{0x8020}, std::wstring(L"Velmo")));
+    EXPECT_EQ(std::tuple(calls[0].message, add.cbSize, add.hWnd, add.uID, add.uFlags,
+                         add.uCallbackMessage, std::wstring(add.szTip)),
+              std::tuple(DWORD{NIM_ADD}, DWORD{976}, window, UINT{1},
+                         UINT{NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP}, UINT{0x8020},
+                         std::wstring(L"Velmo")));
     if (!timed_out) {
       EXPECT_EQ(std::tuple(calls[1].message, calls[1].record.uID, calls[1].record.uVersion),
                 std::tuple(DWORD{NIM_SETVERSION}, UINT{1}, UINT{NOTIFYICON_VERSION_4}));

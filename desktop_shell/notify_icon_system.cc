@@ -9,7 +9,9 @@
 namespace {
 
 constexpr UINT kTrayIconId = 1;
-constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+// Under the version-4 convention the shell shows the tooltip only when asked
+// to with NIF_SHOWTIP.
+constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
 constexpr wchar_t kTrayTooltip[] = L"Velmo";
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the shell expects the full version-4 record");

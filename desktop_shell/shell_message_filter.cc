@@ -64,5 +64,8 @@ ShellDecision DecideShellMessage(uint32_t message, uint64_t wparam, int64_t lpar
   if (state.taskbar_created_message != 0 && message == state.taskbar_created_message) {
     return Handled(ShellAction::kReAddTray);
   }
+  if (state.restore_request_message != 0 && message == state.restore_request_message) {
+    return Handled(ShellAction::kRestoreWindow);
+  }
   return {};
 }

@@ -43,6 +43,9 @@ struct ShellFilterState {
   bool menu_open = false;
   // The "TaskbarCreated" message id; 0 when it could not be registered.
   uint32_t taskbar_created_message = 0;
+  // The id of the message a second launch posts to bring the window back; 0
+  // when it could not be registered.
+  uint32_t restore_request_message = 0;
 };
 
 struct ShellDecision {

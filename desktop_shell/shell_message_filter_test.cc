@@ -7,6 +7,7 @@ namespace {
 using enum ShellAction;
 
 constexpr uint32_t kTaskbarCreated = 0xC0F1;
+constexpr uint32_t kRestoreRequest = 0xC0F2;
 constexpr uint32_t kClose = kWindowCloseMessage;
 constexpr uint32_t kTray = kTrayCallbackMessage;
 constexpr uint32_t kCommand = kWindowCommandMessage;
@@ -20,11 +21,11 @@ struct FilterCase {
   ShellDecision expected;
 };
 
-constexpr ShellFilterState kRunning{false, true, false, kTaskbarCreated};
-constexpr ShellFilterState kQuitting{true, true, false, kTaskbarCreated};
-constexpr ShellFilterState kNoChannel{false, false, false, kTaskbarCreated};
-constexpr ShellFilterState kMenuOpen{false, true, true, kTaskbarCreated};
-constexpr ShellFilterState kNoTaskbarMessage{false, true, false, 0};
+constexpr ShellFilterState kRunning{false, true, false, kTaskbarCreated, kRestoreRequest};
+constexpr ShellFilterState kQuitting{true, true, false, kTaskbarCreated, kRestoreRequest};
+constexpr ShellFilterState kNoChannel{false, false, false, kTaskbarCreated, kRestoreRequest};
+constexpr ShellFilterState kMenuOpen{false, true, true, kTaskbarCreated, kRestoreRequest};
+constexpr ShellFilterState kNoRegisteredMessages{false, true, false, 0, 0};
 
 constexpr ShellDecision Taken(ShellAction action) { return {true, action, 0, 0}; }
 constexpr ShellDecision kPassed{};
@@ -56,7 +57,16 @@ constexpr FilterCase kCases[] = {
     {"menu_quit_item_low_word", kCommand, 0x00010002, 0, kRunning, Taken(kQuit)},
     {"other_command_passed", kCommand, 3, 0, kRunning, kPassed},
     {"taskbar_created_re_adds", kTaskbarCreated, 0, 0, kRunning, Taken(kReAddTray)},
-    {"unregistered_taskbar_message_never_matches", 0, 0, 0, kNoTaskbarMessage, kPassed},
+    {"unregistered_taskbar_message_never_matches", 0, 0, 0, kNoRegisteredMessages, kPassed},
+    {"restore_request_restores", kRestoreRequest, 0, 0, kRunning, Taken(kRestoreWindow)},
+    {"restore_request_while_hidden_without_channel", kRestoreRequest, 0, 0, kNoChannel,
+     Taken(kRestoreWindow)},
+    {"restore_request_not_confused_with_taskbar_created",
+     kTaskbarCreated,
+     0,
+     0,
+     {false, true, false, 0, kTaskbarCreated + 1},
+     kPassed},
 };
 
 TEST(ShellMessageFilterTest, DecidesAsTheTableSays) {

@@ -1,83 +1,61 @@
 #include "diagnostics/crash_capture.h"
 
-#include <dbghelp.h>
-
 #include <array>
 #include <cstdlib>
-#include <span>
-#include <string_view>
 
 #include "diagnostics/app_log.h"
-#include "diagnostics/build_version.h"
+#include "diagnostics/crash_files.h"
 #include "diagnostics/crash_report_format.h"
-#include "diagnostics/logs_location.h"
-#include "diagnostics/scoped_file_handle.h"
-#include "diagnostics/time_stamp.h"
+#include "diagnostics/crash_writer.h"
 
 namespace {
 
-constexpr MINIDUMP_TYPE kMinidumpType = static_cast<MINIDUMP_TYPE>(
-    MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithThreadInfo);
-constexpr std::size_t kFileStampUnits = 32;
-constexpr std::size_t kCrashPathUnits = 2 * kPathBufferUnits;
-constexpr std::size_t kReportLineBytes = 128;
-// Crashes of several processes within one second each keep their files; past
-// this many the evidence is plentiful enough.
-constexpr unsigned kMaxCrashFileAttempts = 100;
-constexpr std::wstring_view kDumpExtension = L".dmp";
-constexpr std::wstring_view kReportExtension = L".txt";
+// Stack kept back on the main thread for handling its overflow: without it
+// the exception dispatch itself may run out before reaching a handler.
+constexpr ULONG kOverflowHandlingStackBytes = 64 * 1024;
 
-StampTime LocalStampTime() {
-  SYSTEMTIME now{};
-  ::GetLocalTime(&now);
-  return StampTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-}
-
-bool JoinPathInto(std::wstring_view directory, std::wstring_view name, std::span<wchar_t> out) {
-  if (directory.size() + 1 + name.size() >= out.size()) {
-    return false;
-  }
-  std::size_t at = directory.copy(out.data(), directory.size());
-  out[at++] = L'\\';
-  at += name.copy(out.data() + at, name.size());
-  out[at] = L'\0';
-  return true;
-}
-
-// Creates a new crash file, never replacing one: "crash-<stamp><extension>",
-// else the same name numbered "-2", "-3", ... `name` receives the name of the
-// file created, or the last one tried when none could be created.
-HANDLE CreateCrashFile(std::wstring_view stamp, std::wstring_view extension, DWORD share_mode,
-                       std::span<wchar_t> name) {
-  for (unsigned attempt = 1; attempt <= kMaxCrashFileAttempts; ++attempt) {
-    std::array<wchar_t, kCrashPathUnits> path{};
-    if (FormatCrashFileName(stamp, attempt, extension, name) == 0 ||
-        !JoinPathInto(LogsDirectory(), name.data(), path)) {
-      return INVALID_HANDLE_VALUE;
-    }
-    const HANDLE file = ::CreateFileW(path.data(), GENERIC_WRITE, share_mode, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      return file;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      return INVALID_HANDLE_VALUE;
-    }
-  }
-  return INVALID_HANDLE_VALUE;
-}
-
-void WriteText(HANDLE file, std::span<const char> text, std::size_t length) {
-  if (length == 0) {
+// Keeps stack back on the calling thread for handling its overflow. Where
+// that stack is committed down to its last page already (Wine's main
+// thread), no guard page moves down it and the system would never set the
+// kept-back part aside: a guard page just above it makes the system treat the
+// stack as growing, and raise the overflow there with the rest still free.
+void KeepStackForOverflow() {
+  ULONG guarantee = kOverflowHandlingStackBytes;
+  if (!::SetThreadStackGuarantee(&guarantee)) {
     return;
   }
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(length), &written, nullptr);
+  ULONG_PTR low = 0;
+  ULONG_PTR high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  // The last page of a stack is never usable; the kept-back part is above it.
+  const ULONG_PTR guard = low + system.dwPageSize + kOverflowHandlingStackBytes;
+  MEMORY_BASIC_INFORMATION page{};
+  if (guard + system.dwPageSize >= high ||
+      ::VirtualQuery(reinterpret_cast<void*>(guard), &page, sizeof(page)) != sizeof(page) ||
+      page.State != MEM_COMMIT || (page.Protect & PAGE_GUARD) != 0 ||
+      reinterpret_cast<ULONG_PTR>(&guarantee) < guard + system.dwPageSize) {
+    return;
+  }
+  DWORD old_protection = 0;
+  ::VirtualProtect(reinterpret_cast<void*>(guard), system.dwPageSize, PAGE_READWRITE | PAGE_GUARD,
+                   &old_protection);
 }
 
-std::uint64_t AddressValue(const void* address) {
-  return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(address));
+// A stack overflow is taken at the first handler the dispatch calls: by the
+// time it would reach the unhandled-exception filter the little stack left
+// is used up, and the thread dies without a trace (while the process's other
+// threads keep it running). Once the files are written the process ends
+// here, as nothing can run on that stack any more.
+LONG CALLBACK OnStackOverflow(EXCEPTION_POINTERS* exception_pointers) {
+  if (exception_pointers == nullptr || exception_pointers->ExceptionRecord == nullptr ||
+      exception_pointers->ExceptionRecord->ExceptionCode != STATUS_STACK_OVERFLOW) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  CaptureCrash(exception_pointers);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_STACK_OVERFLOW);
+  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 #if defined(__MINGW32__) && !defined(_UCRT)
@@ -104,6 +82,10 @@ void RegisterWithRuntimeLibrary() {}
 
 void InstallCrashCapture() {
   EnsureLogsDirectory();
+  PruneCrashFiles();
+  StartCrashWriter();
+  KeepStackForOverflow();
+  ::AddVectoredExceptionHandler(1, OnStackOverflow);
   ::SetUnhandledExceptionFilter(OnUnhandledException);
   _set_purecall_handler(OnPureCall);
   _set_invalid_parameter_handler(OnInvalidParameter);
@@ -114,24 +96,7 @@ void InstallCrashCapture() {
 }
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception_pointers) {
-  if (!EnsureLogsDirectory()) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  std::array<wchar_t, kFileStampUnits> stamp{};
-  FormatFileStamp(LocalStampTime(), stamp);
-  std::array<wchar_t, kCrashFileNameUnits> dump_name{};
-  ScopedFileHandle dump(CreateCrashFile(stamp.data(), kDumpExtension, 0, dump_name));
-  if (dump.valid()) {
-    MINIDUMP_EXCEPTION_INFORMATION information{};
-    information.ThreadId = ::GetCurrentThreadId();
-    information.ExceptionPointers = exception_pointers;
-    information.ClientPointers = FALSE;
-    ::MiniDumpWriteDump(::GetCurrentProcess(), ::GetCurrentProcessId(), dump.get(), kMinidumpType,
-                        exception_pointers != nullptr ? &information : nullptr, nullptr, nullptr);
-    ::FlushFileBuffers(dump.get());
-    dump.reset();
-  }
-  WriteCrashReport(exception_pointers, dump_name[0] != L'\0' ? dump_name.data() : nullptr);
+  CaptureCrash(exception_pointers);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -145,53 +110,6 @@ void __cdecl OnInvalidParameter(const wchar_t* expression, const wchar_t* functi
   std::array<char, kLogLineBufferBytes> text{};
   FormatInvalidParameterLine(expression, function, file, line, text);
   AppendLog(text.data());
-}
-
-void WriteCrashReport(EXCEPTION_POINTERS* exception_pointers, const wchar_t* minidump_name) {
-  if (!EnsureLogsDirectory() || exception_pointers == nullptr ||
-      exception_pointers->ExceptionRecord == nullptr) {
-    return;
-  }
-  const EXCEPTION_RECORD& record = *exception_pointers->ExceptionRecord;
-  std::array<wchar_t, kFileStampUnits> stamp{};
-  FormatFileStamp(LocalStampTime(), stamp);
-  std::array<wchar_t, kCrashFileNameUnits> report_name{};
-  ScopedFileHandle report(
-      CreateCrashFile(stamp.data(), kReportExtension, FILE_SHARE_READ, report_name));
-  if (!report.valid()) {
-    return;
-  }
-
-  CrashHeader header;
-  header.time = LocalStampTime();
-  header.process_id = ::GetCurrentProcessId();
-  header.thread_id = ::GetCurrentThreadId();
-  header.exception_code = record.ExceptionCode;
-  header.exception_flags = record.ExceptionFlags;
-  header.exception_address = AddressValue(record.ExceptionAddress);
-  header.number_parameters = record.NumberParameters;
-  header.minidump_name = minidump_name != nullptr ? minidump_name : L"";
-  header.logs_directory = LogsDirectory();
-  header.version = BuildVersionText();
-  std::array<char, kCrashHeaderBufferBytes> header_text{};
-  WriteText(report.get(), header_text, FormatCrashHeader(header, header_text));
-
-  if (HasAccessViolationLine(record.ExceptionCode, record.NumberParameters)) {
-    std::array<char, kReportLineBytes> line{};
-    WriteText(report.get(), line,
-              FormatAccessViolationLine(record.ExceptionInformation[0],
-                                        record.ExceptionInformation[1], line));
-  }
-
-  constexpr std::string_view kStackTitle = "stack:\r\n";
-  WriteText(report.get(), kStackTitle, kStackTitle.size());
-  std::array<void*, kMaxStackFrames> frames{};
-  const USHORT count = ::RtlCaptureStackBackTrace(0, kMaxStackFrames, frames.data(), nullptr);
-  for (unsigned index = 0; index < count; ++index) {
-    std::array<char, kReportLineBytes> line{};
-    WriteText(report.get(), line, FormatStackLine(index, AddressValue(frames[index]), line));
-  }
-  ::FlushFileBuffers(report.get());
 }
 
 #if defined(__GNUC__)

@@ -12,6 +12,7 @@
 #include "channels/engine/flutter_view.h"
 #include "channels/standard_method_codec.h"
 #include "desktop_shell/window_style_handler.h"
+#include "diagnostics/app_log.h"
 #include "host/plugin_registrant.h"
 #include "ptt/global_keyboard_hook.h"
 
@@ -53,6 +54,7 @@ bool FlutterWindow::OnWindowCreated() {
       frame.right - frame.left, frame.bottom - frame.top, project_);
   flutter::FlutterEngine* engine = view_controller_->engine();
   if (engine == nullptr || view_controller_->view() == nullptr) {
+    AppendLog("view_controller_failed");
     return false;
   }
   RegisterPlugins(*engine);
@@ -60,7 +62,12 @@ bool FlutterWindow::OnWindowCreated() {
   AttachContent(view_controller_->view()->NativeWindow());
   CreateWindowFeatures(*engine->messenger());
 
-  engine->SetNextFrameCallback([this]() { ShowNormal(); });
+  engine->SetNextFrameCallback([this]() {
+    // The Flutter side may have sent the window to the tray before it drew.
+    if (!desktop_shell_ || !desktop_shell_->hidden_to_tray()) {
+      ShowNormal();
+    }
+  });
   view_controller_->ForceRedraw();
   return true;
 }
@@ -115,7 +122,34 @@ void FlutterWindow::ReleaseSidetoneChannel() {
   sidetone_channel_.reset();
 }
 
+void FlutterWindow::EndSession() {
+  AppendLog("session_ending");
+  // The order of the teardown on destroy: the tray icon goes with the desktop
+  // shell, the sidetone engine stops, the keyboard hook goes last.
+  ReleaseFeatures();
+  view_controller_.reset();
+  // The process may be ended without its exit handlers: lines the workers
+  // queued are written now, before the last one.
+  DrainLogQueue();
+  AppendLog("session_ended");
+  // Where the system leaves the process running, it ends the usual way.
+  PostQuitMessage(0);
+}
+
 LRESULT FlutterWindow::HandleWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      // Nothing here needs to hold the session up.
+      return TRUE;
+    case WM_ENDSESSION:
+      // FALSE: the end was called off and everything stays.
+      if (wparam != FALSE) {
+        EndSession();
+      }
+      return 0;
+    default:
+      break;
+  }
   // Close requests, tray events, menu commands and shell restarts are the
   // desktop shell's before anyone else sees them.
   if (desktop_shell_) {

@@ -38,6 +38,10 @@ class FlutterWindow : public Win32Window {
   // Stops the sidetone engine (its worker waited for, briefly) if the channel exists, then
   // releases the channel; both teardown paths go through here.
   void ReleaseSidetoneChannel();
+  // The session ends (logoff, shutdown): the system ends the process once the
+  // message is answered, without the shutdown after the message loop, so the
+  // teardown runs now.
+  void EndSession();
 
   flutter::EngineProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;

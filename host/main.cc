@@ -1,10 +1,12 @@
 #include <windows.h>
 
-#include <objbase.h>
-
+#include <cstdio>
+#include <exception>
 #include <memory>
 
+#include "diagnostics/app_log.h"
 #include "diagnostics/crash_capture.h"
+#include "host/com_apartment.h"
 #include "host/command_line.h"
 #include "host/console.h"
 #include "host/flutter_window.h"
@@ -21,11 +23,19 @@ constexpr wchar_t kProjectFolder[] = L"data";
 constexpr Win32Window::Point kWindowOrigin = {10, 10};
 constexpr Win32Window::Size kWindowSize = {1280, 720};
 
+// Room for a log line with an exception's text, cut where it does not fit.
+constexpr size_t kLogLineCapacity = 512;
+
 int RunHost() {
   SingleInstanceMutex instance;
   switch (instance.state()) {
-    case SingleInstanceMutex::State::kFailed:
+    case SingleInstanceMutex::State::kFailed: {
+      char line[kLogLineCapacity];
+      std::snprintf(line, sizeof(line), "single_instance_failed error=%lu",
+                    static_cast<unsigned long>(instance.creation_error()));
+      AppendLog(line);
       return kExitFailure;
+    }
     case SingleInstanceMutex::State::kAlreadyRunning:
       // Whether or not its window exists yet, the running instance stays the
       // only one.
@@ -37,13 +47,17 @@ int RunHost() {
   }
 
   AttachConsoleIfNeeded();
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Left only after the window: the window and the engine release COM objects
+  // as they go.
+  const ScopedComApartment com_apartment;
 
   flutter::EngineProject project = ProjectFromFolder(kProjectFolder);
   project.dart_entrypoint_arguments = EntryPointArguments(GetCommandLineW());
 
   auto window = std::make_unique<FlutterWindow>(project);
   if (!window->CreateNativeWindow(kMainWindowTitle, kWindowOrigin, kWindowSize)) {
+    // A GUI process has no one reading its standard error.
+    AppendLog("main_window_failed");
     instance.Release();
     window.reset();
     return kExitFailure;
@@ -59,11 +73,22 @@ int RunHost() {
     DispatchMessageW(&message);
   }
 
-  CoUninitialize();
   // From here a new instance may start while this one tears down.
   instance.Release();
   window.reset();
   return kExitOk;
+}
+
+void LogHostException(const char* what) {
+  char line[kLogLineCapacity];
+  std::snprintf(line, sizeof(line), "host_exception what=%s", what);
+  // One line, whatever the text holds.
+  for (char* c = line; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) < ' ') {
+      *c = ' ';
+    }
+  }
+  AppendLog(line);
 }
 
 }  // namespace
@@ -72,7 +97,10 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   InstallCrashCapture();
   try {
     return RunHost();
+  } catch (const std::exception& error) {
+    LogHostException(error.what());
   } catch (...) {
-    return kExitFailure;
+    LogHostException("unknown");
   }
+  return kExitFailure;
 }

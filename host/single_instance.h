@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "host/single_instance_rules.h"
+
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\VELMO_Parlora_SingleInstance";
 
 // The per-session mutex that keeps one instance running. The first instance
@@ -10,7 +12,7 @@ inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\VELMO_Parlora_Sin
 // taken.
 class SingleInstanceMutex {
  public:
-  enum class State { kFailed, kAlreadyRunning, kOwned };
+  using State = InstanceState;
 
   explicit SingleInstanceMutex(const wchar_t* name = kSingleInstanceMutexName);
   ~SingleInstanceMutex();
@@ -19,6 +21,8 @@ class SingleInstanceMutex {
   SingleInstanceMutex& operator=(const SingleInstanceMutex&) = delete;
 
   State state() const { return state_; }
+  // The system's error code of a failed creation (0 otherwise).
+  DWORD creation_error() const { return creation_error_; }
 
   // Gives up ownership (if owned) and closes the handle; later calls do
   // nothing.
@@ -27,11 +31,14 @@ class SingleInstanceMutex {
  private:
   HANDLE handle_ = nullptr;
   State state_ = State::kFailed;
+  DWORD creation_error_ = 0;
 };
 
-// Brings the running instance's main window back: taskbar button restored,
-// shown (restored if minimised) and brought to the front. False when no main
-// window exists (for example while that instance is still starting).
+// Asks the running instance to bring its main window back (taskbar button
+// restored, shown, restored if minimised, brought to the front). Only a window
+// of a process running this executable is asked, and only by a posted message:
+// a hung instance holds nothing up. False when no such window exists (for
+// example while that instance is still starting).
 bool RestoreRunningInstance();
 
 #endif  // VELMO_HOST_SINGLE_INSTANCE_H_

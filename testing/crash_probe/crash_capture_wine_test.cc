@@ -3,10 +3,13 @@
 
 #include <windows.h>
 
+#include <dbghelp.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -25,6 +28,8 @@ namespace {
 
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kPureCallException = 0xE0000001;
+constexpr DWORD kStackOverflow = 0xC00000FD;
+constexpr ULONG32 kMinidumpSignature = 0x504D444D;  // "MDMP"
 constexpr unsigned kMaxFrames = 32;
 
 const std::regex kLogLine(R"((\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d) ([^ ].*))");
@@ -32,6 +37,7 @@ const std::regex kDumpName(R"(crash-\d{8}-\d{6}(-\d+)?\.dmp)");
 const std::regex kReportName(R"(crash-\d{8}-\d{6}(-\d+)?\.txt)");
 const std::regex kFrameLine(R"(  \[(\d\d)\] 0x([0-9A-F]{16}))");
 const std::regex kImageLine(R"(probe_image base=0x([0-9A-F]{16}) end=0x([0-9A-F]{16}))");
+const std::regex kCrashingThreadLine(R"(probe_crashing_thread tid=(\d+))");
 
 std::uint64_t Hex(const std::string& digits) { return std::stoull(digits, nullptr, 16); }
 
@@ -61,7 +67,43 @@ struct CrashReport {
   std::vector<std::uint64_t> frames;
   std::uint64_t exception_address = 0;
   std::string minidump;
+  unsigned long thread_id = 0;
 };
+
+// The exception stream of a minidump: which thread it blames, and for what.
+struct DumpException {
+  bool found = false;
+  std::uint32_t thread_id = 0;
+  std::uint32_t code = 0;
+};
+
+template <typename T>
+bool ReadAt(const std::string& bytes, std::size_t offset, T& value) {
+  if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) {
+    return false;
+  }
+  std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return true;
+}
+
+DumpException ReadDumpException(const std::string& dump) {
+  DumpException exception;
+  MINIDUMP_HEADER header{};
+  if (!ReadAt(dump, 0, header) || header.Signature != kMinidumpSignature) {
+    return exception;
+  }
+  for (ULONG32 i = 0; i < header.NumberOfStreams; ++i) {
+    MINIDUMP_DIRECTORY entry{};
+    MINIDUMP_EXCEPTION_STREAM stream{};
+    if (!ReadAt(dump, header.StreamDirectoryRva + i * sizeof(entry), entry)) {
+      break;
+    }
+    if (entry.StreamType == ExceptionStream && ReadAt(dump, entry.Location.Rva, stream)) {
+      exception = DumpException{true, stream.ThreadId, stream.ExceptionRecord.ExceptionCode};
+    }
+  }
+  return exception;
+}
 
 class CrashProbeTest : public ::testing::Test {
  protected:
@@ -123,6 +165,21 @@ class CrashProbeTest : public ::testing::Test {
     return {};
   }
 
+  // The threads the probe said would crash; the main thread when none did.
+  std::set<unsigned long> CrashingThreads(const ProbeRun& run) {
+    std::set<unsigned long> threads;
+    for (const std::string& text : AppLogTexts()) {
+      std::smatch match;
+      if (std::regex_match(text, match, kCrashingThreadLine)) {
+        threads.insert(std::stoul(match[1]));
+      }
+    }
+    if (threads.empty()) {
+      threads.insert(run.thread_id);
+    }
+    return threads;
+  }
+
   // Reads and checks one report line by line; the values that differ per
   // crash come back for the caller's checks.
   CrashReport ReadReport(const std::wstring& name, const ProbeRun& run, DWORD code, DWORD flags,
@@ -140,11 +197,17 @@ class CrashProbeTest : public ::testing::Test {
     EXPECT_TRUE(
         std::regex_match(lines[1], std::regex(R"(time_local=\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
         << lines[1];
-    EXPECT_EQ(lines[2],
-              "pid=" + std::to_string(run.process_id) + " tid=" + std::to_string(run.thread_id));
+    std::smatch match;
+    if (std::regex_match(lines[2], match, std::regex(R"(pid=(\d+) tid=(\d+))"))) {
+      EXPECT_EQ(std::stoul(match[1]), run.process_id);
+      report.thread_id = std::stoul(match[2]);
+    } else {
+      ADD_FAILURE() << lines[2];
+    }
+    EXPECT_EQ(CrashingThreads(run).count(report.thread_id), 1u)
+        << lines[2] << ": not a thread that crashed";
     EXPECT_EQ(lines[3], "exception_code=" + Hex8(code));
     EXPECT_EQ(lines[4], "exception_flags=" + Hex8(flags));
-    std::smatch match;
     if (std::regex_match(lines[5], match, std::regex(R"(exception_address=0x([0-9A-F]{16}))"))) {
       report.exception_address = Hex(match[1]);
     } else {
@@ -174,23 +237,28 @@ class CrashProbeTest : public ::testing::Test {
     return report;
   }
 
-  void ExpectMinidump(const std::string& name) {
+  // A dump that blames the crashing thread for the report's exception.
+  void ExpectMinidump(const std::string& name, unsigned long thread_id, DWORD code) {
     EXPECT_TRUE(std::regex_match(name, kDumpName)) << name;
     const std::string dump =
         ReadBytes(ExpectedLogs() + L"\\" + std::wstring(name.begin(), name.end()));
     EXPECT_EQ(dump.substr(0, 4), "MDMP") << name;
+    const DumpException exception = ReadDumpException(dump);
+    EXPECT_TRUE(exception.found) << name << " has no exception stream";
+    EXPECT_EQ(exception.thread_id, thread_id) << name;
+    EXPECT_EQ(exception.code, code) << name;
   }
 
-  // The report's own frame first, the filter and the system's dispatch in
-  // between, and further down again this program: the code that crashed.
-  void ExpectStackReachesCrashingCode(const CrashReport& report, const ImageRange& image) {
+  // The crashing thread's stack: the exception's own address first, then
+  // its callers, at least `in_probe` frames of them in this program.
+  void ExpectCrashingThreadStack(const CrashReport& report, const ImageRange& image,
+                                 std::size_t in_probe) {
     ASSERT_FALSE(report.frames.empty());
-    EXPECT_TRUE(image.Contains(report.frames[0]));
-    const auto outside = std::find_if(report.frames.begin(), report.frames.end(),
-                                      [&](std::uint64_t frame) { return !image.Contains(frame); });
-    EXPECT_TRUE(std::any_of(outside, report.frames.end(), [&](std::uint64_t frame) {
-      return image.Contains(frame);
-    })) << "no frame below the exception dispatch lies in the probe";
+    EXPECT_EQ(report.frames[0], report.exception_address);
+    EXPECT_GE(static_cast<std::size_t>(
+                  std::count_if(report.frames.begin(), report.frames.end(),
+                                [&](std::uint64_t frame) { return image.Contains(frame); })),
+              in_probe);
   }
 
   // Runs a crash mode and checks what every crash leaves: one dump, one
@@ -209,10 +277,11 @@ class CrashProbeTest : public ::testing::Test {
     CrashReport report = ReadReport(reports[0], run, code, flags, parameters);
     if (dumps.size() == 1) {
       EXPECT_EQ(report.minidump, Utf8(dumps[0]));
-      // The dump is written first, so its stamp is never later.
-      EXPECT_LE(Utf8(dumps[0]).substr(6, 15), Utf8(reports[0]).substr(6, 15));
+      // The two files of one crash share their name.
+      EXPECT_EQ(Utf8(dumps[0]).substr(0, Utf8(dumps[0]).size() - 4),
+                Utf8(reports[0]).substr(0, Utf8(reports[0]).size() - 4));
     }
-    ExpectMinidump(report.minidump);
+    ExpectMinidump(report.minidump, report.thread_id, code);
     return report;
   }
 
@@ -240,7 +309,8 @@ TEST_F(CrashProbeTest, ReadOfNullAddress) {
   EXPECT_EQ(report.access_violation, "access_violation op=read address=0x0000000000000000");
   const ImageRange image = ProbeImage();
   EXPECT_TRUE(image.Contains(report.exception_address));
-  ExpectStackReachesCrashingCode(report, image);
+  // The faulting function, the mode switch and the entry point.
+  ExpectCrashingThreadStack(report, image, 3);
   EXPECT_EQ(AppLogTexts().front(), InstalledLine());
 }
 
@@ -267,7 +337,81 @@ TEST_F(CrashProbeTest, PureVirtualCallIsLoggedThenCrashes) {
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0], InstalledLine());
   EXPECT_EQ(texts[2], "pure_virtual_call");
-  ExpectStackReachesCrashingCode(report, ProbeImage());
+  // The raise, then the handler, the constructor and the code that made it.
+  ExpectCrashingThreadStack(report, ProbeImage(), 3);
+}
+
+// Crashes whose files the crashing thread itself could not write: each
+// leaves one complete set, written by the crash writer.
+struct HardCrash {
+  const wchar_t* mode;
+  DWORD code;
+  // Threads other than the main one that crash.
+  std::size_t crashing_workers;
+  // Frames of the stack that lie in the probe, at least.
+  std::size_t frames_in_probe;
+};
+
+void PrintTo(const HardCrash& crash, std::ostream* out) { *out << Utf8(crash.mode); }
+
+class HardCrashTest : public CrashProbeTest, public ::testing::WithParamInterface<HardCrash> {};
+
+TEST_P(HardCrashTest, LeavesOneCompleteSet) {
+  const HardCrash& c = GetParam();
+  const CrashReport report = CrashAndRead(c.mode, c.code, 0, 2);
+  ExpectCrashingThreadStack(report, ProbeImage(), c.frames_in_probe);
+  const auto texts = AppLogTexts();
+  EXPECT_EQ(
+      static_cast<std::size_t>(std::count_if(
+          texts.begin(), texts.end(),
+          [](const std::string& text) { return std::regex_match(text, kCrashingThreadLine); })),
+      c.crashing_workers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Crashes, HardCrashTest,
+                         ::testing::Values(
+                             // Nothing but the recursion: every frame is the probe's.
+                             HardCrash{L"stack-overflow", kStackOverflow, 0, kMaxFrames},
+                             // A worker's stack has only the system's default kept back for it.
+                             HardCrash{L"worker-stack-overflow", kStackOverflow, 1, kMaxFrames},
+                             // The faulting function and the thread's entry.
+                             HardCrash{L"worker-crash", kAccessViolation, 1, 2},
+                             // Both reach the dispatch before either reaches the filter; one is
+                             // written, the other waits.
+                             HardCrash{L"threads-crash", kAccessViolation, 2, 2},
+                             // The faulting function, the mode and the entry point; the log lock
+                             // stays held by a frozen thread throughout.
+                             HardCrash{L"log-lock-crash", kAccessViolation, 0, 3}),
+                         [](const ::testing::TestParamInfo<HardCrash>& info) {
+                           std::string name;
+                           for (const wchar_t* c = info.param.mode; *c != L'\0'; ++c) {
+                             if (*c != L'-') {
+                               name += static_cast<char>(*c);
+                             }
+                           }
+                           return name;
+                         });
+
+TEST_F(CrashProbeTest, StartUpKeepsTheNewestTenCrashSets) {
+  ASSERT_TRUE(::CreateDirectoryW(logs_.c_str(), nullptr));
+  constexpr unsigned kSets = 12;
+  constexpr unsigned kKept = 10;
+  std::vector<std::wstring> kept{L"crash-notes.txt"};
+  for (unsigned s = 0; s < kSets; ++s) {
+    const std::wstring base = L"crash-20200101-0000" + std::to_wstring(10 + s);
+    for (const wchar_t* extension : {L".txt", L".dmp"}) {
+      ASSERT_TRUE(CreatePlainFile(logs_ + L"\\" + base + extension));
+      if (s >= kSets - kKept) {
+        kept.push_back(base + extension);
+      }
+    }
+  }
+  ASSERT_TRUE(CreatePlainFile(logs_ + L"\\crash-notes.txt"));
+  EXPECT_EQ(Run({L"log-line", L"probe_pruned"}).exit_code, 0u);
+  auto names = ListNames(logs_, L"crash-*");
+  std::sort(names.begin(), names.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(names, kept);
 }
 
 TEST_F(CrashProbeTest, InvalidParameterIsLoggedAndProgramGoesOn) {
@@ -405,7 +549,8 @@ TEST_F(CrashProbeTest, TwoCrashesInOneSecondKeepBothSets) {
     EXPECT_EQ(pids.size(), 2u) << "both reports come from one process";
     EXPECT_EQ(named_dumps, (std::set<std::string>{Utf8(dumps[0]), Utf8(dumps[1])}));
     for (const std::string& name : named_dumps) {
-      ExpectMinidump(name);
+      EXPECT_EQ(ReadBytes(logs_ + L"\\" + std::wstring(name.begin(), name.end())).substr(0, 4),
+                "MDMP");
     }
     const bool same_second = Utf8(dumps[0]).substr(0, 21) == Utf8(dumps[1]).substr(0, 21);
     if (same_second || HasFailure()) {

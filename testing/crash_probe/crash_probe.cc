@@ -2,6 +2,12 @@
 // capture like the host does, then does what its first argument names.
 //
 //   read-null | write-null | execute-data | pure-call   crash that way
+//   stack-overflow             crash by overflowing the main thread's stack
+//   worker-stack-overflow      crash by overflowing a worker thread's stack
+//   worker-crash               crash on a worker thread
+//   threads-crash              crash on two worker threads at once
+//   log-lock-crash             crash while another thread, frozen, holds the
+//                              log lock
 //   invalid-parameter          report invalid parameters, then go on
 //   log-line TEXT              log one line
 //   log-null                   log a null text, then "probe_after_null"
@@ -10,7 +16,8 @@
 //                              file BLOCKER, log again
 //
 // Before a crash it logs "probe_image base=0x... end=0x..." so a test can
-// tell whether an address lies in this program. Exit codes other than the
+// tell whether an address lies in this program, and each crashing worker
+// thread logs "probe_crashing_thread tid=N". Exit codes other than the
 // crash's own: 0 done, 2 bad arguments, 3 unexpected logs directory state,
 // 4 handler not installed, 5 no page to execute.
 
@@ -26,6 +33,7 @@
 
 #include "diagnostics/app_log.h"
 #include "diagnostics/crash_capture.h"
+#include "testing/crash_probe/crash_modes.h"
 #include "testing/crash_probe/pure_call.h"
 
 namespace {
@@ -49,18 +57,6 @@ void LogImageRange() {
   std::snprintf(line, sizeof(line), "probe_image base=0x%016llX end=0x%016llX",
                 static_cast<unsigned long long>(begin), static_cast<unsigned long long>(end));
   AppendLog(line);
-}
-
-int* volatile null_target = nullptr;
-
-[[noreturn]] void ReadNull() {
-  std::printf("%d\n", *null_target);
-  std::abort();
-}
-
-[[noreturn]] void WriteNull() {
-  *null_target = 1;
-  std::abort();
 }
 
 [[noreturn]] void ExecuteData() {
@@ -131,7 +127,8 @@ int Run(int argc, wchar_t** argv) {
   }
   const std::wstring mode = argv[1];
   if (mode == L"read-null" || mode == L"write-null" || mode == L"execute-data" ||
-      mode == L"pure-call") {
+      mode == L"pure-call" || mode == L"stack-overflow" || mode == L"worker-stack-overflow" ||
+      mode == L"worker-crash" || mode == L"threads-crash" || mode == L"log-lock-crash") {
     LogImageRange();
     if (mode == L"read-null") {
       ReadNull();
@@ -139,6 +136,16 @@ int Run(int argc, wchar_t** argv) {
       WriteNull();
     } else if (mode == L"execute-data") {
       ExecuteData();
+    } else if (mode == L"stack-overflow") {
+      OverflowStack();
+    } else if (mode == L"worker-stack-overflow") {
+      OverflowWorkerStack();
+    } else if (mode == L"worker-crash") {
+      CrashOnWorkers(1);
+    } else if (mode == L"threads-crash") {
+      CrashOnWorkers(2);
+    } else if (mode == L"log-lock-crash") {
+      CrashWhileLogLockIsHeld();
     } else {
       PureCall();
     }

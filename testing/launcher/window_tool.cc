@@ -4,6 +4,8 @@
 //   window_tool.exe to-tray <hwnd>      hide it the way the tray does: no
 //                                       taskbar button (tool window), hidden
 //   window_tool.exe minimize <hwnd>
+//   window_tool.exe set-title <hwnd> <title>
+//                                       retitle it, as the Flutter side may
 //   window_tool.exe hold-mutex <name> <milliseconds>
 //                                       own a named mutex for a while, as an
 //                                       instance that has no window yet
@@ -70,7 +72,8 @@ bool DropTrayIcon(HWND window, UINT id) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: window_tool to-tray|minimize <hwnd> | hold-mutex <name> <ms> |"
+                 "usage: window_tool to-tray|minimize <hwnd> | set-title <hwnd> <title> |"
+                 " hold-mutex <name> <ms> |"
                  " drop-tray-icon <hwnd> <id> | message-id <name>\n");
     return kFailure;
   }
@@ -82,6 +85,8 @@ int wmain(int argc, wchar_t** argv) {
     HWND window = WindowFromText(argv[2]);
     ShowWindow(window, SW_MINIMIZE);
     done = IsIconic(window) != FALSE;
+  } else if (command == L"set-title" && argc == 4) {
+    done = SetWindowTextW(WindowFromText(argv[2]), argv[3]) != FALSE;
   } else if (command == L"message-id") {
     const UINT id = RegisterWindowMessageW(argv[2]);
     std::printf("%u\n", id);

@@ -20,6 +20,8 @@ POPUP_MENU_CLASS = "#32768"
 # Half an item's height: a point inside the first or the last item.
 MENU_ITEM_INSET = 8
 MENU_ITEMS = [(1, False, "显示窗口"), (0, True, ""), (2, False, "退出 Velmo")]
+FRAME_DELAY_VARIABLE = "VELMO_SUBSTITUTE_ENGINE_FRAME_DELAY_MS"
+FRAME_DELAY_MS = 1500
 
 
 @pytest.fixture
@@ -63,6 +65,19 @@ def test_close_asks_flutter_and_leaves_the_window_as_it_was(host):
     assert sent.call().arguments is None
     assert main_window(host) == before
     assert host.running
+
+
+def test_hidden_before_the_first_frame_stays_hidden_until_brought_back(start_program,
+                                                                       bundle_dir):
+    driver = start_program(bundle_dir / "velmo.exe",
+                           env={FRAME_DELAY_VARIABLE: str(FRAME_DELAY_MS)})
+    driver.wait_handler(DESKTOP_SHELL_CHANNEL)
+    assert driver.call(DESKTOP_SHELL_CHANNEL, "hideToTray").value is True
+    assert driver.events("frame") == []
+    driver.wait_frame(timeout=FRAME_DELAY_MS / 1000 + 15)
+    assert not main_window(driver).visible
+    assert driver.call(DESKTOP_SHELL_CHANNEL, "showWindow").value is True
+    assert main_window(driver).visible
 
 
 @pytest.mark.parametrize("minimised", [False, True], ids=["hidden", "minimised"])

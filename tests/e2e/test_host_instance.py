@@ -1,16 +1,30 @@
 """One velmo.exe per session: the hand-over of a second launch, the quit
-message, the exit codes and the start-up log line."""
+message, the end of the session, the exit codes and the log lines of start-up
+and of failures."""
 
+import os
+import signal
+import subprocess
 
 import pytest
 
-from host_helpers import (DESKTOP_SHELL_CHANNEL, SINGLE_INSTANCE_MUTEX, WS_EX_APPWINDOW,
-                          WS_EX_TOOLWINDOW,
+from driver import wine
+from host_helpers import (DESKTOP_SHELL_CHANNEL, MAIN_WINDOW_CLASS, SINGLE_INSTANCE_MUTEX,
+                          WS_EX_APPWINDOW, WS_EX_TOOLWINDOW,
                           app_log_lines, main_window, main_windows, quit_host,
                           run_second_instance, run_tool, start_tool, wait_main_window)
 
 FAIL_VIEW_VARIABLE = "VELMO_SUBSTITUTE_ENGINE_FAIL_VIEW"
 MUTEX_HOLD_MS = 20000
+# What the Flutter side may make of the main window's title.
+RETITLED = "Velmo - voice call"
+FROZEN_FIRST_LAUNCH_SECONDS = 2.0
+TRAY_WINDOW_TITLE = "Wine System Tray"
+
+
+def log_texts(lines: list[str]) -> list[str]:
+    """The texts of log lines, without their time stamps and empty lines."""
+    return [line.split(" ", 2)[2] for line in lines if line]
 
 
 @pytest.fixture
@@ -18,6 +32,27 @@ def host(start_program, bundle_dir):
     driver = start_program(bundle_dir / "velmo.exe")
     driver.wait_frame()
     return driver
+
+
+@pytest.fixture
+def show_other_program_window(testbin_dir):
+    """show_other_program_window() -> hwnd: a window of another program with
+    the main window's class and another title, as any Flutter program has, in
+    front of every window shown before."""
+    programs = []
+
+    def show() -> int:
+        program = start_tool(testbin_dir, "fullscreen_window.exe", "maximized",
+                             MAIN_WINDOW_CLASS)
+        programs.append(program)
+        ready = program.stdout.readline().split()
+        assert ready[:1] == ["ready"], program.stderr.read()
+        return int(ready[1])
+
+    yield show
+    for program in programs:
+        program.kill()
+        program.wait()
 
 
 class TestSecondLaunch:
@@ -52,6 +87,42 @@ class TestSecondLaunch:
         assert exit_code == 0
         restored = wait_main_window(host, lambda w: not w.iconic and w.visible)
         assert restored.hwnd == window.hwnd
+
+    def test_leaves_another_programs_window_of_the_class_alone(
+            self, host, bundle_dir, testbin_dir, show_other_program_window):
+        window = main_window(host)
+        retitled = run_tool(testbin_dir, "window_tool.exe", "set-title", window.hwnd, RETITLED)
+        assert retitled.stdout.strip() == "ok", retitled.stderr
+        assert host.call(DESKTOP_SHELL_CHANNEL, "hideToTray").value is True
+        other_window = show_other_program_window()
+        # The other window comes first in the z-order a search walks.
+        in_order = main_windows(host)
+        assert [w.hwnd for w in in_order][:2] == [other_window, window.hwnd]
+        other = [w for w in in_order if w.hwnd == other_window]
+        assert [w.title for w in other] == ["Full screen test"]
+
+        exit_code, _ = run_second_instance(bundle_dir)
+        assert exit_code == 0
+        restored = wait_main_window(host, lambda w: w.visible)
+        assert (restored.hwnd, restored.title) == (window.hwnd, RETITLED)
+        assert restored.exstyle & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW) == WS_EX_APPWINDOW
+        assert host.foreground() == window.hwnd
+        assert [w for w in host.windows() if w.hwnd == other_window] == other
+
+    def test_exits_in_time_while_the_first_is_frozen_which_comes_back_as_it_wakes(
+            self, host, bundle_dir):
+        window = main_window(host)
+        assert host.call(DESKTOP_SHELL_CHANNEL, "hideToTray").value is True
+        # Its own process only: the desktop's explorer.exe, started by the first
+        # program of the session, may share its process group.
+        os.kill(host.process.pid, signal.SIGSTOP)
+        try:
+            exit_code, seconds = run_second_instance(bundle_dir)
+        finally:
+            os.kill(host.process.pid, signal.SIGCONT)
+        assert exit_code == 0
+        assert seconds < FROZEN_FIRST_LAUNCH_SECONDS
+        assert wait_main_window(host, lambda w: w.visible).hwnd == window.hwnd
 
     def test_exits_0_when_the_running_instance_has_no_window_yet(
             self, start_program, bundle_dir, testbin_dir):
@@ -92,14 +163,30 @@ class TestQuitAndRestart:
         new_lines = app_log_lines()[max(before - 1, 0):]
         assert any(" crash_logging_installed logs_chars=" in line for line in new_lines), new_lines
 
-    def test_failed_view_ends_with_1_before_any_plugin_or_channel(
+    def test_failed_view_ends_with_1_before_any_plugin_or_channel_and_is_logged(
             self, start_program, bundle_dir):
+        before = len(app_log_lines())
         failed = start_program(bundle_dir / "velmo.exe", env={FAIL_VIEW_VARIABLE: "1"})
         assert failed.wait_exit(timeout=30) == 1
         assert failed.registrars() == []
         assert failed.events("handler") == []
+        assert log_texts(app_log_lines()[max(before - 1, 0):])[-2:] == [
+            "view_controller_failed", "main_window_failed"]
 
         # The mutex went with it.
         again = start_program(bundle_dir / "velmo.exe")
         again.wait_frame()
         assert quit_host(again) == 0
+
+
+class TestEndOfSession:
+    def test_tears_down_before_the_session_ends_and_logs_it_last(self, host):
+        before = len(app_log_lines())
+        ended = subprocess.run(["wineboot", "--end-session"], env=wine.wine_environment(),
+                               capture_output=True, timeout=60)
+        assert ended.returncode == 0, ended.stderr
+        texts = log_texts(app_log_lines()[max(before - 1, 0):])
+        assert "session_ending" in texts
+        assert texts[-1] == "session_ended"
+        assert wine.x_windows(f"^{TRAY_WINDOW_TITLE}$", only_visible=True) == []
+        assert host.wait_exit(timeout=30) == 0
