@@ -139,6 +139,7 @@ class GlobalKeyboardHookTest : public ::testing::Test {
 TEST_F(GlobalKeyboardHookTest, KeyDownIsSentAsTheExactEnvelope) {
   ASSERT_EQ(Stream("listen"), kSuccessWithoutValue);
   ASSERT_EQ(StartKey(kKeyA), kSuccessTrue);
+  EXPECT_TRUE(installer.timer_running);
   Key(kMessageKeyDown, kKeyA, kScanA);
   const Bytes expected = {
       0x00, 0x0D, 0x04, 0x07, 0x08, 'i', 'n', 'j', 'e',  'c',  't',  'e',  'd',  0x02, 0x07, 0x08,
@@ -191,10 +192,13 @@ INSTANTIATE_TEST_SUITE_P(
         Sequence{"ReleaseWithoutReportedPressIsIgnored",
                  {{kUp}, {kDown}, {kUp, kKeyA, 0x9E}},
                  {kDownA, Event("keyUp", kKeyA, 0x9E)}},
-        Sequence{
-            "OtherKeysMessagesAndCodesAreIgnored",
-            {{kDown, kKeyB, kScanB}, {kUp, kKeyB, kScanB}, {0x0102}, {kDown, kKeyA, kScanA, 0, 3}},
-            {}},
+        Sequence{"OtherKeysMessagesAndCodesAreIgnored",
+                 {{kDown, kKeyB, kScanB},
+                  {kUp, kKeyB, kScanB},
+                  {kDown, kKeyA - 1, 0},
+                  {0x0102},
+                  {kDown, kKeyA, kScanA, 0, 3}},
+                 {}},
         Sequence{"InjectedFlagIsReported",
                  {{kDown, kKeyA, kScanA, kInjectedFlag | 0x01}, {kUp, kKeyA, kScanA, 0x80}},
                  {Event("keyDown", kKeyA, kScanA, true), kUpA}}),
@@ -209,8 +213,7 @@ TEST_F(GlobalKeyboardHookTest, RetargetWhileHeldReleasesTheOldKeyFirst) {
   EXPECT_EQ(StartKey(kKeyB), kSuccessTrue);
   // The old key's release goes out before the new hook can report anything.
   EXPECT_EQ(installer.journal,
-            "install keyboard 1;install mouse 2;down 41 1e i;up 41 1e i;remove 1;remove 2;"
-            "install keyboard 3;install mouse 4;");
+            "install keyboard 1;down 41 1e i;up 41 1e i;remove 1;install keyboard 2;");
   Key(kMessageKeyUp, kKeyA, kScanA);
   Key(kMessageKeyDown, kKeyB, kScanB);
   EXPECT_EQ(messenger.traffic,
@@ -289,9 +292,8 @@ TEST_F(GlobalKeyboardHookTest, StartArgumentsAreCheckedBeforeInstalling) {
   EXPECT_EQ(installer.journal, "");
   EXPECT_EQ(StartKey(1), kSuccessTrue);
   EXPECT_EQ(StartKey(254), kSuccessTrue);
-  EXPECT_EQ(installer.journal,
-            "install mouse 1;install keyboard 2;remove 2;remove 1;install keyboard 3;install mouse "
-            "4;");
+  // Only the watched kind's hook: no mouse hook for a keyboard key.
+  EXPECT_EQ(installer.journal, "install mouse 1;remove 1;install keyboard 2;");
 }
 
 TEST_F(GlobalKeyboardHookTest, DestructionReleasesAHeldKeyAndUnregisters) {
@@ -328,7 +330,8 @@ TEST_F(GlobalKeyboardHookTest, AnswersWaitForTheInputThreadAndFollowItsEdges) {
 // Keys of the scripts. G: the left Control AltGr sends; H, J, U: Shift made up
 // around a numpad key by the keyboard (extended) and by the system (0x200);
 // X: a key the system simulated, still a press; E, F: right Control and right
-// Shift, extended as the hook reports them; K: the left button.
+// Shift, extended as the hook reports them; Z: the right Alt (AltGr with G);
+// C: either Control; K: the left button.
 const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
                                              {'B', {kKeyB, kScanB}},
                                              {'L', {0xA2, 0x1D, 0x11}},
@@ -345,21 +348,30 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
                                              {'M', {5, 0, 0, 0x20B, 0x10000}},
                                              {'I', {5, 0, 0, 0x20B, 0x10000, 1}},
                                              {'N', {6, 0, 0, 0x20B, 0x20000}},
+                                             {'Z', {0xA5, 0x38, 0x12, 0, 0, 0, 0x01}},
+                                             {'C', {0x11, 0x1D}},
                                              {'K', {1, 0, 0, kMessageLeftButtonDown}},
                                              {'m', {0, 0, 0, kMessageMouseMove}}};
 
 // One case: watch `key`, play `steps` and compare the journal of hook calls,
 // events and log lines after the start. Steps: vX / ^X press / release X (the
-// system's state, and the hook unless delivery stopped), dX / uX the hook
-// alone gets a late press / release, sX a later hook swallows the release of
-// X after ours saw it, x the hooks stop delivering silently, f installations
-// fail, t a tick on time, w one just not late, T a tick after a 3 s freeze,
-// SX start watching X, ~ the mouse buttons are swapped.
+// system's state, Raw Input, and the hook unless delivery stopped), dX / uX
+// the hook alone gets a late press / release, sX a later hook swallows the
+// release of X after ours saw it, nX / NX only the system's state has X
+// pressed / released,
+// x the hooks of both kinds stop delivering
+// silently, k only the keyboard's, o only the mouse's, f installations fail,
+// t a tick on time, w one just not late, T a tick after a 3 s freeze, SX start
+// watching X, ~ the mouse buttons are swapped, ! the session is locked, % it
+// is disconnected, # the system suspends.
 struct Script {
   const char* name;
   uint32_t key;
   const char* steps;
   const char* journal;
+  // False: the system refuses Raw Input, and the watchdog has only the time
+  // of the last input.
+  bool raw_input = true;
 };
 
 void PrintTo(const Script& script, std::ostream* out) { *out << script.name; }
@@ -369,7 +381,11 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
   void Play(const std::string& steps) {
     for (size_t i = 0; i < steps.size(); ++i) {
       const char step = steps[i];
-      installer.delivering &= step != 'x';
+      installer.keyboard_delivering &= step != 'x' && step != 'k';
+      installer.mouse_delivering &= step != 'x' && step != 'o';
+      if (const size_t event = std::string("!%#").find(step); event != std::string::npos) {
+        KeyWatch::HandleSessionEvent(static_cast<SessionEvent>(event));
+      }
       installer.fail_with = step == 'f' ? 5 : installer.fail_with;
       installer.buttons_swapped |= step == '~';
       if (step == 't' || step == 'w' || step == 'T') {
@@ -378,21 +394,23 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
                                           : 3000;
         KeyWatch::HandleWatchdogTick();
       }
-      if (std::string("v^dusS").find(step) == std::string::npos) continue;
+      if (std::string("v^dusnNS").find(step) == std::string::npos) continue;
       const FakeKey& key = kScriptKeys.at(steps[++i]);
       if (step == 'S') {
         StartKey(key.key);
       } else {
         const FakeRoute route = step == 's'                  ? FakeRoute::kSwallowedAfterHooks
                                 : step == 'd' || step == 'u' ? FakeRoute::kLateToHooks
+                                : step == 'n' || step == 'N' ? FakeRoute::kStateOnly
                                                              : FakeRoute::kEverywhere;
-        installer.Input(key, step == 'v' || step == 'd', route);
+        installer.Input(key, step == 'v' || step == 'd' || step == 'n', route);
       }
     }
   }
 };
 
 TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
+  installer.refuse_raw_input = !GetParam().raw_input;
   Stream("listen");
   ASSERT_EQ(StartKey(GetParam().key), kSuccessTrue);
   installer.journal.clear();
@@ -402,63 +420,99 @@ TEST_P(ScriptTest, ReportsEachPressOnceAndKeepsAHookAlive) {
 
 const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
-// Reinstalling after a start: the fresh pair, then the old pair goes.
-#define REINSTALLED(reason) \
-  "install keyboard 3;install mouse 4;remove 1;remove 2;ptt_hook_reinstalled reason=" reason ";"
+// Reinstalling after a start: the fresh hook, then the old one goes.
+#define REINSTALLED(reason) "install keyboard 2;remove 1;ptt_hook_reinstalled reason=" reason ";"
 #define REINSTALLED_FOR_BUTTON(reason) \
-  "install mouse 3;install keyboard 4;remove 2;remove 1;ptt_hook_reinstalled reason=" reason ";"
+  "install mouse 2;remove 1;ptt_hook_reinstalled reason=" reason ";"
+#define DOWN_UP_A "down 41 1e;up 41 1e;"
+
+constexpr bool kNoRawInput = false;
 
 INSTANTIATE_TEST_SUITE_P(
     Watchdog, ScriptTest,
     ::testing::Values(
-        Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t",
-               "down 41 1e;up 41 1e;"},
-        Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA t x ^A t t uA t t vA ^A",
-               "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up") "down 41 1e;up 41 1e;"},
-        Script{"OneBlindDisagreeingTickAfterAnAgreeingOneIsNoEdge", kKeyA, "vA t x ^A t uA t",
-               "down 41 1e;up 41 1e;"},
-        Script{"AfterAMadeUpEdgeCountingStartsAfresh", kKeyA, "vA t x ^A t t x vA t dA t",
-               "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up") "down 41 1e;"},
-        Script{"MissEarlierInTheSameTickShowsWithTheNext", kKeyA, "vA x ^A t t vm t t",
-               "down 41 1e;up 41 1e;" REINSTALLED("missed_key_up")},
-        Script{"MissedDownIsMadeUpFromTheKeysOwnCodes", kKeyA, "x vA t t dA ^A t",
-               "down 41 141;" REINSTALLED("missed_key_down") "up 41 1e;"},
-        Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t",
-               "down 41 1e;up 41 1e;"},
-        Script{"LiveHookOutranksASwallowedRelease", kKeyA, "vA sA t t t vm t t",
-               "down 41 1e;up 41 1e;"},
+        Script{"AgreementChangesNothing", kKeyA, "t vA t t vA t ^A t t vB ^B t", DOWN_UP_A},
+        Script{"KeysTypedPastABlindHookComeOnceEachFromRawInput", kKeyA, "x vA ^A vA ^A",
+               DOWN_UP_A DOWN_UP_A},
+        Script{"MissedUpComesAtOnceAndTheHookIsReinstalled", kKeyA, "vA t x ^A t t vA ^A",
+               DOWN_UP_A REINSTALLED("missed_input") DOWN_UP_A},
+        Script{"MissInTheSameTickAsASeenEventCounts", kKeyA, "vA x ^A t",
+               DOWN_UP_A REINSTALLED("missed_input")},
+        Script{"LateHookEventAfterItsRawInputHidesNoLaterRelease", kKeyA, "x vA ^A uA vA ^A",
+               DOWN_UP_A DOWN_UP_A},
+        Script{"SwallowedReleaseHidesALaterMissOnlyUntilTheWatchdog", kKeyA, "vA sA x vA ^A t t",
+               DOWN_UP_A "down 41 1e;" REINSTALLED("missed_input") "up 41 1e;"},
+        Script{"BlindHookIsReinstalledWhateverTheKeyState", kKeyB, "x vA ^A t",
+               REINSTALLED("missed_input")},
+        Script{"ReinstallsAreRateLimited", kKeyB, "x vA t x vA t t t t t t t t t t",
+               REINSTALLED("missed_input") "install keyboard 3;remove 2;ptt_hook_reinstalled "
+                                           "reason=missed_input;"},
+        Script{"DeadKeyboardHookBesideALiveMouseHook", kKeyA, "vA t k ^A vm t t",
+               DOWN_UP_A REINSTALLED("missed_input")},
+        Script{"DeadMouseHookIsNoEvidenceForAKey", kKeyA, "vA sA o vm t vm t t", DOWN_UP_A},
+        Script{"LiveHookOutranksASwallowedRelease", kKeyA, "vA sA t t t vm t t", DOWN_UP_A},
         Script{"HeldKeyOfAnotherProgramIsNoEvidence", kKeyA, "vB x vm t t t", ""},
-        Script{"LateTickIsEvidenceUntilTheHooksAreCalled", kKeyA, "vA sA T t",
-               "down 41 1e;up 41 1e;" REINSTALLED(
-                   "late_tick") "down 41 141;"
-                                "install keyboard 5;install mouse 6;remove 3;remove "
-                                "4;ptt_hook_reinstalled "
-                                "reason=missed_key_down;"},
-        Script{"LateTickCalledAgainIsTrusted", kKeyA, "vA sA T vm t t",
-               "down 41 1e;up 41 1e;" REINSTALLED("late_tick")},
+        Script{"LateTickOnlyReinstalls", kKeyA, "vA sA T t t", DOWN_UP_A REINSTALLED("late_tick")},
         Script{"TickAtTheLatenessLimitIsOnTime", kKeyA, "w", ""},
         Script{"LateTickReinstallsNewBeforeOld", kKeyA, "T t", REINSTALLED("late_tick")},
         Script{"RefusedReinstallKeepsTheOldHook", kKeyA, "f T vA",
                "install keyboard refused;ptt_hook_reinstall_failed reason=late_tick "
                "win32_error=5;down 41 1e;"},
-        Script{"MissedModifierDownNotesTheSideHeld", 0x11, "x vR t t ^R",
-               "down 11 111;" REINSTALLED("missed_key_down") "up a3 1d;"},
+        Script{"MissedModifierDownNotesTheSideHeld", 0x11, "x nR vB t t ^R",
+               REINSTALLED("missed_input") "down 11 111;up a3 1d;"},
         Script{"OneControlReleasedUnseenWhileTheOtherIsHeld", 0x11, "vL vR x ^L t t ^R t t",
-               "down a2 1d;up a2 1d;" REINSTALLED("missed_key_up")},
+               "down a2 1d;" REINSTALLED("missed_input") "up a3 1d;"},
+        Script{"AltGrHeldWhileBlindIsNoControl", 0x11, "x vG vZ t t ^G ^Z vm t t",
+               REINSTALLED("missed_input")},
+        Script{"AltGrHeldAtStartHidesNoLeftControl", kKeyA, "vG vZ SC ^G ^Z vL ^L",
+               "remove 1;install keyboard 2;down a2 1d;up a2 1d;"},
         Script{"MissedButtonUp", 5, "vM t x ^M t t",
-               "down 5 0;up 5 0;" REINSTALLED_FOR_BUTTON("missed_key_up")},
+               "down 5 0;" REINSTALLED_FOR_BUTTON("missed_input") "up 5 0;"},
         Script{"SwappedButtonsReadThePhysicalOne", 1, "~ x vK t t ^K vK ^K",
-               "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down") "up 1 0;down 1 0;up 1 0;"},
+               REINSTALLED_FOR_BUTTON("missed_input") "down 1 101;up 1 0;down 1 0;up 1 0;"},
         Script{"UnswappedButtonsReadTheirOwn", 1, "t x vK t t",
-               "down 1 101;" REINSTALLED_FOR_BUTTON("missed_key_down")},
+               REINSTALLED_FOR_BUTTON("missed_input") "down 1 101;"},
+        Script{"SwappedButtonsLeaveKeysAlone", kKeyA, "~ x nA vB t t",
+               REINSTALLED("missed_input") "down 41 141;"},
         Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
-               "down 41 1e;up 41 1e;remove 1;remove 2;install keyboard 3;install mouse 4;"},
+               DOWN_UP_A "remove 1;install keyboard 2;"},
         Script{"ButtonHeldAtStartIsNoEvidence", kKeyA, "vM SM x vm t t",
-               "remove 1;remove 2;install mouse 3;install keyboard 4;"},
+               "remove 1;install mouse 2;"},
         Script{"KeyHeldAtStartWaitsForItsNextPress", kKeyB, "vA SA vA t t x vm t t ^A t t vA ^A",
-               "remove 1;remove 2;install keyboard 3;install mouse 4;install keyboard 5;install "
-               "mouse 6;remove 3;remove 4;ptt_hook_reinstalled reason=missed_key_up;down 41 1e;up "
-               "41 1e;"}),
+               "remove 1;install keyboard 2;install keyboard 3;remove 2;ptt_hook_reinstalled "
+               "reason=missed_input;" DOWN_UP_A},
+        Script{"SessionChangesReleaseAHeldKey", kKeyA, "vA ! ^A vA % ^A vA # ^A !",
+               DOWN_UP_A "ptt_key_released reason=session_lock;" DOWN_UP_A
+                         "ptt_key_released reason=session_disconnect;" DOWN_UP_A
+                         "ptt_key_released reason=suspend;"}),
+    kCaseName);
+
+// Without Raw Input the watchdog has only the time of the last input, which
+// the mouse moves too.
+INSTANTIATE_TEST_SUITE_P(
+    WatchdogWithoutRawInput, ScriptTest,
+    ::testing::Values(
+        Script{"MissedUpIsMadeUpOnTheSecondTick", kKeyA, "vA t x ^A t t uA t t vA ^A",
+               DOWN_UP_A REINSTALLED("missed_key_up") DOWN_UP_A, kNoRawInput},
+        Script{"OneBlindDisagreeingTickAfterAnAgreeingOneIsNoEdge", kKeyA, "vA t x ^A t uA t",
+               DOWN_UP_A, kNoRawInput},
+        Script{"AfterAMadeUpEdgeCountingStartsAfresh", kKeyA, "vA t x ^A t t x vA t dA t",
+               DOWN_UP_A REINSTALLED("missed_key_up") "down 41 1e;", kNoRawInput},
+        Script{"MissEarlierInTheSameTickShowsWithTheNext", kKeyA, "vA x ^A t t vm t t",
+               DOWN_UP_A REINSTALLED("missed_key_up"), kNoRawInput},
+        Script{"OneDisagreeingTickIsAnEventOnItsWay", kKeyA, "x vA t dA t uA ^A t t", DOWN_UP_A,
+               kNoRawInput},
+        Script{"PressIsNeverMadeUp", kKeyA, "x vA t t t ^A", "", kNoRawInput},
+        Script{"DeadKeyboardHookIsSeen", kKeyA, "vA t k ^A vm t t",
+               DOWN_UP_A REINSTALLED("missed_key_up"), kNoRawInput},
+        Script{"MouseMovesOutrankNoSwallowedRelease", kKeyA, "vA sA vm t vm t t", DOWN_UP_A,
+               kNoRawInput},
+        Script{"InputInAPeriodWithHookCallsCountsAsSeen", kKeyA, "vA NA t t", "down 41 1e;",
+               kNoRawInput},
+        Script{"LateTickOnlyReinstalls", kKeyA, "vA sA T t t", DOWN_UP_A REINSTALLED("late_tick"),
+               kNoRawInput},
+        Script{"OneControlReleasedUnseenWhileTheOtherIsHeld", 0x11, "vL vR x ^L t t ^R t t",
+               "down a2 1d;up a2 1d;" REINSTALLED("missed_key_up"), kNoRawInput}),
     kCaseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -476,5 +530,72 @@ INSTANTIATE_TEST_SUITE_P(
         Script{"ShiftsAroundNumpadKeysAreNoShift", 0x10, "vH ^H vJ ^J vU ^U vF ^F",
                "down a1 36;up a1 36;"}),
     kCaseName);
+
+struct RawCase {
+  RawKeyEvent raw;
+  bool has_key;
+  KeyOrButtonRecord record;
+};
+
+TEST(RawKeyEventsTest, BecomeTheRecordsTheHookGets) {
+  const std::vector<RawCase> cases = {
+      {{0x1E, 0, 0x41, 0x100, false}, true, {0x41, 0x1E, 0x00}},
+      {{0x1E, kRawKeyBreak, 0x41, 0x101, true}, true, {0x41, 0x1E, 0x80 | kInjectedFlag}},
+      {{0x2A, 0, 0x10, 0x100, false}, true, {0xA0, 0x2A, 0x00}},
+      {{0x36, 0, 0x10, 0x100, false}, true, {0xA1, 0x36, 0x00}},
+      {{0x1D, 0, 0x11, 0x100, false}, true, {0xA2, 0x1D, 0x00}},
+      {{0x1D, kRawKeyE0, 0x11, 0x100, false}, true, {0xA3, 0x1D, 0x01}},
+      {{0x38, 0, 0x12, 0x104, false}, true, {0xA4, 0x38, 0x00}},
+      {{0x38, kRawKeyE0 | kRawKeyBreak, 0x12, 0x105, false}, true, {0xA5, 0x38, 0x81}},
+      {{0x45, kRawKeyE1, 0x13, 0x100, false}, true, {0x13, 0x45, 0x00}},
+      {{0x2A, kRawKeyE0, 0xFF, 0x100, false}, false, {}},
+      {{0x00, 0, 0x00, 0x100, false}, false, {}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    KeyOrButtonRecord record{1, 2, 3, 4, 5};
+    ASSERT_EQ(HookRecordFromRaw(cases[i].raw, record), cases[i].has_key);
+    if (cases[i].has_key) {
+      EXPECT_EQ(record.vk_code, cases[i].record.vk_code);
+      EXPECT_EQ(record.scan_code, cases[i].record.scan_code);
+      EXPECT_EQ(record.flags, cases[i].record.flags);
+    }
+  }
+  // Down and up bits of the five buttons count; the wheel's (0x0400) does not.
+  EXPECT_EQ(RawButtonTransitions(0x0000), 0u);
+  EXPECT_EQ(RawButtonTransitions(0x0001), 1u);
+  EXPECT_EQ(RawButtonTransitions(0x0201), 2u);
+  EXPECT_EQ(RawButtonTransitions(0x07FF), 10u);
+}
+
+TEST(SeenKeyEventsTest, MatchesInOrderDropsTheUnmatchedAndForgetsAfterAPeriod) {
+  SeenKeyEvents seen;
+  seen.Note(0, true);
+  seen.Note(0, false);
+  seen.Note(1, true);
+  // A match takes the older entries with it.
+  EXPECT_TRUE(seen.TakeMatching(0, false));
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+  EXPECT_TRUE(seen.TakeMatching(1, true));
+  EXPECT_FALSE(seen.TakeMatching(1, true));
+  // An entry lives through the next tick, not the one after.
+  seen.Note(0, true);
+  seen.Expire();
+  seen.Note(0, false);
+  EXPECT_TRUE(seen.TakeMatching(0, true));
+  seen.Note(0, true);
+  seen.Expire();
+  seen.Expire();
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+  EXPECT_FALSE(seen.TakeMatching(0, false));
+  // When full, the oldest goes first.
+  for (int i = 0; i < 16; ++i) seen.Note(1, false);
+  seen.Note(0, true);
+  EXPECT_TRUE(seen.TakeMatching(0, true));
+  EXPECT_FALSE(seen.TakeMatching(1, false));
+  seen.Clear();
+  for (int i = 0; i < 17; ++i) seen.Note(i == 0 ? 0 : 1, i == 0);
+  EXPECT_FALSE(seen.TakeMatching(0, true));
+}
 
 }  // namespace

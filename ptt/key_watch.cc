@@ -8,15 +8,43 @@ namespace {
 constexpr char kKeyDownEvent[] = "keyDown";
 constexpr char kKeyUpEvent[] = "keyUp";
 
-constexpr char kMissedKeyUpReason[] = "missed_key_up";
-constexpr char kMissedKeyDownReason[] = "missed_key_down";
-constexpr char kLateTickReason[] = "late_tick";
 constexpr size_t kLogLineSize = 96;
 
 constexpr uint32_t kFirstSide = 0;
 
-HookKind OtherKind(HookKind kind) {
-  return kind == HookKind::kKeyboard ? HookKind::kMouse : HookKind::kKeyboard;
+const char* ReasonWord(ReinstallReason reason) {
+  switch (reason) {
+    case ReinstallReason::kMissedKeyUp:
+      return "missed_key_up";
+    case ReinstallReason::kMissedKeyDown:
+      return "missed_key_down";
+    case ReinstallReason::kMissedInput:
+      return "missed_input";
+    case ReinstallReason::kLateTick:
+    case ReinstallReason::kNone:
+      break;
+  }
+  return "late_tick";
+}
+
+const char* SessionWord(SessionEvent event) {
+  switch (event) {
+    case SessionEvent::kLock:
+      return "session_lock";
+    case SessionEvent::kDisconnect:
+      return "session_disconnect";
+    case SessionEvent::kSuspend:
+      break;
+  }
+  return "suspend";
+}
+
+bool IsDownMessage(uintptr_t message) {
+  return message == kMessageKeyDown || message == kMessageSysKeyDown;
+}
+
+bool IsUpMessage(uintptr_t message) {
+  return message == kMessageKeyUp || message == kMessageSysKeyUp;
 }
 
 }  // namespace
@@ -28,23 +56,56 @@ KeyWatch::KeyWatch(PushToTalkSystem& system, EdgeHandler edges)
 
 KeyWatch::~KeyWatch() { Stop(); }
 
+void KeyWatch::HandleRawKeyEvent(const RawKeyEvent& raw) {
+  KeyWatch* watch = active_instance_;
+  KeyOrButtonRecord record;
+  if (watch == nullptr || !HookRecordFromRaw(raw, record)) {
+    return;
+  }
+  ++watch->keyboard_.raw_events;
+  if ((record.vk_code | watch->watched_.side_bit) == watch->watched_.match_code) {
+    watch->HandleWatchedKeyEvent(raw.message, record, !kFromHook);
+  }
+}
+
+void KeyWatch::HandleRawMouseButtons(uint16_t button_flags) {
+  if (active_instance_ != nullptr) {
+    active_instance_->mouse_.raw_events += RawButtonTransitions(button_flags);
+  }
+}
+
+void KeyWatch::HandleSessionEvent(SessionEvent event) {
+  KeyWatch* watch = active_instance_;
+  if (watch == nullptr || !watch->ReleaseHeldKey()) {
+    return;
+  }
+  char line[kLogLineSize];
+  std::snprintf(line, sizeof(line), "ptt_key_released reason=%s", SessionWord(event));
+  watch->system_.Log(line);
+}
+
 StartOutcome KeyWatch::Start(uint32_t virtual_key) {
   StartOutcome outcome;
   if (listening() && watched_.virtual_key == virtual_key) {
     outcome.installed = true;
     return outcome;
   }
-  // The old key's "keyUp" goes out before the new hooks can report anything.
+  // The old key's "keyUp" goes out before the new hook can report anything.
   Stop();
   watched_ = WatchedKeyFor(virtual_key);
-  // The hooks may be called as soon as they are installed.
+  // The hook may be called as soon as it is installed.
   active_instance_ = this;
-  if (!InstallHooks(hooks_, outcome.refused)) {
+  hook_ = system_.InstallHook(watched_.hook);
+  if (hook_ == kNoHook) {
     active_instance_ = nullptr;
+    outcome.refused = watched_.hook;
     watched_ = kNothingWatched;
     outcome.win32_error = system_.LastError();
     return outcome;
   }
+  // Without Raw Input the watchdog falls back on the system's last-input time.
+  raw_input_ = system_.StartRawInput(watched_.hook);
+  seen_.Clear();
   sides_held_before_ = SidesHeldNow();
   watchdog_.Restart(ReadState());
   system_.StartWatchdogTimer();
@@ -56,7 +117,12 @@ void KeyWatch::Stop() {
   ReleaseHeldKey();
   if (listening()) {
     system_.StopWatchdogTimer();
-    RemoveHooks(hooks_);
+    if (raw_input_) {
+      system_.StopRawInput();
+      raw_input_ = false;
+    }
+    system_.RemoveHook(hook_);
+    hook_ = kNoHook;
   }
   if (active_instance_ == this) {
     active_instance_ = nullptr;
@@ -64,71 +130,57 @@ void KeyWatch::Stop() {
   watched_ = kNothingWatched;
 }
 
-bool KeyWatch::InstallHooks(HookPair& hooks, HookKind& refused) {
-  HookPair fresh;
-  for (const HookKind kind : {watched_.hook, OtherKind(watched_.hook)}) {
-    const HookId id = system_.InstallHook(kind);
-    if (id == kNoHook) {
-      refused = kind;
-      RemoveHooks(fresh);
-      return false;
-    }
-    (kind == HookKind::kKeyboard ? fresh.keyboard : fresh.mouse) = id;
-  }
-  hooks = fresh;
-  return true;
-}
-
-void KeyWatch::RemoveHooks(HookPair& hooks) {
-  for (HookId* hook : {&hooks.keyboard, &hooks.mouse}) {
-    if (*hook != kNoHook) {
-      system_.RemoveHook(*hook);
-      *hook = kNoHook;
-    }
-  }
-}
-
-void KeyWatch::ReinstallHooks(const char* reason) {
+void KeyWatch::ReinstallHook(ReinstallReason reason) {
   char line[kLogLineSize];
-  HookPair fresh;
-  HookKind refused = HookKind::kKeyboard;
-  if (!InstallHooks(fresh, refused)) {
-    // The old hooks stay: they may still deliver, and the next late tick or
-    // missed edge tries again.
-    std::snprintf(line, sizeof(line), "ptt_hook_reinstall_failed reason=%s win32_error=%u", reason,
-                  static_cast<unsigned>(system_.LastError()));
+  const HookId fresh = system_.InstallHook(watched_.hook);
+  if (fresh == kNoHook) {
+    // The old hook stays: it may still deliver, and the next late tick or
+    // missed input tries again.
+    std::snprintf(line, sizeof(line), "ptt_hook_reinstall_failed reason=%s win32_error=%u",
+                  ReasonWord(reason), static_cast<unsigned>(system_.LastError()));
   } else {
-    RemoveHooks(hooks_);
-    hooks_ = fresh;
-    std::snprintf(line, sizeof(line), "ptt_hook_reinstalled reason=%s", reason);
+    system_.RemoveHook(hook_);
+    hook_ = fresh;
+    std::snprintf(line, sizeof(line), "ptt_hook_reinstalled reason=%s", ReasonWord(reason));
   }
   system_.Log(line);
 }
 
-void KeyWatch::ReleaseHeldKey() {
+bool KeyWatch::ReleaseHeldKey() {
   sides_held_before_ = 0;
-  if (key_down()) {
-    sides_down_ = 0;
-    edges_(kKeyUpEvent, last_down_event_);
+  if (!key_down()) {
+    return false;
   }
+  sides_down_ = 0;
+  edges_(kKeyUpEvent, last_down_event_);
+  return true;
 }
 
-void KeyWatch::HandleWatchedKeyEvent(uintptr_t message, const KeyOrButtonRecord& record) {
+void KeyWatch::HandleWatchedKeyEvent(uintptr_t message, const KeyOrButtonRecord& record,
+                                     bool from_hook) {
   if (IsFakeModifierEvent(record.vk_code, record.scan_code, record.flags)) {
     return;
   }
+  const bool down = IsDownMessage(message);
+  if (!down && !IsUpMessage(message)) {
+    return;
+  }
   const uint32_t side = record.vk_code & watched_.side_bit;
-  switch (message) {
-    case kMessageKeyDown:
-    case kMessageSysKeyDown:
-      Press(side, record);
-      break;
-    case kMessageKeyUp:
-    case kMessageSysKeyUp:
-      Release(side, record);
-      break;
-    default:
-      break;
+  const uint32_t bit = 1u << side;
+  const bool edge =
+      down ? ((sides_down_ | sides_held_before_) & bit) == 0 : (sides_down_ & bit) != 0;
+  if (from_hook) {
+    if (edge && raw_input_) {
+      seen_.Note(side, down);
+    }
+  } else if (seen_.TakeMatching(side, down) && edge) {
+    // The hook made this edge, and a later event of the hook undid it.
+    return;
+  }
+  if (down) {
+    Press(side, record);
+  } else {
+    Release(side, record);
   }
 }
 
@@ -176,29 +228,35 @@ void KeyWatch::Release(uint32_t side, const KeyOrButtonRecord& record) {
   }
 }
 
+bool KeyWatch::SystemHolds(uint32_t code) const {
+  return system_.IsKeyDown(code) &&
+         !(HeldStateMayBeAltGrs(code) && system_.IsKeyDown(kRightAltKey));
+}
+
 uint32_t KeyWatch::SidesHeldNow() const {
   if (watched_.side_bit == 0) {
-    return system_.IsKeyDown(SystemStateKeyFor(watched_.virtual_key, system_.ButtonsSwapped()))
+    return SystemHolds(SystemStateKeyFor(watched_.virtual_key, system_.ButtonsSwapped()))
                ? 1u << kFirstSide
                : 0;
   }
   uint32_t sides = 0;
   for (const uint32_t side : {0u, watched_.side_bit}) {
-    if (system_.IsKeyDown((watched_.match_code & ~watched_.side_bit) | side)) {
+    if (SystemHolds((watched_.match_code & ~watched_.side_bit) | side)) {
       sides |= 1u << side;
     }
   }
   return sides;
 }
 
-WatchdogReading KeyWatch::ReadState() const {
+WatchdogReading KeyWatch::ReadState() {
   WatchdogReading reading;
   reading.now_ms = system_.NowMs();
   reading.reported_down = (sides_down_ | sides_held_before_) != 0;
-  reading.system_down =
-      system_.IsKeyDown(SystemStateKeyFor(watched_.virtual_key, system_.ButtonsSwapped()));
-  reading.last_input_time = system_.LastInputTime();
-  reading.hook_calls = hook_calls_;
+  reading.system_down = SidesHeldNow() != 0;
+  const InputCounts& counts = CountsOfWatchedKind();
+  reading.hook_calls = counts.hook_calls;
+  reading.input_exact = raw_input_;
+  reading.input = raw_input_ ? counts.raw_events : system_.LastInputTime();
   return reading;
 }
 
@@ -206,18 +264,18 @@ void KeyWatch::CheckKeyState() {
   if (!listening()) {
     return;
   }
+  seen_.Expire();
   const WatchdogVerdict verdict = watchdog_.Tick(ReadState());
-  // Hooks that missed an edge may have been dropped by the system; the event
-  // they may still bring later finds the state already set and reports
+  // A hook that missed an edge may have been dropped by the system; the event
+  // it may still bring later finds the state already set and reports
   // nothing.
   if (verdict.edge == MissingEdge::kKeyUp) {
     ReleaseHeldKey();
-    ReinstallHooks(kMissedKeyUpReason);
   } else if (verdict.edge == MissingEdge::kKeyDown) {
     PressFromSystemState();
-    ReinstallHooks(kMissedKeyDownReason);
-  } else if (verdict.late) {
-    ReinstallHooks(kLateTickReason);
+  }
+  if (verdict.reinstall != ReinstallReason::kNone) {
+    ReinstallHook(verdict.reinstall);
   }
 }
 

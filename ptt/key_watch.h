@@ -7,7 +7,11 @@
 #include "ptt/hook_event_records.h"
 #include "ptt/key_watchdog.h"
 #include "ptt/push_to_talk_system.h"
+#include "ptt/raw_key_events.h"
 #include "ptt/watched_key.h"
+
+// What takes the user's input away from this desktop.
+enum class SessionEvent { kLock, kDisconnect, kSuspend };
 
 // How a "start" ended.
 struct StartOutcome {
@@ -46,22 +50,24 @@ class KeyWatch {
     if (watch == nullptr) {
       return;
     }
-    ++watch->hook_calls_;
+    ++watch->keyboard_.hook_calls;
     if ((record.vk_code | watch->watched_.side_bit) == watch->watched_.match_code &&
         code == kHookCodeAction) {
-      watch->HandleWatchedKeyEvent(message, record);
+      watch->HandleWatchedKeyEvent(message, record, kFromHook);
     }
   }
 
-  // Counts a call of the mouse hook and tells whether its message may
-  // concern the watched button: one comparison, so that the caller builds no
-  // record for moves and other buttons.
+  // Counts a button event of the mouse hook and tells whether its message
+  // may concern the watched button: two comparisons, so that the caller
+  // builds no record for moves and other buttons.
   static bool TakeMouseMessage(uintptr_t message) {
     KeyWatch* watch = active_instance_;
     if (watch == nullptr) {
       return false;
     }
-    ++watch->hook_calls_;
+    if (message - kMessageLeftButtonDown <= kButtonMessageSpan && message != kMessageWheel) {
+      ++watch->mouse_.hook_calls;
+    }
     return message - watch->watched_.down_message <= 1;
   }
   // Decides about a mouse event for which TakeMouseMessage held.
@@ -71,6 +77,13 @@ class KeyWatch {
     }
   }
 
+  // One key event as Raw Input reports it, after the hooks had their turn:
+  // the evidence of what the keyboard hook should have seen, and the source
+  // of the watched key's edges the hook missed.
+  static void HandleRawKeyEvent(const RawKeyEvent& raw);
+  // The button flags of one mouse report from Raw Input.
+  static void HandleRawMouseButtons(uint16_t button_flags);
+
   // The watchdog's periodic check while a key is watched.
   static void HandleWatchdogTick() {
     if (active_instance_ != nullptr) {
@@ -78,37 +91,50 @@ class KeyWatch {
     }
   }
 
+  // The user's input goes elsewhere for a while: a key still held gets its
+  // "keyUp", as its release would not reach the hook.
+  static void HandleSessionEvent(SessionEvent event);
+
   // Watches `virtual_key` (1 to 254); a watch of another key ends first, with
   // the "keyUp" of a key still held.
   StartOutcome Start(uint32_t virtual_key);
   // Back to idle: a held key gets its closing "keyUp" and the hooks go.
   void Stop();
-  bool listening() const { return hooks_.keyboard != kNoHook; }
+  bool listening() const { return hook_ != kNoHook; }
 
  private:
-  // The watched kind's hook decides; the other only shows that input reaches
-  // us, since the system's input counter moves with keys and mouse alike.
-  struct HookPair {
-    HookId keyboard = kNoHook;
-    HookId mouse = kNoHook;
+  // Calls of one kind's hook and that kind's input events from Raw Input.
+  struct InputCounts {
+    uint32_t hook_calls = 0;
+    uint32_t raw_events = 0;
   };
 
-  // Installs both hooks, the watched kind first; on a refusal none stays.
-  bool InstallHooks(HookPair& hooks, HookKind& refused);
-  void RemoveHooks(HookPair& hooks);
-  // Installs fresh hooks before removing the current ones, so that no event
+  static constexpr bool kFromHook = true;
+  // The button messages of the mouse hook run from the left button's press
+  // to the side buttons' release, with the wheel among them.
+  static constexpr uintptr_t kButtonMessageSpan = 0x020C - kMessageLeftButtonDown;
+  static constexpr uintptr_t kMessageWheel = 0x020A;
+
+  // Installs a fresh hook before removing the current one, so that no event
   // falls between the two.
-  void ReinstallHooks(const char* reason);
-  void ReleaseHeldKey();
-  void HandleWatchedKeyEvent(uintptr_t message, const KeyOrButtonRecord& record);
+  void ReinstallHook(ReinstallReason reason);
+  // True when a key was held.
+  bool ReleaseHeldKey();
+  void HandleWatchedKeyEvent(uintptr_t message, const KeyOrButtonRecord& record, bool from_hook);
   void HandleWatchedButtonEvent(uintptr_t message, const MouseEventRecord& record);
   // `side` 0 or 1: which of the key's codes (left or right for a generic
   // modifier) went down or up.
   void Press(uint32_t side, const KeyOrButtonRecord& record);
   void Release(uint32_t side, const KeyOrButtonRecord& record);
+  // Whether the system counts `code` as held, leaving out what only the
+  // events the hook ignores would hold.
+  bool SystemHolds(uint32_t code) const;
   // Bit per side that the system counts as held now.
   uint32_t SidesHeldNow() const;
-  WatchdogReading ReadState() const;
+  InputCounts& CountsOfWatchedKind() {
+    return watched_.hook == HookKind::kKeyboard ? keyboard_ : mouse_;
+  }
+  WatchdogReading ReadState();
   void CheckKeyState();
   // The watchdog found the key held without a reported press.
   void PressFromSystemState();
@@ -118,7 +144,10 @@ class KeyWatch {
 
   PushToTalkSystem& system_;
   EdgeHandler edges_;
-  HookPair hooks_;
+  // The watched kind's hook, the only one installed.
+  HookId hook_ = kNoHook;
+  // Raw Input of the watched kind reaches the input thread.
+  bool raw_input_ = false;
   // virtual_key 0 when no key is watched, else a virtual-key code from 1 to 254.
   WatchedKey watched_ = kNothingWatched;
   // Bit 0 and 1: which of the key's codes are held. The key is down while
@@ -128,8 +157,9 @@ class KeyWatch {
   // pressed again.
   uint32_t sides_held_before_ = 0;
   KeyOrButtonRecord last_down_event_;
-  // Calls of either hook; they show the watchdog that input reaches us.
-  uint32_t hook_calls_ = 0;
+  InputCounts keyboard_;
+  InputCounts mouse_;
+  SeenKeyEvents seen_;
   KeyWatchdog watchdog_;
 };
 

@@ -11,10 +11,10 @@ using HookId = uintptr_t;
 inline constexpr HookId kNoHook = 0;
 
 // What push-to-talk needs from the system: an input thread with its message
-// loop, the low-level hooks and the watchdog's timer on it, the key state the
-// system itself keeps, a clock and the log. Tests put a fake in its place to
-// refuse a hook, stop a hook's delivery silently, move time by hand and hold
-// the work of either thread back.
+// loop, the low-level hooks, Raw Input and the watchdog's timer on it, the
+// key state the system itself keeps, a clock and the log. Tests put a fake in
+// its place to refuse a hook, stop one kind's delivery silently, move time by
+// hand and hold the work of either thread back.
 class PushToTalkSystem {
  public:
   PushToTalkSystem() = default;
@@ -36,12 +36,18 @@ class PushToTalkSystem {
   // The rest is called on the input thread only.
 
   // Installs one more system-wide hook of this kind; its events reach
-  // KeyWatch::HandleKeyboardEvent or HandleMouseEvent. kNoHook when the system
-  // refused; LastError() then tells why.
+  // KeyWatch::HandleKeyboardEvent or TakeMouseMessage and HandleMouseEvent.
+  // kNoHook when the system refused; LastError() then tells why.
   virtual HookId InstallHook(HookKind kind) = 0;
   virtual void RemoveHook(HookId hook) = 0;
   // The system's error code of the last refused installation.
   virtual uint32_t LastError() const = 0;
+
+  // From now on every input event of this kind the system takes in reaches
+  // KeyWatch::HandleRawKeyEvent or HandleRawMouseButtons, wherever the focus
+  // is. False when the system refused.
+  virtual bool StartRawInput(HookKind kind) = 0;
+  virtual void StopRawInput() = 0;
 
   // While running, KeyWatch::HandleWatchdogTick is called about every
   // kWatchdogPeriodMs.
@@ -61,6 +67,7 @@ class PushToTalkSystem {
   // The keyboard's scan code of a virtual key; 0 for mouse buttons.
   virtual uint32_t ScanCodeOf(uint32_t virtual_key) const = 0;
 
+  // Never waits: the input thread's hooks must answer at once.
   virtual void Log(const char* line) = 0;
 };
 

@@ -80,3 +80,5 @@ bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags) {
                         vk_code == kLeftControl || vk_code == kRightControl;
   return modifier && (scan_code & kSimulatedScanCodeBit) != 0;
 }
+
+bool HeldStateMayBeAltGrs(uint32_t code) { return code == kLeftControl; }

@@ -45,4 +45,12 @@ uint32_t SystemStateKeyFor(uint32_t virtual_key, bool buttons_swapped);
 // the hook reports it so.
 bool IsFakeModifierEvent(uint32_t vk_code, uint32_t scan_code, uint32_t flags);
 
+// The right Alt, which AltGr is.
+inline constexpr uint32_t kRightAltKey = 0xA5;
+
+// Whether the system may count `code` as held for fake events alone, while
+// the right Alt is held: AltGr sends a left Control along with it, which the
+// system counts and the hook ignores.
+bool HeldStateMayBeAltGrs(uint32_t code);
+
 #endif  // VELMO_PTT_WATCHED_KEY_H_

@@ -13,12 +13,18 @@
 
 // A thread that does nothing but pump its own message queue, so that the
 // low-level hooks and timers it owns are called at once, whatever the platform
-// thread is busy with; and the way back: reports posted to a message window of
-// the platform thread, run there in the order they were posted.
+// thread is busy with; it runs above normal priority, so that a busy desktop
+// does not starve it into the hooks' timeout. Its own message window (for Raw
+// Input and the session's notifications) gets what `input_window_procedure`
+// does not answer with true. And the way back: reports posted to a message
+// window of the platform thread, run there in the order they were posted.
 class Win32InputThread {
  public:
+  // True when it handled the message.
+  using InputWindowProcedure = bool (*)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
   // On the platform thread.
-  Win32InputThread();
+  explicit Win32InputThread(InputWindowProcedure input_window_procedure);
   ~Win32InputThread();
 
   Win32InputThread(const Win32InputThread&) = delete;
@@ -33,6 +39,10 @@ class Win32InputThread {
   // posted have run, then runs the reports it left. Nothing posted later runs.
   void Stop();
 
+  // The input thread's message window, null until that thread made it or
+  // when it could not. Read on the input thread.
+  HWND input_window() const { return input_window_.get(); }
+
  private:
   using Tasks = std::deque<std::function<void()>>;
 
@@ -43,7 +53,12 @@ class Win32InputThread {
   static DWORD WINAPI ThreadEntry(void* self);
   static LRESULT CALLBACK ReportWindowProcedure(HWND window, UINT message, WPARAM wparam,
                                                 LPARAM lparam);
+  static LRESULT CALLBACK InputWindowProcedureEntry(HWND window, UINT message, WPARAM wparam,
+                                                    LPARAM lparam);
   void RunLoop();
+  // The input thread's message loop, with the session's notifications
+  // registered for the input window.
+  void PumpMessages();
   // Takes the tasks queued so far under the lock and runs them outside it.
   static void RunQueued(std::mutex& mutex, Tasks& queue);
   static void RunGuarded(const std::function<void()>& task);
@@ -52,7 +67,12 @@ class Win32InputThread {
   Tasks input_tasks_;
   std::mutex report_mutex_;
   Tasks reports_;
-  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> report_window_;
+  using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+
+  InputWindowProcedure input_window_procedure_;
+  UniqueWindow report_window_;
+  // Made and destroyed on the input thread, which owns its messages.
+  UniqueWindow input_window_;
   ScopedKernelHandle thread_;
   DWORD thread_id_ = 0;
   bool stopped_ = false;

@@ -1,6 +1,7 @@
 #include "ptt/win32_push_to_talk_system.h"
 
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
 #include <functional>
@@ -51,6 +52,47 @@ LRESULT CALLBACK MouseHookProcedure(int code, WPARAM message, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, message, lparam);
 }
 
+void HandleRawInput(LPARAM lparam) {
+  RAWINPUT input;
+  UINT size = sizeof(input);
+  if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lparam), RID_INPUT, &input, &size,
+                      sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1)) {
+    return;
+  }
+  if (input.header.dwType == RIM_TYPEKEYBOARD) {
+    const RAWKEYBOARD& key = input.data.keyboard;
+    KeyWatch::HandleRawKeyEvent(
+        {key.MakeCode, key.Flags, key.VKey, key.Message, input.header.hDevice == nullptr});
+  } else if (input.header.dwType == RIM_TYPEMOUSE) {
+    KeyWatch::HandleRawMouseButtons(input.data.mouse.usButtonFlags);
+  }
+}
+
+// The input window's messages: Raw Input and what takes the user's input
+// away.
+bool InputWindowProcedure(HWND, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INPUT:
+      HandleRawInput(lparam);
+      // The system frees the message's data in DefWindowProc.
+      return false;
+    case WM_WTSSESSION_CHANGE:
+      if (wparam == WTS_SESSION_LOCK) {
+        KeyWatch::HandleSessionEvent(SessionEvent::kLock);
+      } else if (wparam == WTS_CONSOLE_DISCONNECT || wparam == WTS_REMOTE_DISCONNECT) {
+        KeyWatch::HandleSessionEvent(SessionEvent::kDisconnect);
+      }
+      return true;
+    case WM_POWERBROADCAST:
+      if (wparam == PBT_APMSUSPEND) {
+        KeyWatch::HandleSessionEvent(SessionEvent::kSuspend);
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
 void CALLBACK WatchdogTimerProcedure(HWND, UINT, UINT_PTR, DWORD) {
   try {
     KeyWatch::HandleWatchdogTick();
@@ -71,7 +113,7 @@ class WatchdogTimer {
     Stop();
     id_ = SetTimer(nullptr, 0, static_cast<UINT>(kWatchdogPeriodMs), WatchdogTimerProcedure);
     if (id_ == 0) {
-      AppendLog("ptt_watchdog_timer_failed");
+      AppendLogNonBlocking("ptt_watchdog_timer_failed");
     }
   }
 
@@ -85,6 +127,12 @@ class WatchdogTimer {
  private:
   UINT_PTR id_ = 0;
 };
+
+// Raw Input's names for the two kinds of device: the generic desktop page,
+// with its keyboard and mouse usages.
+constexpr USHORT kGenericDesktopPage = 0x01;
+constexpr USHORT kKeyboardUsage = 0x06;
+constexpr USHORT kMouseUsage = 0x02;
 
 class Win32PushToTalkSystem : public PushToTalkSystem {
  public:
@@ -120,6 +168,32 @@ class Win32PushToTalkSystem : public PushToTalkSystem {
 
   uint32_t LastError() const override { return last_error_; }
 
+  bool StartRawInput(HookKind kind) override {
+    HWND window = input_thread_.input_window();
+    if (window == nullptr) {
+      return false;
+    }
+    StopRawInput();
+    // The sink flag has the input reach the window whichever window has the
+    // focus; Raw Input makes no program's input wait for ours.
+    raw_usage_ = kind == HookKind::kMouse ? kMouseUsage : kKeyboardUsage;
+    const RAWINPUTDEVICE device{kGenericDesktopPage, raw_usage_, RIDEV_INPUTSINK, window};
+    if (!RegisterRawInputDevices(&device, 1, sizeof(device))) {
+      raw_usage_ = 0;
+      AppendLogNonBlocking("ptt_raw_input_failed");
+      return false;
+    }
+    return true;
+  }
+
+  void StopRawInput() override {
+    if (raw_usage_ != 0) {
+      const RAWINPUTDEVICE device{kGenericDesktopPage, raw_usage_, RIDEV_REMOVE, nullptr};
+      RegisterRawInputDevices(&device, 1, sizeof(device));
+      raw_usage_ = 0;
+    }
+  }
+
   void StartWatchdogTimer() override { timer_.Start(); }
 
   void StopWatchdogTimer() override { timer_.Stop(); }
@@ -142,17 +216,18 @@ class Win32PushToTalkSystem : public PushToTalkSystem {
     return MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
   }
 
-  void Log(const char* line) override { AppendLog(line); }
+  void Log(const char* line) override { AppendLogNonBlocking(line); }
 
  private:
   // At most two: the fresh hook is installed before the old one goes.
-  // At most four: fresh keyboard and mouse hooks are installed before the old
-  // ones go. Touched on the input thread only, like the timer.
+  // Touched on the input thread only, like the timer and Raw Input.
   std::vector<UniqueHook> hooks_;
+  // The Raw Input usage registered, 0 for none.
+  USHORT raw_usage_ = 0;
   WatchdogTimer timer_;
   uint32_t last_error_ = ERROR_SUCCESS;
   // Declared last, so that it ends before the hooks and the timer go.
-  Win32InputThread input_thread_;
+  Win32InputThread input_thread_{InputWindowProcedure};
 };
 
 }  // namespace

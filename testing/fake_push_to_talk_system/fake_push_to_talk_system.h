@@ -36,6 +36,9 @@ enum class FakeRoute {
   // Our hooks see it, then a later hook swallows it: the system's key state
   // never changes.
   kSwallowedAfterHooks,
+  // Only the system's key state changes, as when Raw Input's buffer
+  // overflowed while the hooks were blind.
+  kStateOnly,
 };
 
 // What the fake system did and what it pretends, kept by the test so it
@@ -43,15 +46,35 @@ enum class FakeRoute {
 struct FakePushToTalkState {
   void Input(const FakeKey& key, bool down, FakeRoute route = FakeRoute::kEverywhere) {
     input_count += route != FakeRoute::kLateToHooks ? 1 : 0;
+    const bool keyboard = key.mouse_down == 0;
     const uintptr_t message = down ? key.mouse_down : key.mouse_down + 1;
-    const bool reaches_hooks = delivering || route == FakeRoute::kLateToHooks;
-    if (reaches_hooks && key.mouse_down == 0) {
+    const bool reaches_hooks =
+        ((keyboard ? keyboard_delivering : mouse_delivering) && route != FakeRoute::kStateOnly) ||
+        route == FakeRoute::kLateToHooks;
+    if (reaches_hooks && keyboard) {
       KeyWatch::HandleKeyboardEvent(kHookCodeAction, down ? kMessageKeyDown : kMessageKeyUp,
                                     {key.key, key.scan, key.key_flags, 0, 0});
     } else if (reaches_hooks && KeyWatch::TakeMouseMessage(message)) {
       KeyWatch::HandleMouseEvent(kHookCodeAction, message, {key.mouse_data, key.mouse_flags, 0, 0});
     }
-    if (route == FakeRoute::kSwallowedAfterHooks || key.key == 0) return;
+    if (route == FakeRoute::kSwallowedAfterHooks) return;
+    // Raw Input has each event after the hooks, but none the system made up
+    // itself (the 0x200 mark), none a later hook swallowed, and a late one
+    // already when the system took it in.
+    const bool raw = route == FakeRoute::kEverywhere;
+    if (raw && keyboard && raw_keyboard && (key.scan & kSimulatedScan) == 0) {
+      const bool right = (key.key_flags & kExtended) != 0 || key.key == 0xA3 || key.key == 0xA5;
+      KeyWatch::HandleRawKeyEvent(
+          {static_cast<uint16_t>(key.scan),
+           static_cast<uint16_t>((down ? 0 : kRawKeyBreak) | (right ? kRawKeyE0 : 0)),
+           static_cast<uint16_t>(key.generic != 0 ? key.generic : key.key),
+           static_cast<uint32_t>(down ? kMessageKeyDown : kMessageKeyUp),
+           (key.key_flags & kInjectedFlag) != 0});
+    } else if (raw && !keyboard && raw_mouse) {
+      // One button bit for a press or a release, none for a move.
+      KeyWatch::HandleRawMouseButtons(key.key != 0 ? 1 : 0);
+    }
+    if (key.key == 0) return;
     // The system keeps the physical button's state.
     const bool swap = buttons_swapped && key.mouse_down != 0 && (key.key == 1 || key.key == 2);
     const uint32_t code = swap ? 3 - key.key : key.key;
@@ -80,9 +103,18 @@ struct FakePushToTalkState {
   // The hooks installed now, by id; ids count up from 1.
   std::set<HookId> hooks;
   HookId last_hook = kNoHook;
-  // False: the hooks stay installed but receive nothing, as when the system
-  // has dropped them. A fresh installation delivers again.
-  bool delivering = true;
+  static constexpr uint32_t kSimulatedScan = 0x200;
+  static constexpr uint32_t kExtended = 0x01;
+
+  // False: that kind's hooks stay installed but receive nothing, as when the
+  // system has dropped them. A fresh installation of the kind delivers again.
+  bool keyboard_delivering = true;
+  bool mouse_delivering = true;
+  // Set: Raw Input registrations are refused.
+  bool refuse_raw_input = false;
+  // Which kind's Raw Input reaches the watch.
+  bool raw_keyboard = false;
+  bool raw_mouse = false;
   bool timer_running = false;
   bool buttons_swapped = false;
   uint64_t now_ms = 0;
@@ -130,7 +162,7 @@ class FakePushToTalkSystem : public PushToTalkSystem {
       return kNoHook;
     }
     state_->hooks.insert(++state_->last_hook);
-    state_->delivering = true;
+    (kind == HookKind::kMouse ? state_->mouse_delivering : state_->keyboard_delivering) = true;
     state_->journal.append(" ").append(std::to_string(state_->last_hook)).append(";");
     return state_->last_hook;
   }
@@ -139,6 +171,12 @@ class FakePushToTalkSystem : public PushToTalkSystem {
     state_->hooks.erase(hook);
   }
   uint32_t LastError() const override { return state_->fail_with; }
+  bool StartRawInput(HookKind kind) override {
+    if (state_->refuse_raw_input) return false;
+    (kind == HookKind::kMouse ? state_->raw_mouse : state_->raw_keyboard) = true;
+    return true;
+  }
+  void StopRawInput() override { state_->raw_keyboard = state_->raw_mouse = false; }
   void StartWatchdogTimer() override { state_->timer_running = true; }
   void StopWatchdogTimer() override { state_->timer_running = false; }
   uint64_t NowMs() const override { return state_->now_ms; }

@@ -3,7 +3,9 @@ process's window (testing/key_window) has the focus and must still get every key
 
 from __future__ import annotations
 
+import os
 import shutil
+import signal
 import statistics
 import subprocess
 import time
@@ -20,7 +22,7 @@ WM_DESTROY = 0x0002
 TRAY_WINDOW_TITLE = "^Wine System Tray$"
 DOWN_A = ("keyDown", VK_A, SCAN_A, False)
 UP_A = ("keyUp", VK_A, SCAN_A, False)
-LATENCY_PRESSES = 100
+LATENCY_PRESSES = 20
 PRESS_GAP_SECONDS = 0.05  # between a release and the next press, as a quick typist leaves
 TIMEOUT = 10.0
 POLL_SECONDS = 0.05
@@ -34,6 +36,7 @@ ARRIVAL_POLL_SECONDS = 0.002
 # the stalled thread cost; so even a loaded machine never fails it wrongly.
 ARRIVAL_BOUND_SECONDS = 1.0
 EDGES_AFTER_STALL_BOUND_SECONDS = 2.0
+FROZEN_MOVES = 3
 
 
 def key_events(driver, after: int = 0) -> list[tuple[str, int, int, bool]]:
@@ -274,3 +277,62 @@ def test_both_control_keys_fire_for_0x11_and_side_button_1_for_0x05(host, key_wi
     assert host.call(METHODS, "start", {"virtualKey": codec.Int32(0x05)}).value is True
     wine.click(KEY_WINDOW_LEFT + 100, KEY_WINDOW_TOP + 100, button=8)
     assert wait_events(host, 2, mark) == [("keyDown", 0x05, 0, False), ("keyUp", 0x05, 0, False)]
+
+
+def host_processes(driver) -> list[int]:
+    """The Linux processes of the program the driver started: its process group."""
+    group = os.getpgid(driver.process.pid)
+    pids = []
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit() and os.getpgid(int(entry)) == group:
+                pids.append(int(entry))
+        except ProcessLookupError:
+            pass
+    return pids
+
+
+def test_a_frozen_host_delays_no_mouse_move_and_still_reports_a_key_typed_meanwhile(
+        host, key_window):
+    """The whole host process stopped for 3 s (as a debugger or a paging storm
+    would): with a keyboard key watched no mouse hook holds up the desktop's
+    moves, and the press and release typed during the freeze, which the
+    keyboard hook never saw, still come once each afterwards. The figures go
+    to out/ptt/freeze.txt."""
+    xdotool = subprocess.Popen(["xdotool", "-"], stdin=subprocess.PIPE, text=True,
+                               env=wine.wine_environment(), stdout=subprocess.DEVNULL)
+    processes = host_processes(host)
+    assert processes
+    mark, move_arrivals = host.mark(), []
+    try:
+        frozen_at = time.monotonic()
+        for pid in processes:
+            os.kill(pid, signal.SIGSTOP)
+        try:
+            for move in range(FROZEN_MOVES):
+                seen = len(window_lines(key_window))
+                xdotool.stdin.write(f"mousemove {KEY_WINDOW_LEFT + 60 + 10 * move} "
+                                    f"{KEY_WINDOW_TOP + 80}\n")
+                xdotool.stdin.flush()
+                move_arrivals.append(until_line(key_window, seen, "move "))
+            seen = len(window_lines(key_window))
+            xdotool.stdin.write("keydown a\nkeyup a\n")
+            xdotool.stdin.flush()
+            until_line(key_window, seen, "up 41 1E")
+            time.sleep(max(0.0, FREEZE_MS / 1000 - (time.monotonic() - frozen_at)))
+        finally:
+            for pid in processes:
+                os.kill(pid, signal.SIGCONT)
+    finally:
+        xdotool.stdin.close()
+        xdotool.wait(timeout=30)
+    report = (f"host process frozen {FREEZE_MS} ms with a keyboard key watched: "
+              f"{len(move_arrivals)} mouse moves reached the focused window after at most "
+              f"{max(move_arrivals) * 1000:.0f} ms (median "
+              f"{statistics.median(move_arrivals) * 1000:.0f} ms)\n")
+    out = wine.ROOT / "out" / "ptt"
+    out.mkdir(parents=True, exist_ok=True)
+    (out / "freeze.txt").write_text(report)
+    print(report, end="")
+    assert max(move_arrivals) < ARRIVAL_BOUND_SECONDS
+    assert wait_events(host, 2, mark) == [DOWN_A, UP_A]
