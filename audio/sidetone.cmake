@@ -28,21 +28,22 @@ velmo_add_gtest(velmo_sidetone_test
 )
 
 if(WIN32)
-  # What the session reads from the audio system: the endpoint it opens and
-  # the mix format's fields. Tested against a scripted enumerator.
+  # What the session reads from the audio system: the endpoint it opens, the
+  # mix format's fields and the endpoint changes that ask for a reopen.
+  # Tested against a scripted enumerator and notifications.
   add_library(velmo_sidetone_endpoint STATIC
+    sidetone_default_device_watch.cc
     sidetone_wasapi_endpoint.cc
     sidetone_wasapi_format.cc
   )
   target_link_libraries(velmo_sidetone_endpoint PUBLIC velmo_sidetone ole32 uuid)
 
   velmo_add_gtest(velmo_sidetone_endpoint_test
-    SOURCES sidetone_wasapi_endpoint_test.cc
+    SOURCES sidetone_default_device_watch_test.cc sidetone_wasapi_endpoint_test.cc
     LIBS velmo_sidetone_endpoint
   )
 
   add_library(velmo_sidetone_runtime STATIC
-    sidetone_default_device_watch.cc
     sidetone_engine_control.cc
     sidetone_engine_instance.cc
     sidetone_wasapi_session.cc

@@ -8,7 +8,8 @@
 namespace {
 
 constexpr uint32_t kBitsPerByte = 8;
-constexpr uint32_t kWordBits = 32;
+constexpr uint32_t kFirstChannel = 0x1;
+constexpr uint32_t kSecondChannel = 0x2;
 constexpr int32_t kPcm8Offset = 128;
 constexpr double kPcm8Scale = 1.0 / 128.0;
 // An integer sample read into the top of a 32-bit word, over its full scale.
@@ -100,9 +101,7 @@ void WriteSilentFrames(size_t count, const SidetoneFrameLayout& layout, uint8_t*
 
 void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLayout& layout,
                        uint8_t* frames) {
-  const uint32_t in_frame =
-      layout.channels_in_frame >= kWordBits ? ~0u : (1u << layout.channels_in_frame) - 1;
-  const uint32_t voice = layout.voice_channels & in_frame;
+  const uint32_t voice = layout.voice_channels;
   // Bytes no sample covers are silenced once, up front; a frame the samples
   // fill entirely needs no pass of its own.
   if (layout.kind == SidetoneSampleKind::kNone ||
@@ -119,15 +118,16 @@ void WriteRenderFrames(const std::vector<float>& samples, const SidetoneFrameLay
       const float value = ClampSample(samples[i]);
       std::memcpy(stored, &value, sizeof value);
     } else {
+      // Every Windows target is little-endian, as the samples are: the
+      // container's bytes are the word's first ones.
       const uint32_t value = StoredInteger(samples[i], layout);
-      for (uint32_t b = 0; b < sizeof stored; ++b) {
-        stored[b] = static_cast<uint8_t>(value >> (kBitsPerByte * b));
-      }
+      std::memcpy(stored, &value, sizeof value);
     }
-    for (uint32_t c = 0; c < layout.channels_in_frame && c < kWordBits; ++c) {
-      if ((voice >> c & 1u) != 0) {
-        std::memcpy(at + c * layout.sample_bytes, stored, layout.sample_bytes);
-      }
+    if ((voice & kFirstChannel) != 0) {
+      std::memcpy(at, stored, layout.sample_bytes);
+    }
+    if ((voice & kSecondChannel) != 0) {
+      std::memcpy(at + layout.sample_bytes, stored, layout.sample_bytes);
     }
   }
 }

@@ -77,7 +77,8 @@ TEST(SidetoneDownmixTest, ChannelsAreAveragedAndScaledSilenceAppendsZeros) {
 }
 
 // Each integer width is read over its own full scale: the same two values,
-// 0.5 and -1 in the left and right channel, average to -0.25.
+// 0.5 and -1 in the left and right channel, average to -0.25; a frame of
+// zeros reads as exactly 0.
 TEST(SidetoneDownmixTest, EveryIntegerWidthReadsAtItsScale) {
   struct Case {
     const char* name;
@@ -96,9 +97,11 @@ TEST(SidetoneDownmixTest, EveryIntegerWidthReadsAtItsScale) {
            Case{"unsigned 8-bit", {kPcm, 2, 8000, 2, 8}, {0xC0, 0x00}},
            Case{"float", {kWaveFormatIeeeFloat, 2, 48000, 8, 32}, Bytes<float>({0.5f, -1.0f})},
        }) {
+    std::vector<uint8_t> frames = c.frame;
+    frames.resize(2 * c.frame.size(), c.format.bits_per_sample == 8 ? 0x80 : 0x00);
     std::vector<float> queue;
-    AppendCapturePacket(c.frame.data(), 1, false, LayoutOf(c.format), 1.0f, queue);
-    EXPECT_EQ(queue, std::vector<float>{-0.25f}) << c.name;
+    AppendCapturePacket(frames.data(), 2, false, LayoutOf(c.format), 1.0f, queue);
+    EXPECT_EQ(queue, (std::vector<float>{-0.25f, 0.0f})) << c.name;
   }
   // A format that carries no samples reads as silence.
   std::vector<float> queue;

@@ -7,9 +7,11 @@ namespace {
 
 constexpr uint16_t kFloatBits = 32;
 constexpr uint16_t kPcm8Bits = 8;
+constexpr uint16_t kPcm16Bits = 16;
+constexpr uint16_t kPcm24Bits = 24;
 constexpr uint16_t kPcm32Bits = 32;
 // A zero width is taken at its word, as 16-bit.
-constexpr uint16_t kUnstatedBits = 16;
+constexpr uint16_t kUnstatedBits = kPcm16Bits;
 constexpr uint32_t kBitsPerByte = 8;
 constexpr uint8_t kPcm8Silence = 0x80;
 constexpr uint32_t kFirstTwoChannels = 0x3;
@@ -25,10 +27,15 @@ SidetoneSampleKind FloatKind(const SidetoneMixFormat& format) {
 }
 
 SidetoneSampleKind IntegerKind(const SidetoneMixFormat& format) {
-  const uint16_t bits = StatedBits(format);
-  return bits % kBitsPerByte == 0 && bits >= kPcm8Bits && bits <= kPcm32Bits
-             ? SidetoneSampleKind::kInteger
-             : SidetoneSampleKind::kNone;
+  switch (StatedBits(format)) {
+    case kPcm8Bits:
+    case kPcm16Bits:
+    case kPcm24Bits:
+    case kPcm32Bits:
+      return SidetoneSampleKind::kInteger;
+    default:
+      return SidetoneSampleKind::kNone;
+  }
 }
 
 }  // namespace
@@ -80,7 +87,7 @@ SidetoneFrameLayout LayoutOf(const SidetoneMixFormat& format) {
   layout.channels = format.channels != 0 ? format.channels : 1;
   const uint16_t bits =
       layout.kind == SidetoneSampleKind::kFloat32 ? kFloatBits : StatedBits(format);
-  layout.sample_bytes = std::max<uint32_t>((bits + kBitsPerByte - 1) / kBitsPerByte, 1);
+  layout.sample_bytes = (bits + kBitsPerByte - 1) / kBitsPerByte;
   const bool valid_stated = format.format_tag == kWaveFormatExtensible &&
                             format.valid_bits_per_sample != 0 &&
                             format.valid_bits_per_sample <= bits;
@@ -88,8 +95,11 @@ SidetoneFrameLayout LayoutOf(const SidetoneMixFormat& format) {
   layout.stride =
       format.block_align != 0 ? format.block_align : layout.channels * layout.sample_bytes;
   layout.channels_in_frame = std::min(layout.channels, layout.stride / layout.sample_bytes);
-  layout.voice_channels = VoiceChannelsOf(
-      layout.channels, format.format_tag == kWaveFormatExtensible ? format.channel_mask : 0);
+  // Of the voice channels, those the frame's bytes hold.
+  layout.voice_channels =
+      VoiceChannelsOf(layout.channels,
+                      format.format_tag == kWaveFormatExtensible ? format.channel_mask : 0) &
+      (layout.channels_in_frame >= 2 ? kFirstTwoChannels : layout.channels_in_frame);
   layout.silence =
       layout.kind != SidetoneSampleKind::kFloat32 && bits == kPcm8Bits ? kPcm8Silence : 0;
   return layout;

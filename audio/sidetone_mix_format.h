@@ -61,8 +61,9 @@ struct SidetoneFrameLayout {
   // Channels that fit in a frame's bytes; fewer than `channels` only for a
   // malformed block alignment, which must not lead outside the buffer.
   uint32_t channels_in_frame = 1;
-  // The channels the voice is written to, one bit per channel index; every
-  // other channel is silent.
+  // The channels the voice is written to: bit 0 for the first channel, bit 1
+  // for the second. The front pair always comes first in a mask's order, so
+  // no other channel ever carries it; every other channel is silent.
   uint32_t voice_channels = 1;
   // The byte a silent frame is made of (unsigned 8-bit PCM is silent at 0x80).
   uint8_t silence = 0;
@@ -72,7 +73,7 @@ uint32_t FormatRate(const SidetoneMixFormat& format);
 SidetoneSampleKind SampleKindOf(const SidetoneMixFormat& format);
 // The front left and right channels where the mask names them; a mono
 // output's one channel; the first two channels when there is no mask or it
-// names neither.
+// names neither. Bits as in SidetoneFrameLayout::voice_channels.
 uint32_t VoiceChannelsOf(uint32_t channels, uint32_t channel_mask);
 SidetoneFrameLayout LayoutOf(const SidetoneMixFormat& format);
 

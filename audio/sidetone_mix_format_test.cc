@@ -21,6 +21,13 @@ TEST(SidetoneMixFormatTest, KindWidthAndStrideFollowTheSubFormatAndValidBits) {
   for (const LayoutCase& c : {
            LayoutCase{
                "float", {kWaveFormatIeeeFloat, 2, 48000, 8, 32}, Kind::kFloat32, 4, 32, 8, 2},
+           LayoutCase{"float width unstated",
+                      {kWaveFormatIeeeFloat, 1, 48000, 4, 0},
+                      Kind::kFloat32,
+                      4,
+                      32,
+                      4,
+                      1},
            LayoutCase{"double", {kWaveFormatIeeeFloat, 1, 48000, 8, 64}, Kind::kNone, 8, 64, 8, 1},
            LayoutCase{"extensible float",
                       {kWaveFormatExtensible, 2, 48000, 8, 32, Sub::kIeeeFloat, 32, 0x3},
@@ -98,6 +105,7 @@ TEST(SidetoneMixFormatTest, KindWidthAndStrideFollowTheSubFormatAndValidBits) {
                "unsigned 8-bit", {kWaveFormatPcm, 1, 8000, 1, 8}, Kind::kInteger, 1, 8, 1, 1, 0x80},
            LayoutCase{"12-bit", {kWaveFormatPcm, 1, 8000, 2, 12}, Kind::kNone, 2, 12, 2, 1},
            LayoutCase{"40-bit", {kWaveFormatPcm, 1, 8000, 5, 40}, Kind::kNone, 5, 40, 5, 1},
+           LayoutCase{"17-bit", {kWaveFormatPcm, 1, 8000, 3, 17}, Kind::kNone, 3, 17, 3, 1},
            LayoutCase{"4-bit", {kWaveFormatPcm, 1, 8000, 1, 4}, Kind::kNone, 1, 4, 1, 1},
            LayoutCase{
                "width unstated", {kWaveFormatPcm, 2, 8000, 0, 0}, Kind::kInteger, 2, 16, 4, 2},
