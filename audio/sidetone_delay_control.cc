@@ -2,136 +2,183 @@
 
 #include <algorithm>
 
-#include "audio/sidetone_resampler.h"
-
 namespace {
 
-constexpr uint32_t kMillisecondsPerSecond = 1000;
+constexpr double kMillisecondsPerSecond = 1000.0;
 // Where a run starts: the next period is already covered when the device
-// asks for it, one more is in hand for a late packet, and the headroom the
-// fill keeps once it has come down.
-constexpr size_t kStartFillPeriods = 2;
-// The fill never goes below a period and a few milliseconds (what the
-// stream keeps in hand to fade out, and some room); nor above 100 ms.
-constexpr uint32_t kLowestFillExtraMs = 5;
-constexpr uint32_t kHighestFillMs = 100;
-// While playback stays clean the fill comes down 1 ms every 30 s, as long as
-// the lowest delay of those 30 s kept this much clear of running dry: the
-// jitter of this machine's packets sets how low it goes.
-constexpr uint32_t kFillDecreaseMs = 1;
-constexpr uint32_t kCleanSecondsPerDecrease = 30;
-constexpr uint32_t kHeadroomMs = 5;
+// asks for it, one more is in hand for a late packet, and a few milliseconds
+// of headroom. The fill never goes below a period and that headroom, nor
+// above 60 ms: beyond that a monitor is an echo.
+constexpr double kStartFillPeriods = 2.0;
+constexpr double kHeadroomMs = 5.0;
+constexpr double kHighestFillMs = 60.0;
+// Once the loop steers again after a gap, a raised fill glides back down by
+// 0.5 ms a second (a ratio 500 ppm fast, which the loop is handed directly),
+// so a period gained in a gap is given back within half a minute, without a
+// splice.
+constexpr double kDescentPerFrame = 0.0005;
 // A microphone that has just started may deliver its first packets unevenly:
 // running dry in the first half second of a run starts over at the same
 // fill. So does input that stopped for longer than any fill would bridge.
 constexpr uint32_t kSettleDivisor = 2;
 constexpr double kCurableGapSeconds = 0.1;
-// Within 2 ms of the target the ratio stays exact: the lowest delay wanders
-// about that much from window to window, and every bend of the ratio is a
-// pitch change that shifts the phase for good. Beyond, 1500 ppm per
-// millisecond, so a 1000 ppm drift settles under 3 ms off, and the limit is
-// reached 5 ms off.
-constexpr double kDeadBandMs = 2.0;
-constexpr double kCorrectionPerMs = 0.0015;
-// A run's first window may settle up to 2 ms above the fill and is held
-// there rather than bent down.
-constexpr uint32_t kSettledOffsetLimitMs = 2;
-// Windows of 500 ms of playback, long enough that their lowest delay has
-// seen the late packets; a stall must leave it 15 ms above the fill: jitter
-// and drift never come near that.
+// Windows of 500 ms of playback: their mean delay is steady where single
+// looks swing by a packet. A stall must leave the lowest delay of one 15 ms
+// above where the level is held: jitter and drift never come near that.
 constexpr uint32_t kWindowDivisor = 2;
-constexpr uint32_t kStallToleranceMs = 15;
+constexpr double kStallToleranceMs = 15.0;
+// The level a run settles at may stand up to a period above its fill: the
+// delay's mean stands about half a period above its lowest when packets and
+// periods alternate, and where they fall in step, nearly a period. Under
+// Wine a run may also start a period or two higher and stay there: beyond
+// half a period more, that excess is trimmed once as the run settles, since
+// bending it away would take many seconds.
+constexpr double kOffsetLimitPeriods = 1.0;
+constexpr double kStartExcessPeriods = 0.5;
+// The loop, in seconds of delay error: nothing within 1 ms of the level (the
+// median still wanders about that much); beyond, 250 ppm per millisecond at
+// once and the integral learning 20 ppm per millisecond-second. The median
+// of 6 s of windows lags the level by a few seconds, which keeps the loop
+// this slow: a drift of 500 ppm is taken up within half a minute, a few
+// milliseconds off at most, with little overshoot.
+constexpr double kDeadBandSeconds = 0.001;
+constexpr double kProportionalGain = 0.25;
+constexpr double kIntegralGain = 0.02;
+// The applied correction moves at most 400 ppm a second of playback: about
+// 4 ppm per look.
+constexpr double kSlewPerSecond = 400e-6;
 
-size_t Frames(uint32_t rate, uint32_t ms) {
-  return static_cast<size_t>(rate) * ms / kMillisecondsPerSecond;
-}
+double Frames(double rate, double ms) { return rate * ms / kMillisecondsPerSecond; }
 
 }  // namespace
 
 SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames,
                                            size_t dry_line)
-    : render_rate(render_rate),
+    : render_rate(std::max<uint32_t>(render_rate, 1)),
       dry_line_frames(dry_line),
-      headroom(Frames(render_rate, kHeadroomMs)),
       period_frames(std::max<size_t>(period_frames, 1)),
-      lowest_fill(this->period_frames + Frames(render_rate, kLowestFillExtraMs)),
-      highest_fill(std::max(Frames(render_rate, kHighestFillMs), lowest_fill)),
-      fill_frames(std::clamp(kStartFillPeriods * this->period_frames + headroom, lowest_fill,
-                             highest_fill)),
-      step_frames(std::max<size_t>(Frames(render_rate, kFillDecreaseMs), 1)),
-      clean_limit(static_cast<size_t>(render_rate) * kCleanSecondsPerDecrease),
-      settle_frames(render_rate / kSettleDivisor),
-      window_frames(render_rate / kWindowDivisor),
-      stall_tolerance(Frames(render_rate, kStallToleranceMs)),
-      offset_limit(Frames(render_rate, kSettledOffsetLimitMs)) {}
+      base_fill(0.0),
+      highest_fill(0.0),
+      fill_level(0.0),
+      settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
+      window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
+      stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
+      offset_limit(kOffsetLimitPeriods * static_cast<double>(this->period_frames)) {
+  const double period = static_cast<double>(this->period_frames);
+  const double headroom = Frames(this->render_rate, kHeadroomMs);
+  const double lowest_fill = period + headroom;
+  highest_fill = std::max(Frames(this->render_rate, kHighestFillMs), lowest_fill);
+  base_fill = std::clamp(kStartFillPeriods * period + headroom, lowest_fill, highest_fill);
+  fill_level = base_fill;
+}
+
+void SidetoneDelayControl::StartWindow() {
+  lowest = std::numeric_limits<size_t>::max();
+  window_sum = 0.0;
+  window_looks = 0;
+  window_written = 0;
+}
+
+void SidetoneDelayControl::StartWindows() {
+  StartWindow();
+  recent_count = 0;
+  steering_now = false;
+  below_level = false;
+  // Until the new windows have a say, the drift learned so far still plays.
+  wanted = integral;
+}
 
 void SidetoneDelayControl::Restart() {
-  lowest = std::numeric_limits<size_t>::max();
-  recent_count = 0;
-  window_written = 0;
-  correction = 0.0;
-  settled_offset = 0;
+  StartWindows();
+  settled = false;
+  settled_offset = 0.0;
+}
+
+void SidetoneDelayControl::Trimmed(size_t frames) {
+  // The windows seen so far stood that much higher than the delay now does;
+  // the loop goes on steering from them as if they had been trimmed too.
+  StartWindow();
+  for (double& mean : recent_means) {
+    mean = std::max(mean - static_cast<double>(frames), 0.0);
+  }
+}
+
+double SidetoneDelayControl::RecentLevel() const {
+  const size_t count = std::min(recent_count, kRecentWindows);
+  std::array<double, kRecentWindows> means = recent_means;
+  std::sort(means.begin(), means.begin() + static_cast<std::ptrdiff_t>(count));
+  const size_t middle = count / 2;
+  return count % 2 == 1 ? means[middle] : (means[middle - 1] + means[middle]) / 2.0;
+}
+
+void SidetoneDelayControl::Steer(double level) {
+  const double error = (level - fill_level - settled_offset) / render_rate;
+  const double beyond = error > kDeadBandSeconds    ? error - kDeadBandSeconds
+                        : error < -kDeadBandSeconds ? error + kDeadBandSeconds
+                                                    : 0.0;
+  const double window_seconds = static_cast<double>(window_frames) / render_rate;
+  // While the fill glides down, the level lags behind it by the loop's own
+  // doing: that is no drift to learn.
+  if (!descending) {
+    integral = std::clamp(integral + kIntegralGain * beyond * window_seconds, -kMaxCorrection,
+                          kMaxCorrection);
+  }
+  wanted = std::clamp(kProportionalGain * beyond + integral, -kMaxCorrection, kMaxCorrection);
+  below_level = beyond < 0.0;
 }
 
 SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t written) {
   played_frames += written;
-  clean_frames += written;
-  clean_lowest = std::min(clean_lowest, delay);
-  if (clean_frames >= clean_limit) {
-    if (clean_lowest >= dry_line_frames + headroom + step_frames) {
-      fill_frames = std::max(fill_frames - std::min(fill_frames, step_frames), lowest_fill);
-    }
-    clean_frames = 0;
-    clean_lowest = std::numeric_limits<size_t>::max();
+  // The fill glides down only while the loop steers (so not for a few
+  // seconds after running dry) and the level is not already below where it
+  // is held.
+  descending = fill_level > base_fill && steering_now && !below_level;
+  if (descending) {
+    fill_level = std::max(base_fill, fill_level - kDescentPerFrame * static_cast<double>(written));
   }
   lowest = std::min(lowest, delay);
+  window_sum += static_cast<double>(delay);
+  ++window_looks;
   window_written += written;
   Steering steering;
   if (window_written >= window_frames) {
-    if (recent_count == 0) {
-      settled_offset = std::min(lowest - std::min(lowest, fill_frames), offset_limit);
-    }
-    // Now and then the delay stands a period higher or lower for a second
-    // or so and comes back by itself (under Wine, about every five seconds)
-    // while what is heard does not move. Only what the last two seconds
-    // agree on steers: the aim, unless every window stood above it (then
-    // the lowest of them) or below it (then the highest). So nothing steers
-    // in a run's first two seconds, while a start a period off is as likely
-    // as later.
-    recent_lowest[recent_count % kRecentWindows] = lowest;
+    const double start_excess_limit = kStartExcessPeriods * static_cast<double>(period_frames);
+    recent_means[recent_count % kRecentWindows] = window_sum / static_cast<double>(window_looks);
     ++recent_count;
-    const size_t aim = target();
-    size_t steered = aim;
-    if (recent_count >= kRecentWindows) {
-      const auto recent = std::minmax_element(recent_lowest.begin(), recent_lowest.end());
-      steered = std::clamp(aim, *recent.first, *recent.second);
+    if (!settled && recent_count >= kSettleWindows) {
+      const double above = RecentLevel() - fill_level;
+      settled_offset = std::clamp(above, 0.0, offset_limit);
+      settled = true;
+      if (above - settled_offset > start_excess_limit) {
+        steering.surplus = static_cast<size_t>(above - settled_offset);
+      }
     }
-    const double off_ms = (static_cast<double>(steered) - static_cast<double>(aim)) *
-                          kMillisecondsPerSecond / static_cast<double>(render_rate);
-    const double beyond = off_ms > kDeadBandMs    ? off_ms - kDeadBandMs
-                          : off_ms < -kDeadBandMs ? off_ms + kDeadBandMs
-                                                  : 0.0;
-    correction = std::clamp(beyond * kCorrectionPerMs, -SidetoneResampler::kMaxCorrection,
-                            SidetoneResampler::kMaxCorrection);
+    steering_now = recent_count >= kSteerWindows;
+    if (steering_now) {
+      Steer(RecentLevel());
+    }
     // A stall leaves far more than a period: its surplus goes at once.
-    steering.surplus = lowest > aim + stall_tolerance ? lowest - aim : 0;
-    lowest = std::numeric_limits<size_t>::max();
-    window_written = 0;
+    if (lowest > target() + stall_tolerance) {
+      steering.surplus = lowest - fill();
+    }
+    StartWindow();
   }
-  steering.correction = correction;
+  const double aim =
+      std::clamp(wanted + (descending ? kDescentPerFrame : 0.0), -kMaxCorrection, kMaxCorrection);
+  const double slew = kSlewPerSecond * static_cast<double>(written) / render_rate;
+  correction_now = std::clamp(aim, correction_now - slew, correction_now + slew);
+  steering.correction = correction_now;
   return steering;
 }
 
 void SidetoneDelayControl::RanDry(double now_seconds) {
   dry_since = now_seconds;
   dry = true;
-  clean_frames = 0;
-  clean_lowest = std::numeric_limits<size_t>::max();
 }
 
 void SidetoneDelayControl::Resumed(double now_seconds) {
   if (dry && played_frames >= settle_frames && now_seconds - dry_since <= kCurableGapSeconds) {
-    fill_frames = std::min(fill_frames + period_frames, highest_fill);
+    fill_level = std::min(fill_level + static_cast<double>(period_frames), highest_fill);
   }
   dry = false;
 }

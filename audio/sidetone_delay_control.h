@@ -6,24 +6,28 @@
 #include <cstdint>
 #include <limits>
 
+#include "audio/sidetone_resampler.h"
+
 // How far behind the microphone the monitor plays, and how it keeps there.
 // The delay is what the monitor holds: the render device's queued frames
 // plus the queued input, in render frames. It rises with every capture
-// packet and falls as the device plays, so what matters is its lowest point
-// over a window of 500 ms: it is held where the run settled in its first
-// window, at the fill or up to a few milliseconds above it.
+// packet and falls as the device plays; what it stands at is read from its
+// mean over windows of 500 ms, and the median of the last few windows.
 //
-// - The fill starts at two periods, rises a period after each short gap in
-//   which playback ran dry and comes down slowly while it plays clean. How
-//   far the delay swings above it is up to the capture side: packets that
-//   come in bursts play later, not with gaps.
-// - Clock drift is absorbed by bending the resampling ratio a little,
-//   steered by the lowest delay of the last window: nothing is dropped. A
-//   run is not steered towards the fill from where it starts: every bend
-//   shifts the phase of what plays for good, so a run that settles a little
-//   above the fill is held there.
-// - Only a real stall, one that leaves even the lowest delay of a whole
-//   window well above the fill, has its surplus trimmed.
+// - The fill is the lowest delay a run starts at: two periods and a few
+//   milliseconds. A short gap in which playback ran dry raises it a period,
+//   up to about 60 ms; once the loop below steers again it glides back down,
+//   half a millisecond a second.
+// - Clock drift is followed by a PI loop on that median: the level a run
+//   settles at in its first two seconds is where it is held, and the
+//   resampling ratio is bent to keep it there, by at most 1000 ppm and never
+//   faster than a few ppm per look. Within a dead band around the level the
+//   loop does nothing, so two clocks that agree play at the exact ratio, and
+//   a device that lags a period for a second and makes up for it bends
+//   nothing: the median does not see it.
+// - A real stall, one that leaves even the lowest delay of a whole window
+//   well above the fill, is not the loop's job: its surplus is trimmed. So
+//   is a run that settles a period or more above the fill.
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look.
@@ -32,17 +36,27 @@ class SidetoneDelayControl {
     size_t surplus = 0;
   };
 
-  // Playback runs dry, fading out, when the delay falls below `dry_line`.
+  static constexpr double kMaxCorrection = SidetoneResampler::kMaxCorrection;
+
+  // Playback runs dry, fading out, when it has nothing left beyond what it
+  // keeps in hand and the device holds less than `dry_line`.
   SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames, size_t dry_line);
 
-  size_t fill() const { return fill_frames; }
-  // Where the lowest delay is held: the fill and where the run settled.
-  size_t target() const { return fill_frames + settled_offset; }
+  size_t fill() const { return static_cast<size_t>(fill_level); }
+  // Where the median delay is held: the fill and where the run settled
+  // above it.
+  size_t target() const { return static_cast<size_t>(fill_level + settled_offset); }
   size_t period() const { return period_frames; }
   size_t dry_line() const { return dry_line_frames; }
+  double correction() const { return correction_now; }
 
-  // Playback starts (over), or was trimmed: the next window starts afresh.
+  // Playback starts (over): the level it settles at is learned afresh; the
+  // drift learned so far is kept.
   void Restart();
+  // `frames` of surplus were trimmed: a new window starts, and the windows
+  // seen, the level and the drift learned stay, the windows lowered by what
+  // was trimmed.
+  void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.
   Steering Look(size_t delay, size_t written);
@@ -52,38 +66,59 @@ class SidetoneDelayControl {
   void Resumed(double now_seconds);
 
  private:
-  uint32_t render_rate;
+  // The level is the median of the last 12 windows (6 s): a device that
+  // lags a period for a second, even twice within that, does not move it. A
+  // run learns where it settled from its first 4 windows and is steered once
+  // it has 8.
+  static constexpr size_t kRecentWindows = 12;
+  static constexpr size_t kSteerWindows = 8;
+  static constexpr size_t kSettleWindows = 4;
+
+  // The median of the last windows' means, in frames.
+  double RecentLevel() const;
+  // The loop's update once a window has closed.
+  void Steer(double level);
+  void StartWindow();
+  void StartWindows();
+
+  double render_rate;
   size_t dry_line_frames;
-  size_t headroom;
   size_t period_frames;
-  size_t lowest_fill;
-  size_t highest_fill;
-  size_t fill_frames;
-  size_t step_frames;
-  double correction = 0.0;
-  // Frames played since the fill last changed.
-  size_t clean_frames = 0;
-  size_t clean_limit;
-  // The lowest delay since then.
-  size_t clean_lowest = std::numeric_limits<size_t>::max();
+  double base_fill;
+  double highest_fill;
+  double fill_level;
   // Frames played in the whole run, and how many before running dry counts.
   size_t played_frames = 0;
   size_t settle_frames;
   bool dry = false;
   double dry_since = 0.0;
-  // The lowest delay of the current window and of the last few since the
-  // run started over, and the frames played in the current one.
-  static constexpr size_t kRecentWindows = 4;
+  // The current window: its lowest delay, the sum and count of its looks,
+  // and the frames played in it.
   size_t lowest = std::numeric_limits<size_t>::max();
-  std::array<size_t, kRecentWindows> recent_lowest{};
-  size_t recent_count = 0;
+  double window_sum = 0.0;
+  size_t window_looks = 0;
   size_t window_written = 0;
   size_t window_frames;
   size_t stall_tolerance;
-  // How far above the fill the first window of the run settled, up to
-  // `offset_limit`; unknown until that window has been seen.
-  size_t settled_offset = 0;
-  size_t offset_limit;
+  // The means of the last windows since playback started over.
+  std::array<double, kRecentWindows> recent_means{};
+  size_t recent_count = 0;
+  // How far above the fill the run settled, up to `offset_limit`; learned
+  // from its first windows.
+  double settled_offset = 0.0;
+  bool settled = false;
+  double offset_limit;
+  // The loop: its integral (the drift learned), what it asks for and the
+  // correction applied, which moves towards it a little at each look.
+  double integral = 0.0;
+  double wanted = 0.0;
+  double correction_now = 0.0;
+  // Whether the loop steers (enough windows since playback started over),
+  // whether the level was last found below where it is held, and whether
+  // the fill is gliding down, which the loop is handed directly.
+  bool steering_now = false;
+  bool below_level = false;
+  bool descending = false;
 };
 
 #endif  // VELMO_AUDIO_SIDETONE_DELAY_CONTROL_H_

@@ -13,9 +13,9 @@
 // render clock without ever dropping or repeating input.
 class SidetoneResampler {
  public:
-  // The largest correction, either way: far above any real clock drift, and
-  // a pitch change no one hears.
-  static constexpr double kMaxCorrection = 0.005;
+  // The largest correction, either way: what real clocks need (they differ
+  // by a few hundred ppm, rarely 1000), and a pitch change of under 2 cents.
+  static constexpr double kMaxCorrection = 1000e-6;
 
   SidetoneResampler(uint32_t capture_rate, uint32_t render_rate);
 

@@ -18,6 +18,11 @@ constexpr uint32_t kWaitMs = 100;
 constexpr std::chrono::milliseconds kFirstRetry{50};
 constexpr std::chrono::milliseconds kLongestRetry{800};
 constexpr std::chrono::milliseconds kStopCheck{10};
+// A stop or a switch of device waits for the fade-out to play, a device
+// period at a time, but never longer than this: a device that stops taking
+// frames is stopped all the same.
+constexpr uint32_t kDrainWaitMs = 10;
+constexpr std::chrono::milliseconds kLongestDrain{250};
 
 constexpr char kLogComInitFailed[] = "sidetone_com_init_failed";
 constexpr char kLogEnumeratorFailed[] = "sidetone_enumerator_failed";
@@ -76,6 +81,16 @@ SetUpResult SetUp(SidetoneAudioSession& session, const std::wstring& input_id,
     }
   }
   return stop_requested.load() ? SetUpResult::kStopped : SetUpResult::kReady;
+}
+
+// Fades out and lets the device play past the fade before the session, and
+// with it the streams, is released.
+void FinishPlayback(SidetoneAudioSession& session, SidetoneStream& stream) {
+  stream.FadeOut();
+  const auto deadline = std::chrono::steady_clock::now() + kLongestDrain;
+  while (!stream.Drained() && std::chrono::steady_clock::now() < deadline) {
+    session.Wait(kDrainWaitMs);
+  }
 }
 
 // Moves audio until a stop (true) or the device is lost (false).
@@ -161,6 +176,7 @@ void RunSidetoneLoop(const SidetoneSessionFactory& factory, const std::wstring& 
     }
     retry = std::chrono::milliseconds(0);
     const bool stopped = Play(*session, stream, stop_requested, volume);
+    FinishPlayback(*session, stream);
     AddUp(totals, stream.statistics());
     if (stopped) {
       break;

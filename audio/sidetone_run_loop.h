@@ -20,6 +20,8 @@ using SidetoneSessionFactory = std::function<std::unique_ptr<SidetoneAudioSessio
 // sets `state` to running and moves audio whenever a stream has work, until
 // `stop_requested` is set. A device that goes away is reopened, with a
 // back-off while it cannot be. Set-up looks for a stop between its steps.
+// A stop, or a device that changes, fades playback out first and lets the
+// fade play before the streams are released.
 // Every session is released before it returns; on a failed or stopped
 // set-up `state` is left untouched. A run that was running logs its
 // statistics when it ends.

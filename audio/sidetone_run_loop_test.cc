@@ -235,4 +235,88 @@ TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
   }
 }
 
+// A new volume is reached over 7.5 ms (360 samples at 48 kHz), one step a
+// sample, starting at once; at or below 0.0001 it lands on true silence.
+TEST_F(SidetoneStreamTest, VolumeRampsToItsNewValueOverAFewMilliseconds) {
+  const std::pair<float, float> rows[] = {
+      {1.0f, 0.0f}, {0.5f, 1.0f}, {1.0f, 0.0001f}, {0.35f, 0.35f}, {0.0f, 0.2f}};
+  for (const auto& [from, to] : rows) {
+    Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
+    volume = from;
+    Capture(std::vector<float>(480, 1.0f), 1);
+    volume = to;
+    Capture(std::vector<float>(480, 1.0f), 1);
+    const std::vector<float>& queue = stream->queue();
+    const float landed = to > 0.0001f ? to : 0.0f;
+    EXPECT_EQ(queue[479], from) << from << " " << to;
+    float largest_step = 0.0f;
+    for (size_t i = 480; i < queue.size(); ++i) {
+      largest_step = std::max(largest_step, std::abs(queue[i] - queue[i - 1]));
+    }
+    EXPECT_LE(largest_step, std::abs(landed - from) / 360.0f * 1.01f + 1e-7f) << from << " " << to;
+    EXPECT_EQ(queue[480 + 361], landed) << from << " " << to;
+    EXPECT_EQ(queue.back(), landed) << from << " " << to;
+    if (landed != from) {
+      EXPECT_NE(queue[480], from) << from << " " << to;
+      EXPECT_NE(queue[480 + 300], landed) << from << " " << to;
+    }
+  }
+}
+
+// The device is handed a fade-out and 40 ms of silence after it, and the
+// stream may stop once the device holds only the last 10 ms of that.
+TEST_F(SidetoneStreamTest, FadeOutEndsOnSilenceAndWaitsForTheDeviceToPlayIt) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
+  stream->FadeOut();
+  EXPECT_TRUE(stream->Drained()) << "nothing played, nothing to wait for";
+  Capture(std::vector<float>(480, 0.5f), 1);
+  stream->RenderStep(0.0);
+  ASSERT_TRUE(stream->playing());
+  script->rendered.clear();
+  script->pending = 2000;
+  stream->FadeOut();
+  EXPECT_FALSE(stream->playing());
+  const std::vector<float> rendered = RenderedFloats(*script);
+  ASSERT_EQ(rendered.size(), 144u + 1920u);
+  EXPECT_EQ(rendered[23], 0.5f);
+  EXPECT_EQ(rendered[24], 0.5f * (119.0f / 120.0f)) << "the fade is the last 2.5 ms of the hand";
+  for (size_t i = 1; i < 144; ++i) {
+    EXPECT_LE(rendered[i - 1] - rendered[i], 0.5f / 120.0f + 1e-6f) << i;
+  }
+  EXPECT_EQ(std::vector<float>(rendered.begin() + 143, rendered.end()),
+            std::vector<float>(1921, 0.0f));
+  for (const auto& [pending, drained] : {std::pair{2000u, false}, {481u, false}, {480u, true}}) {
+    script->pending = pending;
+    EXPECT_EQ(stream->Drained(), drained) << pending;
+  }
+  script->pending = 2000;
+  script->padding_fails = true;
+  EXPECT_TRUE(stream->Drained()) << "a device that does not answer is not waited for";
+}
+
+// Playback fades out, running dry, only when the queue holds nothing beyond
+// the 3 ms in hand and the device less than a period; a low padding reading
+// with input queued is ridden out by writing it.
+TEST_F(SidetoneStreamTest, RunsDryOnlyWhenTheQueueHasNothingLeft) {
+  struct Row {
+    uint32_t pending;
+    size_t queued;
+    uint32_t underruns;
+  };
+  for (const Row& row : {Row{100, 336, 0}, Row{100, 0, 1}, Row{479, 0, 1}, Row{480, 0, 0}}) {
+    script = std::make_shared<Script>();
+    Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
+    Capture(std::vector<float>(480, 0.5f), 1);
+    stream->RenderStep(0.0);
+    ASSERT_EQ(stream->queue().size(), 144u);
+    script->pending = row.pending;
+    if (row.queued != 0) {
+      Capture(std::vector<float>(row.queued, 0.5f), 1);
+    }
+    stream->RenderStep(0.01);
+    EXPECT_EQ(stream->statistics().underruns, row.underruns) << row.pending << " " << row.queued;
+    EXPECT_EQ(stream->playing(), row.underruns == 0) << row.pending << " " << row.queued;
+  }
+}
+
 }  // namespace

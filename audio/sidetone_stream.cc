@@ -9,6 +9,14 @@ constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kHandMs = 3;
 // Fades in, out and across a trim last 2.5 ms.
 constexpr uint32_t kFadeDivisor = 400;
+// A new volume is reached over 7.5 ms of input, one small step a sample.
+constexpr uint32_t kVolumeRampNumerator = 3;
+constexpr uint32_t kVolumeRampDenominator = 400;
+// After a stop's fade-out, 40 ms of silence: the stream is stopped once the
+// device holds no more than the last 10 ms of it, so what the sound server
+// keeps beyond the device's count is silence too.
+constexpr uint32_t kTailMs = 40;
+constexpr uint32_t kTailKeptMs = 10;
 
 }  // namespace
 
@@ -24,9 +32,10 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       render_rate(FormatRate(render_format)),
       max_queue(MaxQueueSamples(capture_rate)),
       hand_frames(static_cast<size_t>(render_rate) * kHandMs / kMillisecondsPerSecond),
-      control(render_rate, period_frames, period_frames + hand_frames),
+      control(render_rate, period_frames, period_frames),
       resampler(capture_rate, render_rate),
-      fade_frames(std::max(render_rate / kFadeDivisor, 1u)) {
+      fade_frames(std::max(render_rate / kFadeDivisor, 1u)),
+      ramp_samples(std::max(capture_rate * kVolumeRampNumerator / kVolumeRampDenominator, 1u)) {
   monitor_queue.reserve(max_queue);
   render_samples.reserve(render_buffer_frames);
 }
@@ -42,8 +51,10 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
       return;
     }
     stats.discontinuities += packet.discontinuity ? 1 : 0;
-    AppendCapturePacket(packet.data, packet.frames, packet.silent, capture_layout,
-                        volume.load(std::memory_order_relaxed), monitor_queue);
+    const size_t first = monitor_queue.size();
+    AppendCapturePacket(packet.data, packet.frames, packet.silent, capture_layout, 1.0f,
+                        monitor_queue);
+    ApplyVolume(first, volume.load(std::memory_order_relaxed));
     session.ReleaseCaptureBuffer(packet.frames);
     // The render side may be failing or stalled; capture alone must not grow
     // the queue without end.
@@ -53,6 +64,29 @@ void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
     if (!session.GetNextPacketSize(packet_frames)) {
       return;
     }
+  }
+}
+
+void SidetoneStream::ApplyVolume(size_t first, float volume) {
+  const float wanted = volume > kSidetoneSilentVolume ? volume : 0.0f;
+  if (!gain_known) {
+    gain = wanted;
+    gain_target = wanted;
+    gain_known = true;
+  }
+  if (wanted != gain_target) {
+    gain_target = wanted;
+    gain_step = (wanted - gain) / static_cast<float>(ramp_samples);
+  }
+  for (size_t i = first; i < monitor_queue.size(); ++i) {
+    if (gain != gain_target) {
+      gain += gain_step;
+      // Lands on the value exactly, so a volume of 0 plays true silence.
+      if ((gain_step > 0.0f) == (gain >= gain_target)) {
+        gain = gain_target;
+      }
+    }
+    monitor_queue[i] *= gain;
   }
 }
 
@@ -79,14 +113,15 @@ void SidetoneStream::RenderStep(double now_seconds) {
   stats.NoteDelay(delay, render_rate);
   const SidetoneDelayControl::Steering steering = control.Look(delay, last_written);
   resampler.SetCorrection(steering.correction);
-  // Unless the next look finds the device still playing with the hand kept,
-  // the hand fades out now.
-  if (delay < control.dry_line()) {
+  // Only when the queue has nothing beyond the hand and the device cannot
+  // cover its next period does the hand fade out. A low reading of the
+  // device's padding with input still queued is ridden out by writing it.
+  if (BeyondHand(available) == 0 && pending < control.dry_line()) {
     RunDry(pending, available);
     return;
   }
-  // A surplus only a stall leaves behind is trimmed; the crossfade needs its
-  // frames from the queue.
+  // A surplus only a stall, or a start far too high, leaves behind is
+  // trimmed; the crossfade needs its frames from the queue.
   if (steering.surplus != 0 && available > fade_frames) {
     available = Trim(std::min(steering.surplus, available - fade_frames));
   }
@@ -112,7 +147,6 @@ void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
   }
   control.Resumed(now);
   control.Restart();
-  resampler.SetCorrection(0.0);
   faded = 0;
   last_written = 0;
   crossfade_tail.clear();
@@ -136,13 +170,40 @@ void SidetoneStream::RunDry(uint32_t pending, size_t available) {
   is_playing = false;
 }
 
+void SidetoneStream::FadeOut() {
+  fading_out = false;
+  uint32_t pending = 0;
+  if (!ever_played || !session.GetCurrentPadding(pending) || pending >= render_buffer_frames) {
+    return;
+  }
+  // Playback that already ran dry has faded out; the tail still follows, so
+  // the stream does not stop while that fade plays.
+  const size_t room = render_buffer_frames - pending;
+  const size_t audio =
+      is_playing ? std::min({resampler.Available(monitor_queue.size()), hand_frames, room}) : 0;
+  is_playing = false;
+  const size_t tail =
+      std::min(room - audio, static_cast<size_t>(render_rate) * kTailMs / kMillisecondsPerSecond);
+  fading_out = Write(0, audio, true) && Write(static_cast<uint32_t>(tail), 0, false);
+  tail_frames = fading_out ? tail : 0;
+}
+
+bool SidetoneStream::Drained() {
+  uint32_t pending = 0;
+  if (!fading_out || !session.GetCurrentPadding(pending)) {
+    return true;
+  }
+  const size_t kept = static_cast<size_t>(render_rate) * kTailKeptMs / kMillisecondsPerSecond;
+  return pending <= std::min(tail_frames, kept);
+}
+
 size_t SidetoneStream::Trim(size_t count) {
   crossfade_tail.resize(fade_frames);
   SidetoneResampler continuation = resampler;
   continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
   crossfaded = 0;
   ++stats.trims;
-  control.Restart();
+  control.Trimmed(count);
   return DropOutputs(count);
 }
 
@@ -185,6 +246,7 @@ bool SidetoneStream::Write(uint32_t silence, size_t audio, bool fade_out) {
           static_cast<float>(length - 1 - i) / static_cast<float>(length);
     }
   }
+  ever_played = true;
   ConsumeFront(monitor_queue, consumed);
   if (monitor_queue.size() > max_queue) {
     CutBacklogAndStartOver();

@@ -13,14 +13,16 @@
 #include "audio/sidetone_statistics.h"
 
 // The moving part of one monitor run: captured packets go into the queue,
-// and the render buffer is kept ahead from it, at the delay the delay
-// control asks for.
+// scaled by the volume, and the render buffer is kept ahead from it, at the
+// delay the delay control asks for.
 //
 // Playback starts (and starts over after running dry) with silence up to the
 // fill ahead of the queued input, fading in. While it plays, all the queue
 // can give goes to the device but for a few milliseconds kept in hand: when
 // the input stops coming, those are played fading out, so the device never
-// stops on a live sample.
+// stops on a live sample. A stop or a switch of device ends the same way:
+// the hand fades out, silence follows, and the stream is stopped once the
+// device has played past the fade.
 class SidetoneStream {
  public:
   // While the render side takes nothing, capture alone may grow the queue to
@@ -32,11 +34,18 @@ class SidetoneStream {
                  uint32_t period_frames);
 
   // Drains every pending capture packet into the queue, reading the volume
-  // once per packet.
+  // once per packet. A new volume is reached over a few milliseconds, a
+  // step each sample, never at once.
   void CaptureStep(const std::atomic<float>& volume);
   // Keeps the render buffer ahead from the queue; `now_seconds` is any
   // steady clock.
   void RenderStep(double now_seconds);
+
+  // Ends playback: fades out what is in hand and writes silence after it.
+  void FadeOut();
+  // True once the device has played past the fade-out (or there was nothing
+  // to fade, or the device no longer answers): the stream may stop.
+  bool Drained();
 
   const std::vector<float>& queue() const { return monitor_queue; }
   size_t max_queue_samples() const { return max_queue; }
@@ -65,6 +74,9 @@ class SidetoneStream {
   // silence when `fade_out`), unless the buffer is not lent.
   bool Write(uint32_t silence, size_t audio, bool fade_out);
   void CutBacklogAndStartOver();
+  // Scales the queued samples from `first` on by the volume, moving towards
+  // `volume` by one step a sample.
+  void ApplyVolume(size_t first, float volume);
   // Of `available` frames, those that may go to the device now.
   size_t BeyondHand(size_t available) const {
     return available > hand_frames ? available - hand_frames : 0;
@@ -95,6 +107,17 @@ class SidetoneStream {
   // the first frames written after a trim.
   std::vector<float> crossfade_tail;
   size_t crossfaded = 0;
+  // The volume being applied, where it is going and its step per sample.
+  uint32_t ramp_samples;
+  bool gain_known = false;
+  float gain = 0.0f;
+  float gain_target = 0.0f;
+  float gain_step = 0.0f;
+  // Whether anything was ever written, and the silence written after a
+  // fade-out (none: nothing to wait for).
+  bool ever_played = false;
+  bool fading_out = false;
+  size_t tail_frames = 0;
   // One render step's samples, kept so the loop does not allocate.
   std::vector<float> render_samples;
 };

@@ -48,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{L"crash-20261208x130501.txt", false, L"", 0},
                       NameCase{L"crash-2026120a-130501.txt", false, L"", 0},
                       NameCase{L"crash-20261208-13050a.txt", false, L"", 0},
+                      NameCase{L"crash-20261208-a30501.txt", false, L"", 0},
                       NameCase{L"crash-20261208-13050.txt", false, L"", 0},
                       NameCase{L"Crash-20261208-130501.txt", false, L"", 0},
                       NameCase{L"xcrash-20261208-130501.txt", false, L"", 0},

@@ -372,6 +372,8 @@ INSTANTIATE_TEST_SUITE_P(Crashes, HardCrashTest,
                          ::testing::Values(
                              // Nothing but the recursion: every frame is the probe's.
                              HardCrash{L"stack-overflow", kStackOverflow, 0, kMaxFrames},
+                             // A worker's stack has only the system's default kept back for it.
+                             HardCrash{L"worker-stack-overflow", kStackOverflow, 1, kMaxFrames},
                              // The faulting function and the thread's entry.
                              HardCrash{L"worker-crash", kAccessViolation, 1, 2},
                              // Both reach the dispatch before either reaches the filter; one is

@@ -90,6 +90,15 @@ void CrashOnWorkers(unsigned count) {
   std::abort();
 }
 
+void OverflowWorkerStack() {
+  std::thread worker([] {
+    LogCrashingThread();
+    OverflowStack();
+  });
+  worker.join();
+  std::abort();
+}
+
 void CrashWhileLogLockIsHeld() {
   const HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread holder([held] {

@@ -9,6 +9,9 @@
 // Recurses until the stack's guard page is hit.
 [[noreturn]] void OverflowStack();
 
+// Overflows a worker thread's stack, which has no stack kept back for it.
+[[noreturn]] void OverflowWorkerStack();
+
 // Starts `count` worker threads that log their thread ids and then read
 // address 0 together: each one's fault reaches the exception dispatch before
 // any goes on to the crash filter.

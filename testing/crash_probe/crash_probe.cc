@@ -3,6 +3,7 @@
 //
 //   read-null | write-null | execute-data | pure-call   crash that way
 //   stack-overflow             crash by overflowing the main thread's stack
+//   worker-stack-overflow      crash by overflowing a worker thread's stack
 //   worker-crash               crash on a worker thread
 //   threads-crash              crash on two worker threads at once
 //   log-lock-crash             crash while another thread, frozen, holds the
@@ -126,8 +127,8 @@ int Run(int argc, wchar_t** argv) {
   }
   const std::wstring mode = argv[1];
   if (mode == L"read-null" || mode == L"write-null" || mode == L"execute-data" ||
-      mode == L"pure-call" || mode == L"stack-overflow" || mode == L"worker-crash" ||
-      mode == L"threads-crash" || mode == L"log-lock-crash") {
+      mode == L"pure-call" || mode == L"stack-overflow" || mode == L"worker-stack-overflow" ||
+      mode == L"worker-crash" || mode == L"threads-crash" || mode == L"log-lock-crash") {
     LogImageRange();
     if (mode == L"read-null") {
       ReadNull();
@@ -137,6 +138,8 @@ int Run(int argc, wchar_t** argv) {
       ExecuteData();
     } else if (mode == L"stack-overflow") {
       OverflowStack();
+    } else if (mode == L"worker-stack-overflow") {
+      OverflowWorkerStack();
     } else if (mode == L"worker-crash") {
       CrashOnWorkers(1);
     } else if (mode == L"threads-crash") {

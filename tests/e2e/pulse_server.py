@@ -146,6 +146,12 @@ class Recording:
             stdout=self.path.open("wb"), env=pulse.tool_env())
         time.sleep(0.3)
 
+    def heard(self, level: float) -> bool:
+        """Whether the recording so far holds a sample beyond `level`."""
+        data = self.path.read_bytes()
+        count = len(data) // 4
+        return any(abs(x) > level for x in struct.unpack(f"<{count}f", data[:count * 4]))
+
     def stop(self) -> list[list[float]]:
         time.sleep(0.3)
         self.process.terminate()

@@ -12,6 +12,7 @@ import shutil
 import statistics
 import subprocess
 import tempfile
+import threading
 import time
 
 from pathlib import Path
@@ -392,3 +393,91 @@ def test_microphone_removed_and_back_plays_again_without_a_new_start(host, pulse
     assert_started(words[:3])
     assert words[3:] in (["sidetone_stopped"],
                          ["sidetone_device_lost", "sidetone_device_back", "sidetone_stopped"]), words
+
+
+def runs(values: list[float], low: float, high: float, length: int) -> list[tuple[int, int]]:
+    """The stretches of at least `length` values in [low, high)."""
+    found, begin = [], None
+    for i, value in enumerate(values + [float("inf")]):
+        inside = low <= value < high
+        if inside and begin is None:
+            begin = i
+        elif not inside and begin is not None:
+            if i - begin >= length:
+                found.append((begin, i))
+            begin = None
+    return found
+
+
+def without_dropouts(samples: list[float]) -> list[float | None]:
+    """A loaded sound server now and then plays a few milliseconds of exact
+    zeros in the middle of a tone: those samples become None."""
+    kept: list[float | None] = list(samples)
+    for begin, end in runs(samples, 0.0, 1e-30, 2):
+        if end - begin < RECORD_RATE // 10:
+            kept[begin:end] = [None] * (end - begin)
+    return kept
+
+
+def largest_step(samples: list[float | None]) -> float:
+    return max((abs(b - a) for a, b in zip(samples, samples[1:])
+                if a is not None and b is not None), default=0.0)
+
+
+def steps_around_changes(host, pulse) -> dict[str, float] | None:
+    """Plays a 997 Hz tone (so capture packets do not all begin at one phase
+    of it, and a hard step shows) and, once it is heard, mutes, unmutes,
+    turns down, turns up and stops. The largest step within 30 ms of each
+    change, or None where dropouts hide where the changes are."""
+    assert start(host, {"volume": 1.0}) is True
+    recording = pulse.record("monitor_out.monitor", 2, latency_ms=200)
+    player = threading.Thread(target=pulse.play, args=(
+        "tone_in", tone(3.5, TONE_RATE, TONE_AMPLITUDE, IDLE_TONE_HZ), TONE_RATE, 1))
+    player.start()
+    # An idle microphone may take a while to deliver.
+    deadline = time.monotonic() + 5
+    while not recording.heard(TONE_AMPLITUDE / 2):
+        assert time.monotonic() < deadline, "no tone"
+        time.sleep(0.05)
+    for pause, method, arguments in ((0.25, "setVolume", {"volume": 0.0}),
+                                     (0.3, "setVolume", {"volume": 1.0}),
+                                     (0.3, "setVolume", {"volume": 0.3}),
+                                     (0.3, "setVolume", {"volume": 1.0}),
+                                     (0.3, "stop", None)):
+        time.sleep(pause)
+        assert host.call(CHANNEL, method, arguments).value is True
+    player.join()
+    samples = without_dropouts(recording.stop()[0])
+    # Peaks of 1 ms blocks from the first loud one on; the mute and the quiet
+    # stretch last 300 ms.
+    block = RECORD_RATE // 1000
+    envelope = [max((abs(x) for x in samples[i:i + block] if x is not None), default=-1.0)
+                for i in range(0, len(samples) - block, block)]
+    loud = next(i for i, peak in enumerate(envelope) if peak > TONE_AMPLITUDE / 2)
+    heard = [peak for peak in envelope[loud:] if peak >= 0.0]
+    at = [i for i, peak in enumerate(envelope) if i >= loud and peak >= 0.0]
+    muted = runs(heard, 0.0, SILENCE, 150)
+    quiet = runs(heard, 0.1, 0.2, 150)
+    if len(muted) != 2 or len(quiet) != 1:
+        print(f"\nchanges not found: silent {muted}, quiet {quiet}")
+        return None
+    changes = {"mute": muted[0][0], "unmute": muted[0][1], "turn down": quiet[0][0],
+               "turn up": quiet[0][1], "stop": muted[1][0]}
+    margin = 30 * block
+    return {name: largest_step(samples[max(at[i] * block - margin, 0):at[i] * block + margin])
+            for name, i in changes.items()}
+
+
+def test_mute_unmute_and_stop_in_mid_tone_leave_no_step(host, pulse):
+    """A volume change ramps and a stop fades out: around each of them the
+    output never moves further from one sample to the next than the tone
+    itself does at full volume. Should dropouts of a loaded sound server hide
+    the changes, the pass is tried again."""
+    tone_step = 2 * math.sin(math.pi * IDLE_TONE_HZ / RECORD_RATE) * TONE_AMPLITUDE
+    for _ in range(3):
+        steps = steps_around_changes(host, pulse)
+        if steps is not None:
+            break
+    print(f"\ntone's own largest step {tone_step:.4f}; around each change {steps}")
+    assert steps is not None, "the changes were never found"
+    assert all(step <= tone_step * 1.1 for step in steps.values()), (steps, tone_step)
