@@ -141,6 +141,7 @@ TEST(SidetoneRunLoopTest, RenderStartsPrimedOnTheFirstPacketAndStatisticsEndTheR
     ASSERT_GE(primed.size(), 1536u);
     EXPECT_EQ(std::vector<float>(primed.begin(), primed.begin() + 1200),
               std::vector<float>(1200, 0.0f));
+    EXPECT_FLOAT_EQ(primed[1200], 0.175f / 120.0f) << "the fade-in starts at its first step";
     EXPECT_GT(primed[1535], 0.17f);
     EXPECT_EQ(loop.state, kSidetoneRunning);
   }
