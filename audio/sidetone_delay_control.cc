@@ -37,13 +37,17 @@ constexpr double kOffsetLimitPeriods = 1.0;
 constexpr double kStartExcessPeriods = 0.5;
 // The loop, in seconds of delay error: nothing within 1 ms of the level (the
 // median still wanders about that much); beyond, 250 ppm per millisecond at
-// once and the integral learning 20 ppm per millisecond-second. The median
-// of 6 s of windows lags the level by a few seconds, which keeps the loop
-// this slow: a drift of 500 ppm is taken up within half a minute, a few
-// milliseconds off at most, with little overshoot.
+// once, but never more than 500 ppm; and the integral learning 20 ppm per
+// millisecond-second of an error it counts as 4 ms at most, since a larger
+// one is a stall on its way to a trim, not drift. The median of 6 s of
+// windows lags the level by a few seconds, which keeps the loop this slow: a
+// drift of 500 ppm is taken up within half a minute, a few milliseconds off
+// at most.
 constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
+constexpr double kProportionalLimit = 500e-6;
 constexpr double kIntegralGain = 0.02;
+constexpr double kIntegralErrorLimitSeconds = 0.004;
 // The applied correction moves at most 400 ppm a second of playback: about
 // 4 ppm per look.
 constexpr double kSlewPerSecond = 400e-6;
@@ -120,10 +124,14 @@ void SidetoneDelayControl::Steer(double level) {
   // While the fill glides down, the level lags behind it by the loop's own
   // doing: that is no drift to learn.
   if (!descending) {
-    integral = std::clamp(integral + kIntegralGain * beyond * window_seconds, -kMaxCorrection,
+    const double learned =
+        std::clamp(beyond, -kIntegralErrorLimitSeconds, kIntegralErrorLimitSeconds);
+    integral = std::clamp(integral + kIntegralGain * learned * window_seconds, -kMaxCorrection,
                           kMaxCorrection);
   }
-  wanted = std::clamp(kProportionalGain * beyond + integral, -kMaxCorrection, kMaxCorrection);
+  const double pull =
+      std::clamp(kProportionalGain * beyond, -kProportionalLimit, kProportionalLimit);
+  wanted = std::clamp(pull + integral, -kMaxCorrection, kMaxCorrection);
   below_level = beyond < 0.0;
 }
 

@@ -141,6 +141,7 @@ TEST(SidetoneRunLoopTest, RenderStartsPrimedOnTheFirstPacketAndStatisticsEndTheR
     ASSERT_GE(primed.size(), 1536u);
     EXPECT_EQ(std::vector<float>(primed.begin(), primed.begin() + 1200),
               std::vector<float>(1200, 0.0f));
+    EXPECT_FLOAT_EQ(primed[1200], 0.175f / 120.0f) << "the fade-in starts at its first step";
     EXPECT_GT(primed[1535], 0.17f);
     EXPECT_EQ(loop.state, kSidetoneRunning);
   }
@@ -296,26 +297,33 @@ TEST_F(SidetoneStreamTest, FadeOutEndsOnSilenceAndWaitsForTheDeviceToPlayIt) {
 
 // Playback fades out, running dry, only when the queue holds nothing beyond
 // the 3 ms in hand and the device less than a period; a low padding reading
-// with input queued is ridden out by writing it.
+// with input queued is ridden out by writing it. The device is given no more
+// than the fill and a period (1680 frames).
 TEST_F(SidetoneStreamTest, RunsDryOnlyWhenTheQueueHasNothingLeft) {
   struct Row {
     uint32_t pending;
     size_t queued;
     uint32_t underruns;
+    bool writes;
   };
-  for (const Row& row : {Row{100, 336, 0}, Row{100, 0, 1}, Row{479, 0, 1}, Row{480, 0, 0}}) {
+  for (const Row& row : {Row{100, 336, 0, true}, Row{100, 0, 1, false}, Row{479, 0, 1, false},
+                         Row{480, 0, 0, false}, Row{1680, 336, 0, false}}) {
     script = std::make_shared<Script>();
     Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
     Capture(std::vector<float>(480, 0.5f), 1);
     stream->RenderStep(0.0);
     ASSERT_EQ(stream->queue().size(), 144u);
     script->pending = row.pending;
+    script->rendered.clear();
     if (row.queued != 0) {
       Capture(std::vector<float>(row.queued, 0.5f), 1);
     }
     stream->RenderStep(0.01);
     EXPECT_EQ(stream->statistics().underruns, row.underruns) << row.pending << " " << row.queued;
     EXPECT_EQ(stream->playing(), row.underruns == 0) << row.pending << " " << row.queued;
+    if (row.underruns == 0) {
+      EXPECT_EQ(!script->rendered.empty(), row.writes) << row.pending << " " << row.queued;
+    }
   }
 }
 

@@ -154,7 +154,7 @@ TEST_P(SidetoneClockTest, DelayHoldsAtTheFillWithoutSplicesOrGaps) {
         std::nth_element(window_means.begin(), window_means.begin() + window_means.size() / 2,
                          window_means.end());
         EXPECT_NEAR(window_means[window_means.size() / 2], stream.target_frames() / 48.0,
-                    at_limit ? 8.0 : 3.0)
+                    at_limit ? 10.0 : 3.0)
             << "at " << now;
       }
       window_means.clear();
@@ -216,6 +216,7 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {1, 480}, {1, 0}, {1, 480}, {5, 0}}, 0, 0},  // a lag now and then bends nothing
       {{{4, 480}, {8, 480}}, 0, 0},                          // held where it settled, 10 ms up
       {{{4, 600}, {8, 600}}, 1, 0},                          // but no higher
+      {{{4, 720}}, 0, 0},                                    // half a period more is not trimmed
       {{{4, 1000}}, 0, 520},                                 // a start far higher is trimmed
       {{{4, 0}, {6, 480}, {0, 0}, {7, 480}}, 1, 0},          // the drift learned outlives a restart
       {{{1, 720}}, 0, 0},                                    // 15 ms above the fill is not a stall
@@ -254,6 +255,8 @@ TEST(SidetoneDelayControlTest, CorrectionIsBoundedAndMovesAFewPpmPerLook) {
   }
   EXPECT_EQ(last, SidetoneDelayControl::kMaxCorrection);
   EXPECT_LE(largest_move, 4.0001e-6);
+  // A device that gives no period is taken as one of a frame.
+  EXPECT_EQ(SidetoneDelayControl(48000, 0, 0).period(), 1u);
 }
 
 // The fill rises a period after a gap of up to 100 ms once half a second has

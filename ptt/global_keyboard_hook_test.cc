@@ -358,12 +358,12 @@ const std::map<char, FakeKey> kScriptKeys = {{'A', {kKeyA, kScanA}},
 // system's state, Raw Input, and the hook unless delivery stopped), dX / uX
 // the hook alone gets a late press / release, sX a later hook swallows the
 // release of X after ours saw it, nX / NX only the system's state has X
-// pressed / released,
-// x the hooks of both kinds stop delivering
-// silently, k only the keyboard's, o only the mouse's, f installations fail,
-// t a tick on time, w one just not late, T a tick after a 3 s freeze, SX start
-// watching X, ~ the mouse buttons are swapped, ! the session is locked, % it
-// is disconnected, # the system suspends.
+// pressed / released, x the hooks of both kinds stop delivering silently, k
+// only the keyboard's, o only the mouse's, f installations fail, t a tick on
+// time, w one just not late, T a tick after a 3 s freeze, p 3 s pass without
+// a tick (no timer runs), SX start watching X, ~ the mouse buttons are
+// swapped, ! the session is locked, % it is disconnected, # the system
+// suspends.
 struct Script {
   const char* name;
   uint32_t key;
@@ -388,6 +388,7 @@ class ScriptTest : public GlobalKeyboardHookTest, public ::testing::WithParamInt
       }
       installer.fail_with = step == 'f' ? 5 : installer.fail_with;
       installer.buttons_swapped |= step == '~';
+      installer.now_ms += step == 'p' ? 3000 : 0;
       if (step == 't' || step == 'w' || step == 'T') {
         installer.now_ms += step == 't'   ? kWatchdogPeriodMs
                             : step == 'w' ? kWatchdogPeriodMs + kWatchdogLatenessMs
@@ -476,6 +477,8 @@ INSTANTIATE_TEST_SUITE_P(
                REINSTALLED("missed_input") "down 41 141;"},
         Script{"RetargetReleasesTheOldKeyBeforeInstalling", kKeyA, "vA SB t t",
                DOWN_UP_A "remove 1;install keyboard 2;"},
+        Script{"StartAfterAnIdleSpellIsNoLateTick", kKeyA, "p SB t",
+               "remove 1;install keyboard 2;"},
         Script{"ButtonHeldAtStartIsNoEvidence", kKeyA, "vM SM x vm t t",
                "remove 1;install mouse 2;"},
         Script{"KeyHeldAtStartWaitsForItsNextPress", kKeyB, "vA SA vA t t x vm t t ^A t t vA ^A",

@@ -14,6 +14,10 @@
 //                                       restarting shell does
 //   window_tool.exe message-id <name>   print the id of a registered window
 //                                       message (e.g. "TaskbarCreated")
+//   window_tool.exe end-session <hwnd>  end the session for its process as the
+//                                       system does at logoff: ask, announce
+//                                       the end, then end the process (exit
+//                                       code 69) without its shutdown
 //
 // Prints "ok" (message-id: the id) and exits 0 on success, 1 otherwise.
 #include <windows.h>
@@ -27,6 +31,9 @@
 namespace {
 
 constexpr int kFailure = 1;
+// What the process ended by end-session exits with: none of its own codes.
+constexpr UINT kEndedWithTheSession = 69;
+constexpr UINT kSessionMessageTimeoutMs = 5000;
 
 HWND WindowFromText(const wchar_t* text) {
   return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(text, nullptr, 10)));
@@ -67,6 +74,26 @@ bool DropTrayIcon(HWND window, UINT id) {
   return Shell_NotifyIconW(NIM_DELETE, &icon) != FALSE;
 }
 
+bool EndSession(HWND window) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
+  if (process == nullptr) {
+    return false;
+  }
+  DWORD_PTR may_end = FALSE;
+  const bool asked = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                         SMTO_ABORTIFHUNG, kSessionMessageTimeoutMs, &may_end) != 0;
+  const bool ended = asked && may_end != FALSE &&
+                     SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                         SMTO_ABORTIFHUNG, kSessionMessageTimeoutMs, nullptr) != 0;
+  // The session ends whatever the answers were.
+  TerminateProcess(process, kEndedWithTheSession);
+  WaitForSingleObject(process, kSessionMessageTimeoutMs);
+  CloseHandle(process);
+  return ended;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -74,7 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr,
                  "usage: window_tool to-tray|minimize <hwnd> | set-title <hwnd> <title> |"
                  " hold-mutex <name> <ms> |"
-                 " drop-tray-icon <hwnd> <id> | message-id <name>\n");
+                 " drop-tray-icon <hwnd> <id> | message-id <name> | end-session <hwnd>\n");
     return kFailure;
   }
   const std::wstring command = argv[1];
@@ -91,6 +118,8 @@ int wmain(int argc, wchar_t** argv) {
     const UINT id = RegisterWindowMessageW(argv[2]);
     std::printf("%u\n", id);
     return id != 0 ? 0 : kFailure;
+  } else if (command == L"end-session") {
+    done = EndSession(WindowFromText(argv[2]));
   } else if (command == L"drop-tray-icon" && argc == 4) {
     done = DropTrayIcon(WindowFromText(argv[2]),
                         static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)));
