@@ -49,8 +49,6 @@ TEST(SidetoneDeviceWatchTest, ReopensForTheDefaultItFollowsAndTheSavedDeviceItPl
                      following,
                      DefaultChanged(eRender, eCommunications),
                      true},
-           WatchCase{"new console default", none, following, DefaultChanged(eRender, eConsole),
-                     false},
            WatchCase{"new default of the other direction",
                      {},
                      following,
@@ -92,8 +90,6 @@ TEST(SidetoneDeviceWatchTest, ReopensForTheDefaultItFollowsAndTheSavedDeviceItPl
                      StateChanged(L"{0.0.0.00000000}.{Speakers}", DEVICE_STATE_ACTIVE),
                      false},
            WatchCase{"no id", none, awaiting, StateChanged(nullptr, DEVICE_STATE_ACTIVE), false},
-           WatchCase{"no saved device", none, following, StateChanged(L"", DEVICE_STATE_ACTIVE),
-                     false},
        }) {
     auto* watch = new SidetoneDefaultDeviceWatch(Watched(c.capture), Watched(c.render));
     EXPECT_FALSE(watch->changed()) << c.name;

@@ -118,8 +118,6 @@ TEST(SidetoneEndpointTest, SavedDeviceWhileActiveOtherwiseTheDefaultCommunicatio
                         false},
            EndpointCase{"unplugged", L"saved", DEVICE_STATE_UNPLUGGED, false, true, S_OK,
                         Opened::kDefault, true, true},
-           EndpointCase{"disabled", L"saved", DEVICE_STATE_DISABLED, false, true, S_OK,
-                        Opened::kDefault, true, true},
            EndpointCase{"state unread", L"saved", DEVICE_STATE_ACTIVE, true, true, S_OK,
                         Opened::kDefault, true, true},
            EndpointCase{"unplugged, no default", L"saved", DEVICE_STATE_UNPLUGGED, false, false,

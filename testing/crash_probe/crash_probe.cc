@@ -23,7 +23,6 @@
 
 #include <windows.h>
 
-#include <barrier>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -89,11 +88,14 @@ int ReportInvalidParameters() {
 }
 
 int LogFromThreads(unsigned thread_count, unsigned line_count) {
-  std::barrier start(static_cast<std::ptrdiff_t>(thread_count));
+  // A manual-reset event lets every thread go at once. (std::barrier is not
+  // used: the mingw runtime's atomic wait under it now and then misses a
+  // wake-up and leaves a thread waiting for good.)
+  const HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < thread_count; ++t) {
-    threads.emplace_back([t, line_count, &start] {
-      start.arrive_and_wait();
+    threads.emplace_back([t, line_count, start] {
+      ::WaitForSingleObject(start, INFINITE);
       const std::string padding(kThreadLinePadding, 'x');
       for (unsigned l = 0; l < line_count; ++l) {
         char line[256];
@@ -103,9 +105,11 @@ int LogFromThreads(unsigned thread_count, unsigned line_count) {
       }
     });
   }
+  ::SetEvent(start);
   for (std::thread& thread : threads) {
     thread.join();
   }
+  ::CloseHandle(start);
   return kExitDone;
 }
 
