@@ -268,8 +268,10 @@ TEST_F(SidetoneStreamTest, VolumeRampsToItsNewValueOverAFewMilliseconds) {
 // stream may stop once the device holds only the last 10 ms of that.
 TEST_F(SidetoneStreamTest, FadeOutEndsOnSilenceAndWaitsForTheDeviceToPlayIt) {
   Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
+  script->pending = 2000;
   stream->FadeOut();
   EXPECT_TRUE(stream->Drained()) << "nothing played, nothing to wait for";
+  script->pending = 0;
   Capture(std::vector<float>(480, 0.5f), 1);
   stream->RenderStep(0.0);
   ASSERT_TRUE(stream->playing());
