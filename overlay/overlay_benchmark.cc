@@ -23,7 +23,7 @@
 #include "channels/encodable_value.h"
 #include "channels/standard_method_codec.h"
 #include "overlay/voice_overlay.h"
-#include "overlay/windows_avatar_fetch_system.h"
+#include "overlay/avatar/windows_avatar_fetch_system.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/avatar_fetcher.h"
+#include "overlay/avatar/avatar_fetcher.h"
 #include "overlay/overlay_mask_cache.h"
 #include "overlay/overlay_state.h"
 #include "overlay/overlay_visibility.h"

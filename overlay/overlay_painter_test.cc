@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/avatar_memory.h"
+#include "overlay/avatar/avatar_memory.h"
 #include "overlay/frame_cache.h"
 #include "overlay/overlay_layout.h"
 

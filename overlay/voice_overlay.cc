@@ -7,7 +7,7 @@
 #include "channels/standard_method_codec.h"
 #include "overlay/gdiplus_text_rasteriser.h"
 #include "overlay/voice_overlay_channel.h"
-#include "overlay/windows_avatar_fetch_system.h"
+#include "overlay/avatar/windows_avatar_fetch_system.h"
 
 VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
     : owner_window(owner_window),

@@ -12,8 +12,8 @@
 
 #include "channels/binary_messenger.h"
 #include "channels/method_channel.h"
-#include "overlay/avatar_fetcher.h"
-#include "overlay/avatar_memory.h"
+#include "overlay/avatar/avatar_fetcher.h"
+#include "overlay/avatar/avatar_memory.h"
 #include "overlay/gdi_handles.h"
 #include "overlay/gdiplus_include.h"
 #include "overlay/overlay_painter.h"

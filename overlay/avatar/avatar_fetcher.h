@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_AVATAR_FETCHER_H_
-#define VELMO_OVERLAY_AVATAR_FETCHER_H_
+#ifndef VELMO_OVERLAY_AVATAR_AVATAR_FETCHER_H_
+#define VELMO_OVERLAY_AVATAR_AVATAR_FETCHER_H_
 
 #include <atomic>
 #include <chrono>
@@ -17,10 +17,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "overlay/avatar_backoff.h"
-#include "overlay/avatar_folder.h"
-#include "overlay/avatar_naming.h"
-#include "overlay/picture_size.h"
+#include "overlay/avatar/avatar_backoff.h"
+#include "overlay/avatar/avatar_folder.h"
+#include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/picture_size.h"
 
 using AvatarClock = AvatarBackoff::Clock;
 
@@ -149,4 +149,4 @@ class AvatarFetcher {
   std::thread worker_;
 };
 
-#endif  // VELMO_OVERLAY_AVATAR_FETCHER_H_
+#endif  // VELMO_OVERLAY_AVATAR_AVATAR_FETCHER_H_

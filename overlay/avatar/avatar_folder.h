@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_AVATAR_FOLDER_H_
-#define VELMO_OVERLAY_AVATAR_FOLDER_H_
+#ifndef VELMO_OVERLAY_AVATAR_AVATAR_FOLDER_H_
+#define VELMO_OVERLAY_AVATAR_AVATAR_FOLDER_H_
 
 #include <chrono>
 #include <cstddef>
@@ -38,4 +38,4 @@ std::vector<uint8_t> StoredAvatar(std::string_view url, std::span<const uint8_t>
 std::optional<std::span<const uint8_t>> StoredPicture(std::span<const uint8_t> file,
                                                       std::string_view url);
 
-#endif  // VELMO_OVERLAY_AVATAR_FOLDER_H_
+#endif  // VELMO_OVERLAY_AVATAR_AVATAR_FOLDER_H_

@@ -1,4 +1,4 @@
-#include "overlay/avatar_naming.h"
+#include "overlay/avatar/avatar_naming.h"
 
 #include <cstdio>
 

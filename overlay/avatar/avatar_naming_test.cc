@@ -1,8 +1,8 @@
-#include "overlay/avatar_naming.h"
+#include "overlay/avatar/avatar_naming.h"
 
 #include <gtest/gtest.h>
 
-#include "overlay/avatar_backoff.h"
+#include "overlay/avatar/avatar_backoff.h"
 
 namespace {
 

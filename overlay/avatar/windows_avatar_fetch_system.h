@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
-#define VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
+#ifndef VELMO_OVERLAY_AVATAR_WINDOWS_AVATAR_FETCH_SYSTEM_H_
+#define VELMO_OVERLAY_AVATAR_WINDOWS_AVATAR_FETCH_SYSTEM_H_
 
 #include <windows.h>
 // Both need windows.h first.
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/scoped_handle.h"
-#include "overlay/avatar_fetcher.h"
-#include "overlay/winhttp_proxy.h"
+#include "overlay/avatar/avatar_fetcher.h"
+#include "overlay/avatar/winhttp_proxy.h"
 
 // A kernel event, manual or automatic reset, not signalled at first.
 inline ScopedKernelHandle MakeEvent(bool manual_reset) {
@@ -80,4 +80,4 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   std::wstring folder_;
 };
 
-#endif  // VELMO_OVERLAY_WINDOWS_AVATAR_FETCH_SYSTEM_H_
+#endif  // VELMO_OVERLAY_AVATAR_WINDOWS_AVATAR_FETCH_SYSTEM_H_

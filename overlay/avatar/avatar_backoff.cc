@@ -1,4 +1,4 @@
-#include "overlay/avatar_backoff.h"
+#include "overlay/avatar/avatar_backoff.h"
 
 bool AvatarBackoff::MayFetch(const std::string& url, Clock::time_point now) const {
   const auto found = last_failure_.find(url);

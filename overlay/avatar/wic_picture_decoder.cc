@@ -1,4 +1,4 @@
-#include "overlay/wic_picture_decoder.h"
+#include "overlay/avatar/wic_picture_decoder.h"
 
 #include <objbase.h>
 #include <shlwapi.h>

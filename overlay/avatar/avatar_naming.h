@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_AVATAR_NAMING_H_
-#define VELMO_OVERLAY_AVATAR_NAMING_H_
+#ifndef VELMO_OVERLAY_AVATAR_AVATAR_NAMING_H_
+#define VELMO_OVERLAY_AVATAR_AVATAR_NAMING_H_
 
 #include <array>
 #include <cstdint>
@@ -25,4 +25,4 @@ std::string AvatarFileName(const AvatarDigest& digest);
 // Only http:// and https:// addresses are fetched, scheme case-sensitive.
 bool IsFetchableAvatarUrl(std::string_view url);
 
-#endif  // VELMO_OVERLAY_AVATAR_NAMING_H_
+#endif  // VELMO_OVERLAY_AVATAR_AVATAR_NAMING_H_

@@ -1,4 +1,4 @@
-#include "overlay/picture_size.h"
+#include "overlay/avatar/picture_size.h"
 
 #include <algorithm>
 #include <cstdlib>

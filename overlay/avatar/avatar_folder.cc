@@ -1,4 +1,4 @@
-#include "overlay/avatar_folder.h"
+#include "overlay/avatar/avatar_folder.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_WINHTTP_PROXY_H_
-#define VELMO_OVERLAY_WINHTTP_PROXY_H_
+#ifndef VELMO_OVERLAY_AVATAR_WINHTTP_PROXY_H_
+#define VELMO_OVERLAY_AVATAR_WINHTTP_PROXY_H_
 
 #include <windows.h>
 #include <winhttp.h>
@@ -37,4 +37,4 @@ class WinHttpProxy {
   WinHttpHandle resolver_;  // synchronous session for the script
 };
 
-#endif  // VELMO_OVERLAY_WINHTTP_PROXY_H_
+#endif  // VELMO_OVERLAY_AVATAR_WINHTTP_PROXY_H_

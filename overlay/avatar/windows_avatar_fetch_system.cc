@@ -1,4 +1,4 @@
-#include "overlay/windows_avatar_fetch_system.h"
+#include "overlay/avatar/windows_avatar_fetch_system.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "base/wide_text.h"
-#include "overlay/avatar_naming.h"
-#include "overlay/wic_picture_decoder.h"
+#include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/wic_picture_decoder.h"
 
 // What one download shares with WinHTTP's callbacks, which may still arrive
 // after the download was given up (WinHTTP under Wine only lets go of a

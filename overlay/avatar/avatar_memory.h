@@ -1,12 +1,12 @@
-#ifndef VELMO_OVERLAY_AVATAR_MEMORY_H_
-#define VELMO_OVERLAY_AVATAR_MEMORY_H_
+#ifndef VELMO_OVERLAY_AVATAR_AVATAR_MEMORY_H_
+#define VELMO_OVERLAY_AVATAR_AVATAR_MEMORY_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 
-#include "overlay/avatar_fetcher.h"
+#include "overlay/avatar/avatar_fetcher.h"
 
 // Pictures in memory by address, each scaled to the square it is drawn in.
 // Find may be called while a frame holds pictures it returned: it never
@@ -45,4 +45,4 @@ class AvatarMemory {
 // The picture resampled to `size` × `size` (bilinear, premultiplied).
 ScaledAvatar RescaleAvatar(const ScaledAvatar& picture, int size);
 
-#endif  // VELMO_OVERLAY_AVATAR_MEMORY_H_
+#endif  // VELMO_OVERLAY_AVATAR_AVATAR_MEMORY_H_

@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_AVATAR_BACKOFF_H_
-#define VELMO_OVERLAY_AVATAR_BACKOFF_H_
+#ifndef VELMO_OVERLAY_AVATAR_AVATAR_BACKOFF_H_
+#define VELMO_OVERLAY_AVATAR_AVATAR_BACKOFF_H_
 
 #include <chrono>
 #include <string>
@@ -24,4 +24,4 @@ class AvatarBackoff {
   std::unordered_map<std::string, Clock::time_point> last_failure_;
 };
 
-#endif  // VELMO_OVERLAY_AVATAR_BACKOFF_H_
+#endif  // VELMO_OVERLAY_AVATAR_AVATAR_BACKOFF_H_

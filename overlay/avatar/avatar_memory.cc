@@ -1,4 +1,4 @@
-#include "overlay/avatar_memory.h"
+#include "overlay/avatar/avatar_memory.h"
 
 #include <algorithm>
 #include <cmath>

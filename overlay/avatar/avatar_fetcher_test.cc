@@ -1,4 +1,4 @@
-#include "overlay/avatar_fetcher.h"
+#include "overlay/avatar/avatar_fetcher.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <string>
 
-#include "overlay/avatar_naming.h"
-#include "overlay/picture_size.h"
+#include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/picture_size.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "overlay/avatar_fetcher.h"
+#include "overlay/avatar/avatar_fetcher.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_PICTURE_SIZE_H_
-#define VELMO_OVERLAY_PICTURE_SIZE_H_
+#ifndef VELMO_OVERLAY_AVATAR_PICTURE_SIZE_H_
+#define VELMO_OVERLAY_AVATAR_PICTURE_SIZE_H_
 
 #include <cstdint>
 #include <optional>
@@ -15,4 +15,4 @@ struct PictureSize {
 // allocates its pixels. None for any other or a truncated file.
 std::optional<PictureSize> ReadPictureSize(std::span<const uint8_t> file);
 
-#endif  // VELMO_OVERLAY_PICTURE_SIZE_H_
+#endif  // VELMO_OVERLAY_AVATAR_PICTURE_SIZE_H_

@@ -1,5 +1,5 @@
-#ifndef VELMO_OVERLAY_WIC_PICTURE_DECODER_H_
-#define VELMO_OVERLAY_WIC_PICTURE_DECODER_H_
+#ifndef VELMO_OVERLAY_AVATAR_WIC_PICTURE_DECODER_H_
+#define VELMO_OVERLAY_AVATAR_WIC_PICTURE_DECODER_H_
 
 #include <windows.h>
 
@@ -7,8 +7,8 @@
 #include <optional>
 #include <span>
 
-#include "overlay/avatar_fetcher.h"
-#include "overlay/picture_size.h"
+#include "overlay/avatar/avatar_fetcher.h"
+#include "overlay/avatar/picture_size.h"
 
 // Pictures decoded by the Windows Imaging Component on the calling thread
 // (which these enter into a multithreaded COM apartment for the call).
@@ -23,4 +23,4 @@ std::optional<PictureSize> WicPictureSize(std::span<const uint8_t> file);
 // come in bands with `stop` looked at between them: none once it is set.
 std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size, HANDLE stop);
 
-#endif  // VELMO_OVERLAY_WIC_PICTURE_DECODER_H_
+#endif  // VELMO_OVERLAY_AVATAR_WIC_PICTURE_DECODER_H_

@@ -1,4 +1,4 @@
-#include "overlay/winhttp_proxy.h"
+#include "overlay/avatar/winhttp_proxy.h"
 
 namespace {
 
