@@ -231,7 +231,8 @@ std::string FormatHost(const IpAddress& address) {
   std::string text;
   if (address.v4) {
     for (int i = 0; i < 4; ++i) {
-      text += (i ? "." : "") + std::to_string(address.bytes[i]);
+      if (i) text += '.';
+      text += std::to_string(address.bytes[i]);
     }
     return text;
   }
@@ -325,9 +326,16 @@ std::optional<IpAddress> ParseIpAddress(std::string_view text) {
 
 std::string AvatarAddress::Url() const {
   std::string url = secure ? "https://" : "http://";
-  url += literal && !literal->v4 ? "[" + host + "]" : host;
-  if (port != (secure ? kHttpsPort : kHttpPort)) url += ":" + std::to_string(port);
-  return url + path;
+  const bool bracketed = literal && !literal->v4;
+  if (bracketed) url += '[';
+  url += host;
+  if (bracketed) url += ']';
+  if (port != (secure ? kHttpsPort : kHttpPort)) {
+    url += ':';
+    url += std::to_string(port);
+  }
+  url += path;
+  return url;
 }
 
 AvatarAddressCheck CheckAvatarAddress(std::string_view url) {
@@ -351,7 +359,8 @@ AvatarAddressCheck CheckAvatarAddress(std::string_view url) {
   const std::string_view authority = url.substr(0, authority_end);
   std::string_view rest = authority_end == std::string_view::npos ? "" : url.substr(authority_end);
   rest = rest.substr(0, rest.find('#'));
-  address.path = rest.starts_with("/") ? std::string(rest) : "/" + std::string(rest);
+  if (!rest.starts_with("/")) address.path = '/';
+  address.path += rest;
   // A user name, or a percent-escaped host, lets the host be read two ways.
   if (authority.find_first_of("@%") != std::string_view::npos) {
     return AvatarRefusal::kMalformedAddress;
