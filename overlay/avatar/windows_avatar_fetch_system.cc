@@ -117,7 +117,8 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR value, DWORD status, LPVOID info, DW
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
       break;
     case WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER:
-      // Read by the download once the send completes, after this.
+      // The address as text ("203.0.113.7"; Wine 8 sends it too), read by
+      // the download once the send completes, after this.
       if (info != nullptr) {
         context->connected_to = static_cast<const wchar_t*>(info);
       }
@@ -285,7 +286,11 @@ DownloadStep WindowsAvatarFetchSystem::OpenHop(const AvatarAddress& hop,
   }
   // The name may have been resolved anew for the connection (DNS rebinding).
   if (route == Route::kDirect && !context_->connected_to.empty()) {
-    const std::optional<IpAddress> peer = ParseIpAddress(Narrow(context_->connected_to));
+    std::string text = Narrow(context_->connected_to);
+    if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+      text = text.substr(1, text.size() - 2);
+    }
+    const std::optional<IpAddress> peer = ParseIpAddress(text);
     if (!peer || !IsPublicAddress(*peer)) {
       return Refuse(AvatarRefusal::kNonPublicAddress);
     }
