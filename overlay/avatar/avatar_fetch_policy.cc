@@ -101,7 +101,6 @@ std::optional<uint32_t> V4Part(std::string_view part, uint32_t most) {
 // is a number.
 bool LooksNumeric(std::string_view host) {
   const std::string_view last = host.substr(host.rfind('.') + 1);
-  if (last.empty()) return false;
   if (last.size() >= 2 && last[0] == '0' && Lower(last[1]) == 'x') {
     for (char c : last.substr(2)) {
       if (!IsHex(c)) return false;
