@@ -437,6 +437,8 @@ TEST(AvatarFolderTest, TidyRemovesOldNamesStalePartsAndTheLeastRecentlyUsed) {
   EXPECT_EQ(removed, (std::vector<std::string>{"a_1a47e90b.img", "v_x.img.part", "v_1000.img"}));
   EXPECT_EQ(StoredAvatar("ab", Bytes{7}), (Bytes{2, 0, 0, 0, 'a', 'b', 7}));
   EXPECT_EQ(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'b', 7}, "ab")->size(), 1u);
+  EXPECT_FALSE(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'c', 7}, "ab"));
+  EXPECT_FALSE(StoredPicture(Bytes{0xFF, 0xFF, 0xFF, 0, 'a', 'b', 7}, "ab")) << "past the end";
   files[4].age = seconds(0);
   EXPECT_EQ(PlanAvatarTidy(files).size(), 2u + 156u)
       << "the large one now used last: 100 small ones still fit beside it";
