@@ -3,14 +3,43 @@
 #include <algorithm>
 #include <utility>
 
+#include "overlay/avatar/picture_signature.h"
+
 namespace {
 
 // The longest address a stored file may record, with its length.
 constexpr std::size_t kStoredAddressRoom = 64u << 10;
 
-bool Failed(AvatarFetchOutcome outcome) {
-  return outcome != AvatarFetchOutcome::kStored && outcome != AvatarFetchOutcome::kDownloaded &&
-         outcome != AvatarFetchOutcome::kStopped && outcome != AvatarFetchOutcome::kRefused;
+// How a failed attempt counts for trying again; none for one that did not fail.
+std::optional<AvatarFailure> FailureOf(AvatarFetchOutcome outcome) {
+  switch (outcome) {
+    case AvatarFetchOutcome::kRequestFailed:
+    case AvatarFetchOutcome::kTimedOut:
+      return AvatarFailure::kNetwork;
+    case AvatarFetchOutcome::kBodyTooLarge:
+    case AvatarFetchOutcome::kNotAPicture:
+    case AvatarFetchOutcome::kPictureTooLarge:
+    case AvatarFetchOutcome::kUndecodable:
+      return AvatarFailure::kContent;
+    case AvatarFetchOutcome::kStored:
+    case AvatarFetchOutcome::kDownloaded:
+    case AvatarFetchOutcome::kStopped:
+    case AvatarFetchOutcome::kRefused:
+      break;
+  }
+  return std::nullopt;
+}
+
+// Why a body is given up before it is read further, if it is.
+std::optional<AvatarFetchOutcome> EarlyRefusal(std::optional<uint64_t> declared,
+                                               std::span<const uint8_t> start) {
+  if (declared && *declared > kAvatarBodyCap) {
+    return AvatarFetchOutcome::kBodyTooLarge;
+  }
+  if (!MayStartPicture(start)) {
+    return AvatarFetchOutcome::kNotAPicture;
+  }
+  return std::nullopt;
 }
 
 // Why a picture of this size is not decoded, if it is not.
@@ -111,8 +140,8 @@ bool AvatarFetcher::RunOne() {
     RecordRefusal(result);
     return true;
   }
-  if (Failed(result.outcome)) {
-    backoff_.RecordFailure(url, ended);
+  if (const std::optional<AvatarFailure> failure = FailureOf(result.outcome)) {
+    backoff_.RecordFailure(url, *failure, ended);
     return true;
   }
   backoff_.RecordSuccess(url);
@@ -226,6 +255,12 @@ void AvatarFetcher::TidyFolder() {
 AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<uint8_t>& body) {
   const AvatarClock::time_point deadline = system_.Now() + kAvatarDownloadLimit;
   DownloadStep step = system_.Open(url, deadline);
+  if (step == DownloadStep::kOk) {
+    if (const auto refused = EarlyRefusal(system_.DeclaredLength(), {})) {
+      system_.CloseDownload();
+      return *refused;
+    }
+  }
   std::vector<uint8_t> piece;
   while (step == DownloadStep::kOk && system_.Now() < deadline) {
     // One byte past the cap is enough to know the body is too large.
@@ -247,6 +282,10 @@ AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<u
     if (body.size() > kAvatarBodyCap) {
       system_.CloseDownload();
       return AvatarFetchOutcome::kBodyTooLarge;
+    }
+    if (const auto refused = EarlyRefusal(std::nullopt, body)) {
+      system_.CloseDownload();
+      return *refused;
     }
   }
   system_.CloseDownload();

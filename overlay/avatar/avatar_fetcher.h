@@ -53,6 +53,8 @@ class AvatarFetchSystem {
   virtual AvatarClock::time_point Now() = 0;
   // Sends the request; kOk once a successful answer's headers are in.
   virtual DownloadStep Open(const std::string& url, AvatarClock::time_point deadline) = 0;
+  // The body's length as the open answer declares it; none when it does not.
+  virtual std::optional<uint64_t> DeclaredLength() = 0;
   // The next piece of the body, at most `most` bytes; empty at its end.
   virtual DownloadStep Read(std::vector<uint8_t>& piece, std::size_t most,
                             AvatarClock::time_point deadline) = 0;
@@ -86,7 +88,8 @@ enum class AvatarFetchOutcome {
   kDownloaded,
   kRequestFailed,  // no connection, or an answer other than success
   kTimedOut,
-  kBodyTooLarge,
+  kBodyTooLarge,  // declared or sent
+  kNotAPicture,   // the body's first bytes start no picture format fetched
   kPictureTooLarge,
   kUndecodable,
   kStopped,
@@ -102,7 +105,8 @@ struct AvatarFetchResult {
 
 // Fetches avatar pictures one address at a time on its own thread, within a
 // time limit, a body cap and a picture size limit, and keeps a failed
-// address back for a while after its attempt ended. Request and TakeResults
+// address back for a while after its attempt ended, the longer the more
+// often it failed. Request and TakeResults
 // are for the owner's thread; `results_waiting` is called on the worker when
 // results start waiting.
 class AvatarFetcher {

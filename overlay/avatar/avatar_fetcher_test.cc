@@ -52,8 +52,11 @@ struct FakeSystem : AvatarFetchSystem {
   bool endless = false;
   std::size_t piece = kAvatarReadPiece;
   seconds piece_takes{0};
-  std::size_t served = 0;
+  std::optional<uint64_t> declared;
+  std::size_t served = 0;       // of the current download
+  std::size_t most_served = 0;  // by any one download
   int opens = 0, decodes = 0;
+  std::map<std::string, int> opens_of;
   bool downloading = false;
   std::optional<PictureSize> decoder_finds;  // else what the header says
   std::function<void()> while_decoding = [] {};
@@ -70,8 +73,10 @@ struct FakeSystem : AvatarFetchSystem {
     now = deadline;
     return DownloadStep::kFailed;
   }
-  DownloadStep Open(const std::string&, AvatarClock::time_point deadline) override {
+  DownloadStep Open(const std::string& url, AvatarClock::time_point deadline) override {
     ++opens;
+    ++opens_of[url];
+    served = 0;
     downloading = true;
     return Wait(answer_takes, deadline) == DownloadStep::kOk ? answer : DownloadStep::kFailed;
   }
@@ -82,8 +87,10 @@ struct FakeSystem : AvatarFetchSystem {
     const auto from = body.begin() + static_cast<std::ptrdiff_t>(endless ? 0 : served);
     out.assign(from, from + static_cast<std::ptrdiff_t>(std::min({most, piece, left})));
     served += out.size();
+    most_served = std::max(most_served, served);
     return DownloadStep::kOk;
   }
+  std::optional<uint64_t> DeclaredLength() override { return declared; }
   void CloseDownload() override { downloading = false; }
   void Interrupt() override { interrupted = true; }
   std::optional<Bytes> ReadFile(const std::string& name, std::size_t) override {
@@ -185,13 +192,30 @@ const FetchCase kCases[] = {
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
     {"one byte a second",
      [](FakeSystem& s) {
-       s.body = Bytes(1000, 'x');
+       s.body = kGood;
+       s.body.resize(1000, 'x');
        s.piece = 1;
        s.piece_takes = seconds(1);
      },
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
-    {"endless body", [](FakeSystem& s) { s.endless = true; }, AvatarFetchOutcome::kBodyTooLarge,
-     std::nullopt, seconds(0)},
+    {"endless body",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.endless = true;
+     },
+     AvatarFetchOutcome::kBodyTooLarge, std::nullopt, seconds(0)},
+    {"declared past the cap",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.declared = kAvatarBodyCap + 1;
+     },
+     AvatarFetchOutcome::kBodyTooLarge, std::nullopt, seconds(0)},
+    {"declared at the cap",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.declared = kAvatarBodyCap;
+     },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, kGood), seconds(0)},
     {"body of exactly the cap",
      [](FakeSystem& s) {
        s.body = kGood;
@@ -222,6 +246,9 @@ const FetchCase kCases[] = {
     {"does not decode", [](FakeSystem& s) { s.body = Png(96, 64, 'x'); },
      AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
     {"not a picture", [](FakeSystem& s) { s.body = Bytes{'<', 'h', 't', 'm', 'l', '>'}; },
+     AvatarFetchOutcome::kNotAPicture, std::nullopt, seconds(0)},
+    {"a picture's signature, cut short",
+     [](FakeSystem& s) { s.body = Bytes(kGood.begin(), kGood.begin() + 5); },
      AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
 };
 
@@ -258,6 +285,50 @@ TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
   }
 }
 
+// 16 members whose addresses all fail, each drawn (so asked for again)
+// every second for 5 minutes.
+TEST(AvatarFetcherTest, FailingServerCostsFewRequestsAndLittleBandwidth) {
+  const struct {
+    const char* name;
+    void (*arrange)(FakeSystem&);
+    int most_requests;       // per address
+    std::size_t most_bytes;  // per request
+  } cases[] = {
+      {"8 MiB of junk",
+       [](FakeSystem& s) {
+         s.body = Bytes(kAvatarBodyCap, 'x');
+         s.declared = s.body.size();
+       },
+       2, kAvatarReadPiece},
+      {"endless junk", [](FakeSystem& s) { s.endless = true; }, 2, kAvatarReadPiece},
+      {"more than the cap declared",
+       [](FakeSystem& s) {
+         s.body = kGood;
+         s.declared = uint64_t{1} << 30;
+       },
+       2, 0},
+      {"never answers", [](FakeSystem& s) { s.answer_takes = seconds(120); }, 3, 0},
+      {"refuses", [](FakeSystem& s) { s.answer = DownloadStep::kFailed; }, 4, 0},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    c.arrange(system);
+    AvatarFetcher fetcher(system, [] {});
+    const auto end = system.now + std::chrono::minutes(5);
+    while (system.now < end) {
+      for (int i = 0; i < 16; ++i)
+        fetcher.Request("http://avatars.test/" + std::to_string(i), kSize);
+      ASSERT_TRUE(fetcher.RunOne());
+      system.now += seconds(1);
+    }
+    ASSERT_EQ(system.opens_of.size(), 16u) << c.name;
+    for (const auto& [url, opens] : system.opens_of) {
+      EXPECT_LE(opens, c.most_requests) << c.name << ": " << url;
+    }
+    EXPECT_LE(system.most_served, c.most_bytes) << c.name;
+  }
+}
+
 TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   FakeSystem system;
   system.answer_takes = seconds(120);
@@ -270,7 +341,7 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_TRUE(fetcher.RunOne());  // times out after the limit
   system.now = start + seconds(35);
   EXPECT_FALSE(fetcher.Request(kUrl, kSize)) << "35 s after the start, 25 s after the end";
-  system.now = start + kAvatarDownloadLimit + AvatarBackoff::kRetryInterval;
+  system.now = start + kAvatarDownloadLimit + AvatarBackoff::kFirstNetworkRest;
   ASSERT_TRUE(fetcher.Request(kUrl, kSize));
 
   system.answer_takes = seconds(0);
@@ -414,6 +485,8 @@ TEST(AvatarFolderTest, TidyRemovesOldNamesStalePartsAndTheLeastRecentlyUsed) {
   EXPECT_EQ(removed, (std::vector<std::string>{"a_1a47e90b.img", "v_x.img.part", "v_1000.img"}));
   EXPECT_EQ(StoredAvatar("ab", Bytes{7}), (Bytes{2, 0, 0, 0, 'a', 'b', 7}));
   EXPECT_EQ(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'b', 7}, "ab")->size(), 1u);
+  EXPECT_FALSE(StoredPicture(Bytes{2, 0, 0, 0, 'a', 'c', 7}, "ab"));
+  EXPECT_FALSE(StoredPicture(Bytes{0xFF, 0xFF, 0xFF, 0, 'a', 'b', 7}, "ab")) << "past the end";
   files[4].age = seconds(0);
   EXPECT_EQ(PlanAvatarTidy(files).size(), 2u + 156u)
       << "the large one now used last: 100 small ones still fit beside it";

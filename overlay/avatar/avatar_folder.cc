@@ -60,8 +60,13 @@ std::optional<std::span<const uint8_t>> StoredPicture(std::span<const uint8_t> f
   for (std::size_t i = 0; i < kLengthBytes; ++i) {
     length |= static_cast<std::size_t>(file[i]) << (8 * i);
   }
+  // The recorded length may be anything; only the address's own, which the
+  // file was checked to hold, is taken from it.
+  if (length != url.size()) {
+    return std::nullopt;
+  }
   const auto recorded = file.subspan(kLengthBytes, length);
-  if (length != url.size() || !std::equal(recorded.begin(), recorded.end(), url.begin())) {
+  if (!std::equal(recorded.begin(), recorded.end(), url.begin())) {
     return std::nullopt;
   }
   return file.subspan(kLengthBytes + length);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "overlay/avatar/avatar_backoff.h"
-
 namespace {
 
 TEST(AvatarNaming, FileNameFromFnv1a) {
@@ -19,21 +17,6 @@ TEST(AvatarNaming, OnlyLowerCaseHttpSchemes) {
                           "http:/host", " http://host/a", "file:///c:/a.png"}) {
     EXPECT_FALSE(IsFetchableAvatarUrl(url)) << url;
   }
-}
-
-TEST(AvatarBackoffTest, FailedAddressWaitsTheInterval) {
-  AvatarBackoff backoff;
-  const auto start = AvatarBackoff::Clock::time_point{} + std::chrono::hours(1);
-  const auto retry = start + AvatarBackoff::kRetryInterval;
-  backoff.RecordFailure("http://a", start);
-  EXPECT_FALSE(backoff.MayFetch("http://a", retry - std::chrono::milliseconds(1)));
-  EXPECT_TRUE(backoff.MayFetch("http://b", start)) << "other addresses are not held back";
-  EXPECT_TRUE(backoff.MayFetch("http://a", retry));
-
-  backoff.RecordFailure("http://a", retry);
-  EXPECT_FALSE(backoff.MayFetch("http://a", retry));
-  backoff.RecordSuccess("http://a");
-  EXPECT_TRUE(backoff.MayFetch("http://a", retry));
 }
 
 }  // namespace

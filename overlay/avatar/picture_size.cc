@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <string_view>
+
+#include "overlay/avatar/picture_signature.h"
 
 namespace {
 
-constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::size_t kPngWidthOffset = 16;  // signature, chunk length and "IHDR"
 constexpr uint8_t kJpegMarker = 0xFF;
 constexpr uint8_t kJpegStartOfImage = 0xD8;
@@ -36,12 +36,6 @@ uint32_t LittleEndian16(std::span<const uint8_t> b, std::size_t at) {
 
 uint32_t LittleEndian32(std::span<const uint8_t> b, std::size_t at) {
   return LittleEndian16(b, at) | LittleEndian16(b, at + 2) << 16;
-}
-
-bool StartsWith(std::span<const uint8_t> file, std::string_view prefix) {
-  return file.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), file.begin(),
-                    [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
 }
 
 std::optional<PictureSize> PngSize(std::span<const uint8_t> file) {
@@ -117,14 +111,17 @@ std::optional<PictureSize> BmpSize(std::span<const uint8_t> file) {
 }  // namespace
 
 std::optional<PictureSize> ReadPictureSize(std::span<const uint8_t> file) {
-  if (file.size() >= sizeof(kPngSignature) &&
-      std::equal(std::begin(kPngSignature), std::end(kPngSignature), file.begin())) {
-    return PngSize(file);
+  const std::optional<PictureFormat> format = SniffPictureFormat(file);
+  if (!format) return std::nullopt;
+  switch (*format) {
+    case PictureFormat::kPng:
+      return PngSize(file);
+    case PictureFormat::kJpeg:
+      return JpegSize(file);
+    case PictureFormat::kGif:
+      return GifSize(file);
+    case PictureFormat::kBmp:
+      return BmpSize(file);
   }
-  if (file.size() >= 2 && file[0] == kJpegMarker && file[1] == kJpegStartOfImage) {
-    return JpegSize(file);
-  }
-  if (StartsWith(file, "GIF87a") || StartsWith(file, "GIF89a")) return GifSize(file);
-  if (StartsWith(file, "BM")) return BmpSize(file);
   return std::nullopt;
 }

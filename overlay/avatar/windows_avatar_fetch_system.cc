@@ -10,6 +10,7 @@
 #include "base/wide_text.h"
 #include "diagnostics/app_log.h"
 #include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/content_length.h"
 #include "overlay/avatar/public_host_resolver.h"
 #include "overlay/avatar/wic_picture_decoder.h"
 
@@ -31,6 +32,7 @@ namespace {
 
 constexpr wchar_t kUserAgent[] = L"Velmo";
 constexpr DWORD kTempPathCapacity = MAX_PATH;
+constexpr std::size_t kLengthHeaderCapacity = 64;
 constexpr DWORD kSuccessFirst = 200;
 constexpr DWORD kSuccessEnd = 300;
 constexpr DWORD kCallbackEvents = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS |
@@ -154,8 +156,11 @@ WindowsAvatarFetchSystem::WindowsAvatarFetchSystem() : folder_(AvatarFolder()) {
     sha256_.reset(sha256);
   }
   session_ = proxy_.OpenSession(kUserAgent);
-  if (session_.valid()) {
-    WinHttpSetStatusCallback(session_.get(), OnStatus, kCallbackEvents, 0);
+  // Without the callback no wait would ever complete, so the session goes
+  // and every download fails at once.
+  if (session_.valid() && WinHttpSetStatusCallback(session_.get(), OnStatus, kCallbackEvents, 0) ==
+                              WINHTTP_INVALID_STATUS_CALLBACK) {
+    session_.reset();
   }
 }
 
@@ -230,8 +235,9 @@ DownloadStep WindowsAvatarFetchSystem::OpenHop(const AvatarAddress& hop,
   if (request_.get() == nullptr) {
     return DownloadStep::kFailed;
   }
-  if (!proxy_.Apply(request_.get(), address)) {
-    return DownloadStep::kFailed;
+  if (!proxy_.Apply(request_.get(), address, stop_.get(), RemainingMs(deadline))) {
+    return WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0 ? DownloadStep::kStopped
+                                                                : DownloadStep::kFailed;
   }
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
@@ -314,6 +320,23 @@ DownloadStep WindowsAvatarFetchSystem::OpenHop(const AvatarAddress& hop,
   return code >= kSuccessFirst && code < kSuccessEnd ? DownloadStep::kOk : DownloadStep::kFailed;
 }
 
+std::optional<uint64_t> WindowsAvatarFetchSystem::DeclaredLength() {
+  wchar_t value[kLengthHeaderCapacity];
+  DWORD size = sizeof(value);
+  if (request_.get() == nullptr ||
+      !WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_CONTENT_LENGTH,
+                           WINHTTP_HEADER_NAME_BY_INDEX, value, &size, WINHTTP_NO_HEADER_INDEX)) {
+    // Absent, or too long for any length this side of the cap.
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? std::optional<uint64_t>(UINT64_MAX)
+                                                       : std::nullopt;
+  }
+  std::string ascii;
+  for (DWORD i = 0; i < size / sizeof(wchar_t); ++i) {
+    ascii += value[i] < 0x80 ? static_cast<char>(value[i]) : '?';
+  }
+  return ParseContentLength(ascii);
+}
+
 DownloadStep WindowsAvatarFetchSystem::Read(std::vector<uint8_t>& piece, std::size_t most,
                                             AvatarClock::time_point deadline) {
   piece.clear();
@@ -354,7 +377,9 @@ void WindowsAvatarFetchSystem::CloseDownload() {
 }
 
 std::wstring WindowsAvatarFetchSystem::PathOf(const std::string& name) const {
-  return folder_ + L"\\" + Utf8ToWide(name);
+  // Without a folder no path, which every file call refuses: never one at
+  // the drive's root.
+  return folder_.empty() ? std::wstring() : folder_ + L"\\" + Utf8ToWide(name);
 }
 
 std::optional<std::vector<uint8_t>> WindowsAvatarFetchSystem::ReadFile(const std::string& name,
@@ -377,6 +402,9 @@ std::optional<std::vector<uint8_t>> WindowsAvatarFetchSystem::ReadFile(const std
 }
 
 bool WindowsAvatarFetchSystem::WriteFile(const std::string& name, std::span<const uint8_t> bytes) {
+  if (folder_.empty()) {
+    return false;
+  }
   CreateDirectoryW(folder_.c_str(), nullptr);
   const ScopedKernelHandle file(CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -408,6 +436,9 @@ void WindowsAvatarFetchSystem::TouchFile(const std::string& name) {
 
 std::vector<AvatarFolderEntry> WindowsAvatarFetchSystem::ListFiles() {
   std::vector<AvatarFolderEntry> entries;
+  if (folder_.empty()) {
+    return entries;  // nothing to tidy
+  }
   WIN32_FIND_DATAW found{};
   const ScopedHandle<FindHandleTraits> search(FindFirstFileExW(
       (folder_ + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));

@@ -48,6 +48,7 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
 
   AvatarClock::time_point Now() override;
   DownloadStep Open(const std::string& url, AvatarClock::time_point deadline) override;
+  std::optional<uint64_t> DeclaredLength() override;
   DownloadStep Read(std::vector<uint8_t>& piece, std::size_t most,
                     AvatarClock::time_point deadline) override;
   void CloseDownload() override;
@@ -84,7 +85,7 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   WinHttpHandle connection_;
   WinHttpHandle request_;
   DownloadContext* context_ = nullptr;  // shared with WinHTTP's callbacks
-  std::wstring folder_;
+  std::wstring folder_;                 // empty when the temporary folder cannot be found
   AvatarRefusal refusal_ = AvatarRefusal::kNonPublicAddress;
 };
 

@@ -1,5 +1,8 @@
 #include "overlay/avatar/winhttp_proxy.h"
 
+#include <system_error>
+#include <thread>
+
 namespace {
 
 // A proxy script that cannot be had in this time is given up for a direct
@@ -11,6 +14,25 @@ std::wstring Taken(LPWSTR text) {
   if (text != nullptr) GlobalFree(text);
   return copy;
 }
+
+// One lookup of the proxy for an address, owned by its thread and by the
+// request that waits for it.
+struct ProxyLookup {
+  std::shared_ptr<WinHttpHandle> resolver;
+  std::wstring url;
+  std::wstring script;
+  WINHTTP_AUTOPROXY_OPTIONS options{};
+  WINHTTP_PROXY_INFO found{};
+  bool ok = false;
+  ScopedKernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+  ~ProxyLookup() {
+    if (ok) {
+      Taken(found.lpszProxy);
+      Taken(found.lpszProxyBypass);
+    }
+  }
+};
 
 }  // namespace
 
@@ -30,10 +52,11 @@ WinHttpHandle WinHttpProxy::OpenSession(const wchar_t* user_agent) {
     bypass_ = Taken(user.lpszProxyBypass);
   }
   if (auto_detect_ || !script_.empty()) {
-    resolver_.reset(WinHttpOpen(user_agent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0));
-    if (resolver_.valid()) {
-      WinHttpSetTimeouts(resolver_.get(), kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs,
+    resolver_ = std::make_shared<WinHttpHandle>(
+        WinHttpOpen(user_agent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                    WINHTTP_NO_PROXY_BYPASS, 0));
+    if (resolver_->valid()) {
+      WinHttpSetTimeouts(resolver_->get(), kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs,
                          kScriptTimeoutMs);
     }
   }
@@ -42,27 +65,43 @@ WinHttpHandle WinHttpProxy::OpenSession(const wchar_t* user_agent) {
                                    WINHTTP_FLAG_ASYNC));
 }
 
-bool WinHttpProxy::Apply(HINTERNET request, const std::wstring& url) {
+bool WinHttpProxy::Apply(HINTERNET request, const std::wstring& url, HANDLE stop, DWORD wait_ms) {
   if (automatic_) {
     return true;
   }
-  if (resolver_.valid()) {
-    WINHTTP_AUTOPROXY_OPTIONS options{};
-    options.fAutoLogonIfChallenged = TRUE;
+  if (resolver_ && resolver_->valid()) {
+    auto lookup = std::make_shared<ProxyLookup>();
+    lookup->resolver = resolver_;
+    lookup->url = url;
+    lookup->script = script_;
+    lookup->options.fAutoLogonIfChallenged = TRUE;
     if (!script_.empty()) {
-      options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-      options.lpszAutoConfigUrl = script_.c_str();
+      lookup->options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+      lookup->options.lpszAutoConfigUrl = lookup->script.c_str();
     } else {
-      options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-      options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+      lookup->options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+      lookup->options.dwAutoDetectFlags =
+          WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
     }
-    WINHTTP_PROXY_INFO found{};
-    if (WinHttpGetProxyForUrl(resolver_.get(), url.c_str(), &options, &found)) {
-      const bool set =
-          WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &found, sizeof(found)) != FALSE;
-      Taken(found.lpszProxy);
-      Taken(found.lpszProxyBypass);
-      return set;
+    if (!lookup->done.valid()) {
+      return false;
+    }
+    try {
+      std::thread([lookup] {
+        lookup->ok = WinHttpGetProxyForUrl(lookup->resolver->get(), lookup->url.c_str(),
+                                           &lookup->options, &lookup->found) != FALSE;
+        SetEvent(lookup->done.get());
+      }).detach();
+    } catch (const std::system_error&) {
+      return false;
+    }
+    const HANDLE waits[] = {lookup->done.get(), stop};
+    if (WaitForMultipleObjects(2, waits, FALSE, wait_ms) != WAIT_OBJECT_0) {
+      return false;
+    }
+    if (lookup->ok) {
+      return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &lookup->found,
+                              sizeof(lookup->found)) != FALSE;
     }
   }
   if (proxy_.empty()) {

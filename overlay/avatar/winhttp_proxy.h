@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <memory>
 #include <string>
 
 #include "base/scoped_handle.h"
@@ -25,8 +26,11 @@ class WinHttpProxy {
   // Opens the asynchronous session requests are made in.
   WinHttpHandle OpenSession(const wchar_t* user_agent);
   // Sets the proxy for one request to `url`, where the user's settings
-  // name one; true when the request may go out.
-  bool Apply(HINTERNET request, const std::wstring& url);
+  // name one; true when the request may go out. Finding the proxy for an
+  // address may take long (a script download, auto-detection), so it runs
+  // on a thread of its own that a stop or the end of `wait_ms` leaves to
+  // finish alone, and then false.
+  bool Apply(HINTERNET request, const std::wstring& url, HANDLE stop, DWORD wait_ms);
 
  private:
   bool automatic_ = false;
@@ -34,7 +38,8 @@ class WinHttpProxy {
   std::wstring script_;  // configuration script address
   std::wstring proxy_;   // fixed proxy
   std::wstring bypass_;
-  WinHttpHandle resolver_;  // synchronous session for the script
+  // Synchronous session for the script, shared with lookups still running.
+  std::shared_ptr<WinHttpHandle> resolver_;
 };
 
 #endif  // VELMO_OVERLAY_AVATAR_WINHTTP_PROXY_H_
