@@ -20,6 +20,7 @@
 #include "overlay/avatar/avatar_backoff.h"
 #include "overlay/avatar/avatar_folder.h"
 #include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/decode_runner.h"
 #include "overlay/avatar/picture_size.h"
 
 using AvatarClock = AvatarBackoff::Clock;
@@ -36,6 +37,8 @@ inline constexpr std::chrono::seconds kAvatarDownloadLimit{10};
 inline constexpr std::size_t kAvatarBodyCap = 8u << 20;
 inline constexpr uint32_t kAvatarLargestSide = 4096;
 inline constexpr std::size_t kAvatarReadPiece = 64u << 10;
+// For reading one file's size and pixels together.
+inline constexpr std::chrono::seconds kAvatarDecodeLimit{2};
 
 enum class DownloadStep { kOk, kFailed, kStopped };
 
@@ -66,11 +69,15 @@ class AvatarFetchSystem {
   virtual std::vector<AvatarFolderEntry> ListFiles() = 0;
   virtual AvatarDigest Sha256(std::string_view bytes) = 0;
   // The size the decoder itself finds in the file, read without decoding
-  // its pixels.
-  virtual std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) = 0;
+  // its pixels. Decoding steps end by their deadline; `size` and `picture`
+  // are the decoder's answer only when kFinished.
+  virtual DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                                std::optional<PictureSize>& size) = 0;
   // Called only for a file whose header, and whose decoder, report an
   // acceptable size.
-  virtual std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) = 0;
+  virtual DecodeRun Decode(std::span<const uint8_t> file, int size,
+                           AvatarClock::time_point deadline,
+                           std::optional<ScaledAvatar>& picture) = 0;
 };
 
 enum class AvatarFetchOutcome {
@@ -81,6 +88,7 @@ enum class AvatarFetchOutcome {
   kBodyTooLarge,
   kPictureTooLarge,
   kUndecodable,
+  kDecodePutOff,  // the decoder did not answer in time, or could not run now
   kStopped,
 };
 
@@ -129,8 +137,10 @@ class AvatarFetcher {
 
   void Run();
   bool Stopping() const { return stop_requested_.load(); }
-  // The stored picture when the file records this address and decodes.
-  std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size);
+  // The stored picture when the file records this address and decodes. A
+  // file whose decode did not finish stays, and `held` says why.
+  std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size,
+                                        std::optional<AvatarFetchOutcome>& held);
   void Store(const std::string& url, const std::string& name, std::span<const uint8_t> body);
   AvatarFetchOutcome Download(const std::string& url, std::vector<uint8_t>& body);
   std::optional<ScaledAvatar> DecodeChecked(std::span<const uint8_t> file, int size,

@@ -18,7 +18,8 @@ using std::chrono::seconds;
 using Bytes = std::vector<uint8_t>;
 constexpr char kUrl[] = "http://avatars.test/a.png";
 constexpr int kSize = 35;
-constexpr uint8_t kDecodes = 'G';  // last byte of a picture the fake decoder accepts
+constexpr uint8_t kDecodes = 'G';    // last byte of a picture the fake decoder accepts
+constexpr uint8_t kNeverEnds = 'N';  // the byte before it, for a decode that never ends
 // Two addresses whose 32-bit FNV-1a names collide (0x229b441b).
 constexpr char kTwinA[] = "http://avatars.test/3ff3.png";
 constexpr char kTwinB[] = "http://avatars.test/23f50.png";
@@ -57,6 +58,8 @@ struct FakeSystem : AvatarFetchSystem {
   bool downloading = false;
   std::optional<PictureSize> decoder_finds;  // else what the header says
   std::function<void()> while_decoding = [] {};
+  DecodeRun size_run = DecodeRun::kFinished;
+  DecodeRun pixels_run = DecodeRun::kFinished;
   bool interrupted = false;
   std::map<std::string, Bytes> files;
   std::map<std::string, std::chrono::seconds> ages;
@@ -105,15 +108,28 @@ struct FakeSystem : AvatarFetchSystem {
     return entries;
   }
   AvatarDigest Sha256(std::string_view bytes) override { return WeakDigest(bytes); }
-  std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override {
-    return decoder_finds ? decoder_finds : ReadPictureSize(file);
+  // A decode that is not finished ends at its deadline, as the system's do.
+  DecodeRun Ends(DecodeRun run, AvatarClock::time_point deadline) {
+    if (run == DecodeRun::kPutOff) now = deadline;
+    return run;
   }
-  // The picture's pixels tell which file it came from.
-  std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override {
+  DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                        std::optional<PictureSize>& size) override {
+    size = decoder_finds ? decoder_finds : ReadPictureSize(file);
+    return Ends(size_run, deadline);
+  }
+  // The picture's pixels tell which file it came from; one whose tell is
+  // kNeverEnds is never decoded in time.
+  DecodeRun Decode(std::span<const uint8_t> file, int size, AvatarClock::time_point deadline,
+                   std::optional<ScaledAvatar>& picture) override {
     ++decodes;
     while_decoding();
-    if (interrupted || file.back() != kDecodes) return std::nullopt;
-    return ScaledAvatar{size, std::vector<uint32_t>(size * size, file[file.size() - 2]), 0};
+    const uint8_t tell = file[file.size() - 2];
+    if (tell == kNeverEnds) return Ends(DecodeRun::kPutOff, deadline);
+    if (!interrupted && file.back() == kDecodes) {
+      picture = ScaledAvatar{size, std::vector<uint32_t>(size * size, tell), 0};
+    }
+    return Ends(pixels_run, deadline);
   }
 };
 
@@ -215,6 +231,28 @@ const FetchCase kCases[] = {
        s.body = HiddenFrame({0xFF, 0x01});
      },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"decode never ends: not stored, not undecodable",
+     [](FakeSystem& s) { s.body = Png(96, 64, kDecodes, kNeverEnds); },
+     AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
+    {"no thread to read the size",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.size_run = DecodeRun::kPutOff;
+     },
+     AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
+    {"stored picture's decode put off: the file stays, nothing downloaded",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.pixels_run = DecodeRun::kPutOff;
+       s.body = Png(96, 64, 'x');
+     },
+     AvatarFetchOutcome::kDecodePutOff, Stored(kUrl, kGood), kAvatarDecodeLimit},
+    {"stopped while reading the size",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.size_run = DecodeRun::kStopped;
+     },
+     AvatarFetchOutcome::kStopped, Stored(kUrl, kGood), seconds(0)},
     {"does not decode", [](FakeSystem& s) { s.body = Png(96, 64, 'x'); },
      AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
     {"not a picture", [](FakeSystem& s) { s.body = Bytes{'<', 'h', 't', 'm', 'l', '>'}; },
@@ -277,6 +315,27 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].url, kUrl);
   EXPECT_TRUE(fetcher.TakeResults().empty());
+}
+
+TEST(AvatarFetcherTest, DecodeThatNeverEndsHoldsNoOtherMemberBack) {
+  FakeSystem system;
+  AvatarFetcher fetcher(system, [] {});
+  const std::string never = "http://avatars.test/never.png";
+  for (const std::string& url : {never, std::string(kUrl), std::string(kTwinA)}) {
+    ASSERT_TRUE(fetcher.Request(url, kSize));
+  }
+  for (uint8_t tell : {kNeverEnds, uint8_t{'b'}, uint8_t{'c'}}) {
+    system.body = Png(96, 64, kDecodes, tell);
+    system.served = 0;
+    ASSERT_TRUE(fetcher.RunOne());
+  }
+  const std::vector<AvatarFetchResult> results = fetcher.TakeResults();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].url, kUrl);
+  EXPECT_EQ(results[1].url, kTwinA);
+  EXPECT_FALSE(fetcher.Request(never, kSize)) << "put off: tried again later";
+  system.now += AvatarBackoff::kRetryInterval;
+  EXPECT_TRUE(fetcher.Request(never, kSize));
 }
 
 TEST(AvatarFetcherTest, WorkerTidiesFetchesWhatIsAskedAndStops) {

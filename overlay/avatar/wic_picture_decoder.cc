@@ -118,7 +118,8 @@ std::optional<PictureSize> WicPictureSize(std::span<const uint8_t> file) {
   return PictureSize{opened->width, opened->height};
 }
 
-std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size, HANDLE stop) {
+std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size,
+                                             const std::atomic<bool>& stop) {
   const ComScope com;
   if (!com.ready() || size <= 0) {
     return std::nullopt;
@@ -131,8 +132,7 @@ std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int 
   const ComPtr<IWICBitmapSource> source = ReducedSource(*opened, side);
   ComPtr<IWICBitmapScaler> scaler;
   ComPtr<IWICFormatConverter> converter;
-  if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 ||
-      FAILED(opened->factory->CreateBitmapScaler(&scaler)) ||
+  if (stop.load() || FAILED(opened->factory->CreateBitmapScaler(&scaler)) ||
       FAILED(scaler->Initialize(source.Get(), side, side, WICBitmapInterpolationModeFant)) ||
       FAILED(opened->factory->CreateFormatConverter(&converter)) ||
       FAILED(converter->Initialize(scaler.Get(), GUID_WICPixelFormat32bppPBGRA,
@@ -143,7 +143,7 @@ std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int 
   ScaledAvatar picture{size, std::vector<uint32_t>(static_cast<std::size_t>(size) * size), 0};
   const UINT stride = side * kBytesPerPixel;
   for (UINT top = 0; top < side; top += kBandRows) {
-    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+    if (stop.load()) {
       return std::nullopt;
     }
     const UINT rows = std::min(kBandRows, side - top);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,6 +22,7 @@ std::optional<PictureSize> WicPictureSize(std::span<const uint8_t> file);
 // premultiplied. Where the decoder can scale while decoding (JPEG's 1/2,
 // 1/4, 1/8) it decodes at the smallest size still at least `size`. Pixels
 // come in bands with `stop` looked at between them: none once it is set.
-std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size, HANDLE stop);
+std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size,
+                                             const std::atomic<bool>& stop);
 
 #endif  // VELMO_OVERLAY_AVATAR_WIC_PICTURE_DECODER_H_
