@@ -18,7 +18,8 @@ std::optional<AvatarFetchOutcome> SizeRefusal(const std::optional<PictureSize>& 
   if (!size || size->width == 0 || size->height == 0) {
     return AvatarFetchOutcome::kUndecodable;
   }
-  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide) {
+  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide ||
+      uint64_t{size->width} * size->height > kAvatarPixelBudget) {
     return AvatarFetchOutcome::kPictureTooLarge;
   }
   return std::nullopt;

@@ -36,6 +36,8 @@ struct ScaledAvatar {
 inline constexpr std::chrono::seconds kAvatarDownloadLimit{10};
 inline constexpr std::size_t kAvatarBodyCap = 8u << 20;
 inline constexpr uint32_t kAvatarLargestSide = 4096;
+// Pixels a decoder may allocate and fill for one picture, whatever its shape.
+inline constexpr uint64_t kAvatarPixelBudget = uint64_t{2048} * 2048;
 inline constexpr std::size_t kAvatarReadPiece = 64u << 10;
 // For reading one file's size and pixels together.
 inline constexpr std::chrono::seconds kAvatarDecodeLimit{2};

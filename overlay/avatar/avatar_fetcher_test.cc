@@ -211,8 +211,18 @@ const FetchCase kCases[] = {
      },
      AvatarFetchOutcome::kDownloaded, std::nullopt, seconds(0)},
     {"largest side allowed",
-     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, kAvatarLargestSide, kDecodes); },
-     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 4096, kDecodes)), seconds(0)},
+     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, 1024, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 1024, kDecodes)), seconds(0)},
+    {"whole pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2048, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(2048, 2048, kDecodes)), seconds(0)},
+    {"one row past the pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2049, kDecodes); },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"decoder finds more pixels than the budget",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.decoder_finds = PictureSize{4096, 4096};
+     },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"decoder finds a larger picture than the header",
