@@ -116,15 +116,31 @@ std::optional<PictureSize> BmpSize(std::span<const uint8_t> file) {
 
 }  // namespace
 
-std::optional<PictureSize> ReadPictureSize(std::span<const uint8_t> file) {
+PictureFormat SniffPictureFormat(std::span<const uint8_t> file) {
   if (file.size() >= sizeof(kPngSignature) &&
       std::equal(std::begin(kPngSignature), std::end(kPngSignature), file.begin())) {
-    return PngSize(file);
+    return PictureFormat::kPng;
   }
   if (file.size() >= 2 && file[0] == kJpegMarker && file[1] == kJpegStartOfImage) {
-    return JpegSize(file);
+    return PictureFormat::kJpeg;
   }
-  if (StartsWith(file, "GIF87a") || StartsWith(file, "GIF89a")) return GifSize(file);
-  if (StartsWith(file, "BM")) return BmpSize(file);
+  if (StartsWith(file, "GIF87a") || StartsWith(file, "GIF89a")) return PictureFormat::kGif;
+  if (StartsWith(file, "BM")) return PictureFormat::kBmp;
+  return PictureFormat::kNone;
+}
+
+std::optional<PictureSize> ReadPictureSize(std::span<const uint8_t> file) {
+  switch (SniffPictureFormat(file)) {
+    case PictureFormat::kPng:
+      return PngSize(file);
+    case PictureFormat::kJpeg:
+      return JpegSize(file);
+    case PictureFormat::kGif:
+      return GifSize(file);
+    case PictureFormat::kBmp:
+      return BmpSize(file);
+    case PictureFormat::kNone:
+      break;
+  }
   return std::nullopt;
 }

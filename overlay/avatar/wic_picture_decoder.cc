@@ -15,6 +15,7 @@ using Microsoft::WRL::ComPtr;
 // (Windows' own do) then stops within a few of them.
 constexpr UINT kBandRows = 4;
 constexpr UINT kBytesPerPixel = 4;
+constexpr UINT kMostBitsPerChannel = 8;
 
 // IWICBitmapSourceTransform, which mingw's headers lack: a decoder's offer to
 // decode at a reduced size. Declared under a name of its own and asked for by
@@ -55,18 +56,55 @@ struct OpenedFrame {
   UINT height = 0;
 };
 
+// The container of the format the file's signature shows: only that
+// decoder sees the file, never another codec whose pattern also matches.
+const GUID* ContainerOf(std::span<const uint8_t> file) {
+  switch (SniffPictureFormat(file)) {
+    case PictureFormat::kPng:
+      return &GUID_ContainerFormatPng;
+    case PictureFormat::kJpeg:
+      return &GUID_ContainerFormatJpeg;
+    case PictureFormat::kGif:
+      return &GUID_ContainerFormatGif;
+    case PictureFormat::kBmp:
+      return &GUID_ContainerFormatBmp;
+    case PictureFormat::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+// Whether the frame's pixels come at most 8 bits a channel: deeper ones
+// (48- and 64-bit PNGs, 16-bit grey, floats) cost several times the memory
+// and time of the picture drawn from them.
+bool HasShallowChannels(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame) {
+  WICPixelFormatGUID format{};
+  ComPtr<IWICComponentInfo> component;
+  ComPtr<IWICPixelFormatInfo> info;
+  UINT bits = 0;
+  UINT channels = 0;
+  return SUCCEEDED(frame.GetPixelFormat(&format)) &&
+         SUCCEEDED(factory.CreateComponentInfo(format, &component)) &&
+         SUCCEEDED(component.As(&info)) && SUCCEEDED(info->GetBitsPerPixel(&bits)) &&
+         SUCCEEDED(info->GetChannelCount(&channels)) && channels > 0 &&
+         bits <= kMostBitsPerChannel * channels;
+}
+
 std::optional<OpenedFrame> OpenFrame(std::span<const uint8_t> file) {
   OpenedFrame opened;
+  const GUID* container = ContainerOf(file);
   ComPtr<IStream> stream;
   stream.Attach(SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
   ComPtr<IWICBitmapDecoder> decoder;
-  if (!stream ||
+  if (container == nullptr || !stream ||
       FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_PPV_ARGS(&opened.factory))) ||
-      FAILED(opened.factory->CreateDecoderFromStream(stream.Get(), nullptr,
-                                                     WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(opened.factory->CreateDecoder(*container, nullptr, &decoder)) ||
+      FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand)) ||
       FAILED(decoder->GetFrame(0, &opened.frame)) ||
-      FAILED(opened.frame->GetSize(&opened.width, &opened.height))) {
+      FAILED(opened.frame->GetSize(&opened.width, &opened.height)) ||
+      uint64_t{opened.width} * opened.height > kAvatarPixelBudget ||
+      !HasShallowChannels(*opened.factory.Get(), *opened.frame.Get())) {
     return std::nullopt;
   }
   return opened;

@@ -15,7 +15,9 @@
 // (which these enter into a multithreaded COM apartment for the call).
 
 // The size of the first frame as the decoder reads it from the header,
-// before any pixel is decoded.
+// before any pixel is decoded. None for a file whose signature shows no
+// known format, for more pixels than the budget, or for more than 8 bits a
+// channel.
 std::optional<PictureSize> WicPictureSize(std::span<const uint8_t> file);
 
 // The first frame stretched to `size` × `size` (aspect ratio not kept),
