@@ -22,8 +22,8 @@
 
 #include "channels/encodable_value.h"
 #include "channels/standard_method_codec.h"
-#include "overlay/voice_overlay.h"
 #include "overlay/avatar/windows_avatar_fetch_system.h"
+#include "overlay/voice_overlay.h"
 
 namespace {
 
@@ -160,10 +160,13 @@ std::vector<uint8_t> NoiseJpeg(UINT side) {
   return bytes;
 }
 
-// How long a stop takes while the worker decodes a stored 4096 x 4096 JPEG:
+// How long a stop takes while the worker decodes the largest stored square
+// JPEG the pixel budget allows:
 // each iteration stops a little later into the decode (0 to 1 s).
 void BM_StopWhileDecodingLargest(benchmark::State& state) {
-  const std::vector<uint8_t> jpeg = NoiseJpeg(kAvatarLargestSide);
+  constexpr UINT kLargestSquareSide = 2048;
+  static_assert(uint64_t{kLargestSquareSide} * kLargestSquareSide == kAvatarPixelBudget);
+  const std::vector<uint8_t> jpeg = NoiseJpeg(kLargestSquareSide);
   const std::string url = "http://avatars.test/largest.jpg";
   double whole = 0;  // one fetch of the stored picture left to its end
   {

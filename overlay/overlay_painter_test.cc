@@ -138,4 +138,60 @@ TEST(OverlayPainterTest, ChurnPaintsWhatAFreshPainterPaints) {
   }
 }
 
+// What the churn cannot tell, as a painter starting afresh would paint the
+// same: each drawn part is there, and labels no longer drawn are let go.
+TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
+  constexpr int kWidth = 96;
+  const int height = OverlayWindowHeight(ComputeMetrics(1.0), 1);
+  const auto painted = [&](OverlayMember member, const OverlayPictureLookup& lookup) {
+    std::vector<uint32_t> surface(static_cast<std::size_t>(kWidth) * height);
+    OverlayPainter(BoxTexts())
+        .Paint(surface.data(), kWidth, height, true, {member}, 1.0, 1.0, lookup);
+    return surface;
+  };
+  const OverlayPictureLookup none = [](const std::string&, int) { return nullptr; };
+  const int side = ComputeMetrics(1.0).avatar_diameter;
+  const ScaledAvatar white{side, std::vector<uint32_t>(side * side, 0xFFFFFFFFu), 1};
+  const OverlayPictureLookup picture = [&](const std::string&, int) { return &white; };
+  const OverlayMember quiet{u"Ann", "", false, false};
+  const struct {
+    const char* part;
+    OverlayMember with;
+    OverlayMember without;
+  } parts[] = {
+      {"speaking ring", {u"Ann", "", true, false}, quiet},
+      {"muted marker", {u"Ann", "", false, true}, quiet},
+      {"initial on the placeholder", quiet, {u"Bob", "", false, false}},
+  };
+  for (const auto& p : parts) {
+    EXPECT_NE(painted(p.with, none), painted(p.without, none)) << p.part;
+  }
+  EXPECT_NE(painted({u"Ann", "http://a/1", false, false}, picture), painted(quiet, none))
+      << "picture instead of the placeholder";
+
+  int labels_made = 0;
+  OverlayPainter painter([&](double) {
+    struct Counting : BoxText {
+      int* made;
+      explicit Counting(int* m) : made(m) {}
+      CoverageMask Label(const std::u16string& l, float x, float y, float w, float h) override {
+        ++*made;
+        return BoxText::Label(l, x, y, w, h);
+      }
+    };
+    return std::make_unique<Counting>(&labels_made);
+  });
+  std::vector<uint32_t> surface(static_cast<std::size_t>(kWidth) * height);
+  const auto paint = [&](int label) {
+    painter.Paint(
+        surface.data(), kWidth, height, true,
+        {{u"m" + std::u16string(1, static_cast<char16_t>(0x4E00 + label)), "", false, false}}, 1.0,
+        1.0, none);
+  };
+  const int many = static_cast<int>(OverlayMaskCache::kMostMasks * 2);
+  for (int i = 0; i < many; ++i) paint(i);
+  paint(0);
+  EXPECT_EQ(labels_made, many + 1) << "the first label went once unused for long";
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "channels/argument_lookup.h"
+#include "overlay/member_text_limits.h"
 
 namespace {
 
@@ -70,13 +71,14 @@ std::vector<OverlayMember> ParseMembers(const flutter::EncodableList& list,
       continue;
     }
     OverlayMember member;
-    member.name = to_utf16(flutter::LookupString(*map, kNameKey, ""));
+    const std::string name = flutter::LookupString(*map, kNameKey, "");
+    member.name = CleanMemberName(to_utf16(MemberNameInput(name)));
     if (member.name.empty()) {
       member.name = kDefaultMemberName;
     }
     member.speaking = flutter::LookupBool(*map, kSpeakingKey, false);
     member.muted = flutter::LookupBool(*map, kMutedKey, false);
-    member.avatar_url = flutter::LookupString(*map, kAvatarUrlKey, "");
+    member.avatar_url = BoundedAvatarUrl(flutter::LookupString(*map, kAvatarUrlKey, ""));
     members.push_back(std::move(member));
   }
   return members;

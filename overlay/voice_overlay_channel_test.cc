@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/utf8_to_utf16.h"
+#include "overlay/member_text_limits.h"
 
 namespace {
 
@@ -176,6 +177,58 @@ TEST_F(VoiceOverlayChannelTest, MembersFieldsDefaultsAndTheSixteenLimit) {
   EXPECT_EQ(Members({}), "true");
   EXPECT_TRUE(state_.members.empty());
   EXPECT_EQ(refreshes_, 2);
+}
+
+TEST_F(VoiceOverlayChannelTest, NamesAreCleanedAndCutAndAddressesCapped) {
+  const std::string sixty_four(64, 'a');
+  const std::string emoji = "\xF0\x9F\x8E\xA7";  // one code point, two UTF-16 units
+  std::string emojis;
+  for (int i = 0; i < 70; ++i) emojis += emoji;
+  std::u16string sixty_four_emojis;
+  for (int i = 0; i < 64; ++i) sixty_four_emojis += u"\U0001F3A7";
+  // The dropped characters, each between two letters: C0, DEL, C1, the Arabic
+  // letter mark, LRM, RLM, the embeddings and overrides, the isolates.
+  std::string controls =
+      "A\tB\x7F"
+      "C\xC2\x85"
+      "D\xD8\x9C"
+      "E\xE2\x80\x8E"
+      "F\xE2\x80\x8F"
+      "G";
+  for (const char* last : {"\xAA", "\xAE"}) controls += std::string("\xE2\x80") + last + "H";
+  for (const char* last : {"\xA6", "\xA9"}) controls += std::string("\xE2\x81") + last + "I";
+  // Just past the cap, the first byte of a two-byte letter.
+  std::string huge(kMaxMemberNameInputBytes - 1, '\x01');
+  huge += "\xC3\xA9";
+  const std::vector<std::pair<std::string, std::u16string>> names = {
+      {sixty_four + "b", std::u16string(64, u'a')},
+      {emojis, sixty_four_emojis},
+      {controls, u"ABCDEFGHHII"},
+      {"\xE2\x80\xAE\x1B", u"用户"},
+      {"x\xE2\x80\xA9\xE2\x81\xA5y", u"x\u2029\u2065y"},  // neighbours stay
+      {huge, u"用户"},
+      {std::string(kMaxMemberNameInputBytes, '\n') + "ok", u"用户"},
+      {std::string(kMaxMemberNameInputBytes - 1, '\n') + "ok", u"o"},
+      {std::string(kMaxMemberNameInputBytes - 2, '\n') + "ok", u"ok"},
+      {std::string(1 << 20, 'n'), std::u16string(64, u'n')},
+  };
+  const std::vector<std::pair<std::string, std::string>> urls = {
+      {"http://s/" + std::string(kMaxAvatarUrlBytes - 8, 'u'), ""},
+      {"http://s/" + std::string(kMaxAvatarUrlBytes - 9, 'u'), "kept"},
+  };
+  EncodableList list;
+  for (const auto& name : names) list.push_back(Member(EncodableValue(name.first)));
+  for (const auto& url : urls)
+    list.push_back(Member(EncodableValue("u"), false, EncodableValue(url.first)));
+  ASSERT_EQ(Members(list), "true");
+  ASSERT_EQ(state_.members.size(), names.size() + urls.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(state_.members[i].name, names[i].second) << i;
+  }
+  EXPECT_TRUE(state_.members[names.size()].avatar_url.empty())
+      << "too long: no address, the initial";
+  EXPECT_EQ(state_.members[names.size() + 1].avatar_url, urls[1].first);
+  EXPECT_EQ(fetched_, std::vector<std::string>{urls[1].first});
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ std::optional<AvatarFailure> FailureOf(AvatarFetchOutcome outcome) {
   switch (outcome) {
     case AvatarFetchOutcome::kRequestFailed:
     case AvatarFetchOutcome::kTimedOut:
+    case AvatarFetchOutcome::kDecodePutOff:
       return AvatarFailure::kNetwork;
     case AvatarFetchOutcome::kBodyTooLarge:
     case AvatarFetchOutcome::kNotAPicture:
@@ -47,10 +48,17 @@ std::optional<AvatarFetchOutcome> SizeRefusal(const std::optional<PictureSize>& 
   if (!size || size->width == 0 || size->height == 0) {
     return AvatarFetchOutcome::kUndecodable;
   }
-  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide) {
+  if (size->width > kAvatarLargestSide || size->height > kAvatarLargestSide ||
+      uint64_t{size->width} * size->height > kAvatarPixelBudget) {
     return AvatarFetchOutcome::kPictureTooLarge;
   }
   return std::nullopt;
+}
+
+// Why a decode that did not finish gave no answer: not the file's fault.
+AvatarFetchOutcome RunFailure(DecodeRun run) {
+  return run == DecodeRun::kStopped ? AvatarFetchOutcome::kStopped
+                                    : AvatarFetchOutcome::kDecodePutOff;
 }
 
 }  // namespace
@@ -184,11 +192,13 @@ AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
   if (Stopping()) {
     return result;
   }
-  if ((result.picture = FromStore(url, name, size))) {
+  std::optional<AvatarFetchOutcome> held;
+  if ((result.picture = FromStore(url, name, size, held))) {
     result.outcome = AvatarFetchOutcome::kStored;
     return result;
   }
-  if (Stopping()) {
+  if (held || Stopping()) {
+    result.outcome = held.value_or(AvatarFetchOutcome::kStopped);
     return result;
   }
   std::vector<uint8_t> body;
@@ -210,7 +220,8 @@ AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
 }
 
 std::optional<ScaledAvatar> AvatarFetcher::FromStore(const std::string& url,
-                                                     const std::string& name, int size) {
+                                                     const std::string& name, int size,
+                                                     std::optional<AvatarFetchOutcome>& held) {
   const std::optional<std::vector<uint8_t>> stored =
       system_.ReadFile(name, kAvatarBodyCap + kStoredAddressRoom);
   if (!stored) {
@@ -221,6 +232,10 @@ std::optional<ScaledAvatar> AvatarFetcher::FromStore(const std::string& url,
     if (std::optional<ScaledAvatar> decoded = DecodeChecked(*picture, size, failure)) {
       system_.TouchFile(name);
       return decoded;
+    }
+    if (failure == AvatarFetchOutcome::kDecodePutOff || failure == AvatarFetchOutcome::kStopped) {
+      held = failure;
+      return std::nullopt;
     }
     if (Stopping()) {
       return std::nullopt;
@@ -307,11 +322,23 @@ std::optional<ScaledAvatar> AvatarFetcher::DecodeChecked(std::span<const uint8_t
     failure = *refused;
     return std::nullopt;
   }
-  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(system_.DecodedSize(file))) {
+  const AvatarClock::time_point deadline = system_.Now() + kAvatarDecodeLimit;
+  std::optional<PictureSize> decoded_size;
+  DecodeRun run = system_.DecodedSize(file, deadline, decoded_size);
+  if (run != DecodeRun::kFinished) {
+    failure = RunFailure(run);
+    return std::nullopt;
+  }
+  if (const std::optional<AvatarFetchOutcome> refused = SizeRefusal(decoded_size)) {
     failure = *refused;
     return std::nullopt;
   }
-  std::optional<ScaledAvatar> picture = system_.Decode(file, size);
+  std::optional<ScaledAvatar> picture;
+  run = system_.Decode(file, size, deadline, picture);
+  if (run != DecodeRun::kFinished) {
+    failure = RunFailure(run);
+    return std::nullopt;
+  }
   if (!picture) {
     failure = AvatarFetchOutcome::kUndecodable;
   }

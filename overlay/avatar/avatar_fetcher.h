@@ -21,6 +21,7 @@
 #include "overlay/avatar/avatar_fetch_policy.h"
 #include "overlay/avatar/avatar_folder.h"
 #include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/decode_runner.h"
 #include "overlay/avatar/picture_size.h"
 
 using AvatarClock = AvatarBackoff::Clock;
@@ -38,7 +39,11 @@ inline constexpr std::chrono::seconds kAvatarDownloadLimit{10};
 inline constexpr char kAvatarRefusedLogWord[] = "avatar_refused";
 inline constexpr std::size_t kAvatarBodyCap = 8u << 20;
 inline constexpr uint32_t kAvatarLargestSide = 4096;
+// Pixels a decoder may allocate and fill for one picture, whatever its shape.
+inline constexpr uint64_t kAvatarPixelBudget = uint64_t{2048} * 2048;
 inline constexpr std::size_t kAvatarReadPiece = 64u << 10;
+// For reading one file's size and pixels together.
+inline constexpr std::chrono::seconds kAvatarDecodeLimit{2};
 
 // kRefused: the address, or one it redirected to, may not be reached.
 enum class DownloadStep { kOk, kFailed, kStopped, kRefused };
@@ -72,11 +77,15 @@ class AvatarFetchSystem {
   virtual std::vector<AvatarFolderEntry> ListFiles() = 0;
   virtual AvatarDigest Sha256(std::string_view bytes) = 0;
   // The size the decoder itself finds in the file, read without decoding
-  // its pixels.
-  virtual std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) = 0;
+  // its pixels. Decoding steps end by their deadline; `size` and `picture`
+  // are the decoder's answer only when kFinished.
+  virtual DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                                std::optional<PictureSize>& size) = 0;
   // Called only for a file whose header, and whose decoder, report an
   // acceptable size.
-  virtual std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) = 0;
+  virtual DecodeRun Decode(std::span<const uint8_t> file, int size,
+                           AvatarClock::time_point deadline,
+                           std::optional<ScaledAvatar>& picture) = 0;
   // Why the last Open was refused.
   virtual AvatarRefusal OpenRefusal() { return AvatarRefusal::kNonPublicAddress; }
   // A line for the log, from the worker: it must not wait for the disk.
@@ -92,6 +101,7 @@ enum class AvatarFetchOutcome {
   kNotAPicture,   // the body's first bytes start no picture format fetched
   kPictureTooLarge,
   kUndecodable,
+  kDecodePutOff,  // the decoder did not answer in time, or could not run now
   kStopped,
   kRefused,  // never fetched again (see AvatarRefusal)
 };
@@ -148,8 +158,10 @@ class AvatarFetcher {
   // With the lock held: remembers the refusal and logs it, once.
   void RecordRefusal(const AvatarFetchResult& result);
   bool Stopping() const { return stop_requested_.load(); }
-  // The stored picture when the file records this address and decodes.
-  std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size);
+  // The stored picture when the file records this address and decodes. A
+  // file whose decode did not finish stays, and `held` says why.
+  std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size,
+                                        std::optional<AvatarFetchOutcome>& held);
   void Store(const std::string& url, const std::string& name, std::span<const uint8_t> body);
   AvatarFetchOutcome Download(const std::string& url, std::vector<uint8_t>& body);
   std::optional<ScaledAvatar> DecodeChecked(std::span<const uint8_t> file, int size,

@@ -18,7 +18,8 @@ using std::chrono::seconds;
 using Bytes = std::vector<uint8_t>;
 constexpr char kUrl[] = "http://avatars.test/a.png";
 constexpr int kSize = 35;
-constexpr uint8_t kDecodes = 'G';  // last byte of a picture the fake decoder accepts
+constexpr uint8_t kDecodes = 'G';    // last byte of a picture the fake decoder accepts
+constexpr uint8_t kNeverEnds = 'N';  // the byte before it, for a decode that never ends
 // Two addresses whose 32-bit FNV-1a names collide (0x229b441b).
 constexpr char kTwinA[] = "http://avatars.test/3ff3.png";
 constexpr char kTwinB[] = "http://avatars.test/23f50.png";
@@ -60,6 +61,8 @@ struct FakeSystem : AvatarFetchSystem {
   bool downloading = false;
   std::optional<PictureSize> decoder_finds;  // else what the header says
   std::function<void()> while_decoding = [] {};
+  DecodeRun size_run = DecodeRun::kFinished;
+  DecodeRun pixels_run = DecodeRun::kFinished;
   bool interrupted = false;
   std::map<std::string, Bytes> files;
   std::map<std::string, std::chrono::seconds> ages;
@@ -114,17 +117,30 @@ struct FakeSystem : AvatarFetchSystem {
     return entries;
   }
   AvatarDigest Sha256(std::string_view bytes) override { return WeakDigest(bytes); }
-  std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override {
-    return decoder_finds ? decoder_finds : ReadPictureSize(file);
-  }
   AvatarRefusal OpenRefusal() override { return refusal; }
   void Log(const std::string& line) override { logged.push_back(line); }
-  // The picture's pixels tell which file it came from.
-  std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override {
+  // A decode that is not finished ends at its deadline, as the system's do.
+  DecodeRun Ends(DecodeRun run, AvatarClock::time_point deadline) {
+    if (run == DecodeRun::kPutOff) now = deadline;
+    return run;
+  }
+  DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                        std::optional<PictureSize>& size) override {
+    size = decoder_finds ? decoder_finds : ReadPictureSize(file);
+    return Ends(size_run, deadline);
+  }
+  // The picture's pixels tell which file it came from; one whose tell is
+  // kNeverEnds is never decoded in time.
+  DecodeRun Decode(std::span<const uint8_t> file, int size, AvatarClock::time_point deadline,
+                   std::optional<ScaledAvatar>& picture) override {
     ++decodes;
     while_decoding();
-    if (interrupted || file.back() != kDecodes) return std::nullopt;
-    return ScaledAvatar{size, std::vector<uint32_t>(size * size, file[file.size() - 2]), 0};
+    const uint8_t tell = file[file.size() - 2];
+    if (tell == kNeverEnds) return Ends(DecodeRun::kPutOff, deadline);
+    if (!interrupted && file.back() == kDecodes) {
+      picture = ScaledAvatar{size, std::vector<uint32_t>(size * size, tell), 0};
+    }
+    return Ends(pixels_run, deadline);
   }
 };
 
@@ -223,8 +239,18 @@ const FetchCase kCases[] = {
      },
      AvatarFetchOutcome::kDownloaded, std::nullopt, seconds(0)},
     {"largest side allowed",
-     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, kAvatarLargestSide, kDecodes); },
-     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 4096, kDecodes)), seconds(0)},
+     [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, 1024, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 1024, kDecodes)), seconds(0)},
+    {"whole pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2048, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(2048, 2048, kDecodes)), seconds(0)},
+    {"one row past the pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2049, kDecodes); },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"decoder finds more pixels than the budget",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.decoder_finds = PictureSize{4096, 4096};
+     },
+     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"decoder finds a larger picture than the header",
@@ -243,6 +269,28 @@ const FetchCase kCases[] = {
        s.body = HiddenFrame({0xFF, 0x01});
      },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
+    {"decode never ends: not stored, not undecodable",
+     [](FakeSystem& s) { s.body = Png(96, 64, kDecodes, kNeverEnds); },
+     AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
+    {"no thread to read the size",
+     [](FakeSystem& s) {
+       s.body = kGood;
+       s.size_run = DecodeRun::kPutOff;
+     },
+     AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
+    {"stored picture's decode put off: the file stays, nothing downloaded",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.pixels_run = DecodeRun::kPutOff;
+       s.body = Png(96, 64, 'x');
+     },
+     AvatarFetchOutcome::kDecodePutOff, Stored(kUrl, kGood), kAvatarDecodeLimit},
+    {"stopped while reading the size",
+     [](FakeSystem& s) {
+       s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.size_run = DecodeRun::kStopped;
+     },
+     AvatarFetchOutcome::kStopped, Stored(kUrl, kGood), seconds(0)},
     {"does not decode", [](FakeSystem& s) { s.body = Png(96, 64, 'x'); },
      AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
     {"not a picture", [](FakeSystem& s) { s.body = Bytes{'<', 'h', 't', 'm', 'l', '>'}; },
@@ -396,6 +444,27 @@ TEST(AvatarFetcherTest, OnlyTheNewestRefusalsAreRemembered) {
   EXPECT_TRUE(fetcher.Request(url(0), kSize)) << "forgotten";
   EXPECT_FALSE(fetcher.Request(url(1), kSize));
   EXPECT_EQ(system.logged.size(), 1025u);
+}
+
+TEST(AvatarFetcherTest, DecodeThatNeverEndsHoldsNoOtherMemberBack) {
+  FakeSystem system;
+  AvatarFetcher fetcher(system, [] {});
+  const std::string never = "http://avatars.test/never.png";
+  for (const std::string& url : {never, std::string(kUrl), std::string(kTwinA)}) {
+    ASSERT_TRUE(fetcher.Request(url, kSize));
+  }
+  for (uint8_t tell : {kNeverEnds, uint8_t{'b'}, uint8_t{'c'}}) {
+    system.body = Png(96, 64, kDecodes, tell);
+    system.served = 0;
+    ASSERT_TRUE(fetcher.RunOne());
+  }
+  const std::vector<AvatarFetchResult> results = fetcher.TakeResults();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].url, kUrl);
+  EXPECT_EQ(results[1].url, kTwinA);
+  EXPECT_FALSE(fetcher.Request(never, kSize)) << "put off: tried again later";
+  system.now += AvatarBackoff::kFirstNetworkRest;
+  EXPECT_TRUE(fetcher.Request(never, kSize));
 }
 
 TEST(AvatarFetcherTest, WorkerTidiesFetchesWhatIsAskedAndStops) {

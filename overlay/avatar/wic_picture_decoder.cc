@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "overlay/avatar/picture_signature.h"
+
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -15,6 +17,7 @@ using Microsoft::WRL::ComPtr;
 // (Windows' own do) then stops within a few of them.
 constexpr UINT kBandRows = 4;
 constexpr UINT kBytesPerPixel = 4;
+constexpr UINT kMostBitsPerChannel = 8;
 
 // IWICBitmapSourceTransform, which mingw's headers lack: a decoder's offer to
 // decode at a reduced size. Declared under a name of its own and asked for by
@@ -55,18 +58,57 @@ struct OpenedFrame {
   UINT height = 0;
 };
 
+// The container of the format the file's signature shows: only that
+// decoder sees the file, never another codec whose pattern also matches.
+const GUID* ContainerOf(std::span<const uint8_t> file) {
+  const std::optional<PictureFormat> format = SniffPictureFormat(file);
+  if (!format) {
+    return nullptr;
+  }
+  switch (*format) {
+    case PictureFormat::kPng:
+      return &GUID_ContainerFormatPng;
+    case PictureFormat::kJpeg:
+      return &GUID_ContainerFormatJpeg;
+    case PictureFormat::kGif:
+      return &GUID_ContainerFormatGif;
+    case PictureFormat::kBmp:
+      return &GUID_ContainerFormatBmp;
+  }
+  return nullptr;
+}
+
+// Whether the frame's pixels come at most 8 bits a channel: deeper ones
+// (48- and 64-bit PNGs, 16-bit grey, floats) cost several times the memory
+// and time of the picture drawn from them.
+bool HasShallowChannels(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame) {
+  WICPixelFormatGUID format{};
+  ComPtr<IWICComponentInfo> component;
+  ComPtr<IWICPixelFormatInfo> info;
+  UINT bits = 0;
+  UINT channels = 0;
+  return SUCCEEDED(frame.GetPixelFormat(&format)) &&
+         SUCCEEDED(factory.CreateComponentInfo(format, &component)) &&
+         SUCCEEDED(component.As(&info)) && SUCCEEDED(info->GetBitsPerPixel(&bits)) &&
+         SUCCEEDED(info->GetChannelCount(&channels)) && channels > 0 &&
+         bits <= kMostBitsPerChannel * channels;
+}
+
 std::optional<OpenedFrame> OpenFrame(std::span<const uint8_t> file) {
   OpenedFrame opened;
+  const GUID* container = ContainerOf(file);
   ComPtr<IStream> stream;
   stream.Attach(SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
   ComPtr<IWICBitmapDecoder> decoder;
-  if (!stream ||
+  if (container == nullptr || !stream ||
       FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_PPV_ARGS(&opened.factory))) ||
-      FAILED(opened.factory->CreateDecoderFromStream(stream.Get(), nullptr,
-                                                     WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(opened.factory->CreateDecoder(*container, nullptr, &decoder)) ||
+      FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand)) ||
       FAILED(decoder->GetFrame(0, &opened.frame)) ||
-      FAILED(opened.frame->GetSize(&opened.width, &opened.height))) {
+      FAILED(opened.frame->GetSize(&opened.width, &opened.height)) ||
+      uint64_t{opened.width} * opened.height > kAvatarPixelBudget ||
+      !HasShallowChannels(*opened.factory.Get(), *opened.frame.Get())) {
     return std::nullopt;
   }
   return opened;
@@ -118,7 +160,8 @@ std::optional<PictureSize> WicPictureSize(std::span<const uint8_t> file) {
   return PictureSize{opened->width, opened->height};
 }
 
-std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size, HANDLE stop) {
+std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int size,
+                                             const std::atomic<bool>& stop) {
   const ComScope com;
   if (!com.ready() || size <= 0) {
     return std::nullopt;
@@ -131,8 +174,7 @@ std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int 
   const ComPtr<IWICBitmapSource> source = ReducedSource(*opened, side);
   ComPtr<IWICBitmapScaler> scaler;
   ComPtr<IWICFormatConverter> converter;
-  if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 ||
-      FAILED(opened->factory->CreateBitmapScaler(&scaler)) ||
+  if (stop.load() || FAILED(opened->factory->CreateBitmapScaler(&scaler)) ||
       FAILED(scaler->Initialize(source.Get(), side, side, WICBitmapInterpolationModeFant)) ||
       FAILED(opened->factory->CreateFormatConverter(&converter)) ||
       FAILED(converter->Initialize(scaler.Get(), GUID_WICPixelFormat32bppPBGRA,
@@ -143,7 +185,7 @@ std::optional<ScaledAvatar> WicDecodePicture(std::span<const uint8_t> file, int 
   ScaledAvatar picture{size, std::vector<uint32_t>(static_cast<std::size_t>(size) * size), 0};
   const UINT stride = side * kBytesPerPixel;
   for (UINT top = 0; top < side; top += kBandRows) {
-    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+    if (stop.load()) {
       return std::nullopt;
     }
     const UINT rows = std::min(kBandRows, side - top);

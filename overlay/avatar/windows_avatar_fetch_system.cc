@@ -4,8 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 #include "base/wide_text.h"
 #include "diagnostics/app_log.h"
@@ -168,7 +166,10 @@ WindowsAvatarFetchSystem::~WindowsAvatarFetchSystem() { CloseDownload(); }
 
 AvatarClock::time_point WindowsAvatarFetchSystem::Now() { return AvatarClock::now(); }
 
-void WindowsAvatarFetchSystem::Interrupt() { SetEvent(stop_.get()); }
+void WindowsAvatarFetchSystem::Interrupt() {
+  SetEvent(stop_.get());
+  decode_runner_.Interrupt();
+}
 
 DownloadStep WindowsAvatarFetchSystem::Complete(AvatarClock::time_point deadline) {
   const HANDLE waits[] = {context_->completed.get(), stop_.get()};
@@ -485,46 +486,46 @@ AvatarDigest WindowsAvatarFetchSystem::Sha256(std::string_view bytes) {
 
 // A decoder may decode the whole frame in one call, even one that only asks
 // for its size (Wine's do: about 0.3 s for 4096 x 4096), and nothing can cut
-// that short. So decoding runs on a thread of its own that owns all it
-// touches, and a stop leaves it to finish alone instead of waiting for it.
+// that short; so the runner's thread owns a copy of the file and the result.
 template <typename Result, typename Work>
-std::optional<Result> WindowsAvatarFetchSystem::OffThread(std::span<const uint8_t> file,
-                                                          Work work) {
+DecodeRun WindowsAvatarFetchSystem::OffThread(std::span<const uint8_t> file,
+                                              AvatarClock::time_point deadline, Work work,
+                                              std::optional<Result>& result) {
   struct Job {
     std::vector<uint8_t> file;
     std::optional<Result> result;
-    ScopedKernelHandle done = MakeEvent(true);
-    ScopedKernelHandle abandoned = MakeEvent(true);
   };
   auto job = std::make_shared<Job>();
   job->file.assign(file.begin(), file.end());
-  if (!job->done.valid() || !job->abandoned.valid()) {
-    return std::nullopt;
+  const DecodeRun run = decode_runner_.Run(
+      [job, work](const std::atomic<bool>& abandoned) {
+        job->result = work(std::span<const uint8_t>(job->file), abandoned);
+      },
+      deadline);
+  if (run == DecodeRun::kFinished) {
+    result = std::move(job->result);
   }
-  try {
-    std::thread([job, work] {
-      job->result = work(job->file, job->abandoned.get());
-      SetEvent(job->done.get());
-    }).detach();
-  } catch (const std::system_error&) {
-    return std::nullopt;
-  }
-  const HANDLE waits[] = {job->done.get(), stop_.get()};
-  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    SetEvent(job->abandoned.get());
-    return std::nullopt;
-  }
-  return std::move(job->result);
+  return run;
 }
 
-std::optional<PictureSize> WindowsAvatarFetchSystem::DecodedSize(std::span<const uint8_t> file) {
-  return OffThread<PictureSize>(
-      file, [](std::span<const uint8_t> bytes, HANDLE) { return WicPictureSize(bytes); });
+DecodeRun WindowsAvatarFetchSystem::DecodedSize(std::span<const uint8_t> file,
+                                                AvatarClock::time_point deadline,
+                                                std::optional<PictureSize>& size) {
+  return OffThread(
+      file, deadline,
+      [](std::span<const uint8_t> bytes, const std::atomic<bool>&) {
+        return WicPictureSize(bytes);
+      },
+      size);
 }
 
-std::optional<ScaledAvatar> WindowsAvatarFetchSystem::Decode(std::span<const uint8_t> file,
-                                                             int size) {
-  return OffThread<ScaledAvatar>(file, [size](std::span<const uint8_t> bytes, HANDLE abandoned) {
-    return WicDecodePicture(bytes, size, abandoned);
-  });
+DecodeRun WindowsAvatarFetchSystem::Decode(std::span<const uint8_t> file, int size,
+                                           AvatarClock::time_point deadline,
+                                           std::optional<ScaledAvatar>& picture) {
+  return OffThread(
+      file, deadline,
+      [size](std::span<const uint8_t> bytes, const std::atomic<bool>& abandoned) {
+        return WicDecodePicture(bytes, size, abandoned);
+      },
+      picture);
 }

@@ -60,8 +60,10 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   void TouchFile(const std::string& name) override;
   std::vector<AvatarFolderEntry> ListFiles() override;
   AvatarDigest Sha256(std::string_view bytes) override;
-  std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override;
-  std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override;
+  DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                        std::optional<PictureSize>& size) override;
+  DecodeRun Decode(std::span<const uint8_t> file, int size, AvatarClock::time_point deadline,
+                   std::optional<ScaledAvatar>& picture) override;
   AvatarRefusal OpenRefusal() override { return refusal_; }
   void Log(const std::string& line) override;
 
@@ -74,11 +76,13 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   // Waits for the running operation's completion; kFailed at the deadline.
   DownloadStep Complete(AvatarClock::time_point deadline);
   std::wstring PathOf(const std::string& name) const;
-  // Runs `work(file, abandoned)` on a thread of its own; none once stopped.
+  // Runs `work(file, abandoned)` on the decode runner, into `result`.
   template <typename Result, typename Work>
-  std::optional<Result> OffThread(std::span<const uint8_t> file, Work work);
+  DecodeRun OffThread(std::span<const uint8_t> file, AvatarClock::time_point deadline, Work work,
+                      std::optional<Result>& result);
 
   ScopedKernelHandle stop_ = MakeEvent(true);
+  DecodeRunner decode_runner_;
   ScopedHandle<BCryptAlgorithmTraits> sha256_;
   WinHttpProxy proxy_;
   WinHttpHandle session_;
