@@ -11,6 +11,7 @@ import fcntl
 import os
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 from collections import Counter
@@ -115,16 +116,20 @@ class NamespaceHost:
     def _start_server(self, stack: ExitStack) -> None:
         here = Path(__file__).resolve().parent
         env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(here), str(here.parent)]))
+        # A file, not a pipe: tracebacks of dropped connections must not fill
+        # a buffer nobody reads and stall the server.
+        self.errors = stack.enter_context(tempfile.TemporaryFile("w+"))
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "/usr/bin/python3", str(self.script), ADDRESS],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.errors,
             text=True, env=env)
         stack.callback(self._stop_server)
         threading.Thread(target=self._read, daemon=True).start()
         if not self._ready.wait(START_WAIT):
             self._stop_server()
+            self.errors.seek(0)
             raise NamespaceError(f"the server in {self.name} did not start: "
-                                 f"{self.process.stderr.read()[-2000:]}")
+                                 f"{self.errors.read()[-2000:]}")
 
     def _read(self) -> None:
         for line in self.process.stdout:
