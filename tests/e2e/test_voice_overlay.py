@@ -12,6 +12,7 @@ import os
 import struct
 import shutil
 import signal
+import socketserver
 import subprocess
 import threading
 import time
@@ -127,7 +128,7 @@ class AvatarServer:
                 self.send_header("Transfer-Encoding", "chunked")
                 self.end_headers()
                 piece = b"x" * (65536 if kind == "endless" else 1)
-                for _ in range(1024):
+                for _ in range(1 << 16):
                     if closing.wait(0 if kind == "endless" else 1) or time.monotonic() > until:
                         break
                     self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
@@ -166,6 +167,12 @@ class AvatarServer:
             daemon_threads = True
             request_queue_size = 128  # the default 5 drops bursts of connections
             handled = 0
+
+            def server_bind(self):
+                # Without HTTPServer's reverse lookup of its own address: a
+                # server asks no name server.
+                socketserver.TCPServer.server_bind(self)
+                self.server_name, self.server_port = host, self.server_address[1]
 
             def process_request(self, request, address):
                 self.handled += 1
