@@ -10,7 +10,7 @@ constexpr std::size_t kStoredAddressRoom = 64u << 10;
 
 bool Failed(AvatarFetchOutcome outcome) {
   return outcome != AvatarFetchOutcome::kStored && outcome != AvatarFetchOutcome::kDownloaded &&
-         outcome != AvatarFetchOutcome::kStopped;
+         outcome != AvatarFetchOutcome::kStopped && outcome != AvatarFetchOutcome::kRefused;
 }
 
 // Why a picture of this size is not decoded, if it is not.
@@ -57,7 +57,8 @@ bool AvatarFetcher::Request(const std::string& url, int size) {
   const AvatarClock::time_point now = system_.Now();
   {
     std::lock_guard lock(mutex_);
-    if (stopping_ || pending_.contains(url) || !backoff_.MayFetch(url, now)) {
+    if (stopping_ || pending_.contains(url) || refused_.contains(url) ||
+        !backoff_.MayFetch(url, now)) {
       return false;
     }
     if (waiting_.size() == kMostWaiting) {
@@ -106,6 +107,10 @@ bool AvatarFetcher::RunOne() {
   if (result.outcome == AvatarFetchOutcome::kStopped) {
     return false;
   }
+  if (result.outcome == AvatarFetchOutcome::kRefused) {
+    RecordRefusal(result);
+    return true;
+  }
   if (Failed(result.outcome)) {
     backoff_.RecordFailure(url, ended);
     return true;
@@ -123,8 +128,29 @@ bool AvatarFetcher::RunOne() {
   return true;
 }
 
+void AvatarFetcher::RecordRefusal(const AvatarFetchResult& result) {
+  if (!refused_.insert(result.url).second) {
+    return;
+  }
+  refused_order_.push_back(result.url);
+  if (refused_order_.size() > kMostRefused) {
+    refused_.erase(refused_order_.front());
+    refused_order_.pop_front();
+  }
+  system_.Log(std::string(kAvatarRefusedLogWord) +
+              " reason=" + std::string(AvatarRefusalWord(result.refusal)));
+}
+
 AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
   AvatarFetchResult result{url, AvatarFetchOutcome::kStopped, std::nullopt};
+  // Checked before the store too: a picture from an address now refused is
+  // not shown again.
+  const AvatarAddressCheck checked = CheckAvatarAddress(url);
+  if (const auto* refused = std::get_if<AvatarRefusal>(&checked)) {
+    result.outcome = AvatarFetchOutcome::kRefused;
+    result.refusal = *refused;
+    return result;
+  }
   const std::string name = AvatarFileName(system_.Sha256(url));
   if (Stopping()) {
     return result;
@@ -138,6 +164,9 @@ AvatarFetchResult AvatarFetcher::Fetch(const std::string& url, int size) {
   }
   std::vector<uint8_t> body;
   result.outcome = Download(url, body);
+  if (result.outcome == AvatarFetchOutcome::kRefused) {
+    result.refusal = system_.OpenRefusal();
+  }
   if (result.outcome != AvatarFetchOutcome::kDownloaded || Stopping()) {
     return result;
   }
@@ -223,6 +252,9 @@ AvatarFetchOutcome AvatarFetcher::Download(const std::string& url, std::vector<u
   system_.CloseDownload();
   if (step == DownloadStep::kStopped) {
     return AvatarFetchOutcome::kStopped;
+  }
+  if (step == DownloadStep::kRefused) {
+    return AvatarFetchOutcome::kRefused;
   }
   return system_.Now() >= deadline ? AvatarFetchOutcome::kTimedOut
                                    : AvatarFetchOutcome::kRequestFailed;

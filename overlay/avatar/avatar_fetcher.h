@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "overlay/avatar/avatar_backoff.h"
+#include "overlay/avatar/avatar_fetch_policy.h"
 #include "overlay/avatar/avatar_folder.h"
 #include "overlay/avatar/avatar_naming.h"
 #include "overlay/avatar/picture_size.h"
@@ -33,11 +34,14 @@ struct ScaledAvatar {
 };
 
 inline constexpr std::chrono::seconds kAvatarDownloadLimit{10};
+// Logged once for each address refused, with reason=<AvatarRefusalWord>.
+inline constexpr char kAvatarRefusedLogWord[] = "avatar_refused";
 inline constexpr std::size_t kAvatarBodyCap = 8u << 20;
 inline constexpr uint32_t kAvatarLargestSide = 4096;
 inline constexpr std::size_t kAvatarReadPiece = 64u << 10;
 
-enum class DownloadStep { kOk, kFailed, kStopped };
+// kRefused: the address, or one it redirected to, may not be reached.
+enum class DownloadStep { kOk, kFailed, kStopped, kRefused };
 
 // What a fetch needs from the system: a clock, one download at a time, the
 // avatar folder's files (by name), a digest and a decoder. Network calls
@@ -71,6 +75,10 @@ class AvatarFetchSystem {
   // Called only for a file whose header, and whose decoder, report an
   // acceptable size.
   virtual std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) = 0;
+  // Why the last Open was refused.
+  virtual AvatarRefusal OpenRefusal() { return AvatarRefusal::kNonPublicAddress; }
+  // A line for the log, from the worker: it must not wait for the disk.
+  virtual void Log(const std::string& line) { static_cast<void>(line); }
 };
 
 enum class AvatarFetchOutcome {
@@ -82,12 +90,14 @@ enum class AvatarFetchOutcome {
   kPictureTooLarge,
   kUndecodable,
   kStopped,
+  kRefused,  // never fetched again (see AvatarRefusal)
 };
 
 struct AvatarFetchResult {
   std::string url;
   AvatarFetchOutcome outcome = AvatarFetchOutcome::kStopped;
   std::optional<ScaledAvatar> picture;
+  AvatarRefusal refusal{};  // when kRefused
 };
 
 // Fetches avatar pictures one address at a time on its own thread, within a
@@ -110,8 +120,8 @@ class AvatarFetcher {
   void Stop();
 
   // Queues `url` for a picture `size` pixels wide, unless it is not an
-  // http(s) address, already waiting or running, or held back after a
-  // failure; true when queued.
+  // http(s) address, already waiting or running, held back after a failure
+  // or refused; true when queued.
   bool Request(const std::string& url, int size);
   std::vector<AvatarFetchResult> TakeResults();
 
@@ -126,8 +136,13 @@ class AvatarFetcher {
 
  private:
   static constexpr std::size_t kMostWaiting = 64;
+  // Refused addresses remembered; past that the oldest may be tried (and
+  // refused) again.
+  static constexpr std::size_t kMostRefused = 1024;
 
   void Run();
+  // With the lock held: remembers the refusal and logs it, once.
+  void RecordRefusal(const AvatarFetchResult& result);
   bool Stopping() const { return stop_requested_.load(); }
   // The stored picture when the file records this address and decodes.
   std::optional<ScaledAvatar> FromStore(const std::string& url, const std::string& name, int size);
@@ -145,6 +160,8 @@ class AvatarFetcher {
   std::deque<std::pair<std::string, int>> waiting_;
   std::unordered_set<std::string> pending_;  // waiting or running
   AvatarBackoff backoff_;
+  std::unordered_set<std::string> refused_;
+  std::deque<std::string> refused_order_;
   std::vector<AvatarFetchResult> results_;
   std::thread worker_;
 };

@@ -60,6 +60,8 @@ struct FakeSystem : AvatarFetchSystem {
   bool interrupted = false;
   std::map<std::string, Bytes> files;
   std::map<std::string, std::chrono::seconds> ages;
+  AvatarRefusal refusal = AvatarRefusal::kInsecureRedirect;  // when the answer is kRefused
+  std::vector<std::string> logged;
 
   AvatarClock::time_point Now() override { return now; }
   DownloadStep Wait(seconds takes, AvatarClock::time_point deadline) {
@@ -108,6 +110,8 @@ struct FakeSystem : AvatarFetchSystem {
   std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override {
     return decoder_finds ? decoder_finds : ReadPictureSize(file);
   }
+  AvatarRefusal OpenRefusal() override { return refusal; }
+  void Log(const std::string& line) override { logged.push_back(line); }
   // The picture's pixels tell which file it came from.
   std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override {
     ++decodes;
@@ -277,6 +281,50 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].url, kUrl);
   EXPECT_TRUE(fetcher.TakeResults().empty());
+}
+
+TEST(AvatarFetcherTest, RefusedAddressIsLoggedOnceAndNeverTriedAgain) {
+  struct Refused {
+    const char* url;
+    DownloadStep answer;
+    int opens;
+    const char* logged;
+  };
+  const Refused kRefusals[] = {
+      {"http://127.1/a.png", DownloadStep::kOk, 0, "avatar_refused reason=non_public_address"},
+      {"http://a.localhost/", DownloadStep::kOk, 0, "avatar_refused reason=local_name"},
+      {kUrl, DownloadStep::kRefused, 1, "avatar_refused reason=insecure_redirect"},
+  };
+  for (const Refused& r : kRefusals) {
+    FakeSystem system;
+    system.answer = r.answer;
+    if (r.opens == 0) {
+      system.files[NameOf(r.url)] = Stored(r.url, kGood);
+    }
+    AvatarFetcher fetcher(system, [] {});
+    ASSERT_TRUE(fetcher.Request(r.url, kSize)) << r.url;
+    ASSERT_TRUE(fetcher.RunOne());
+    EXPECT_EQ(system.opens, r.opens) << r.url;
+    EXPECT_EQ(system.decodes, 0) << r.url << ": not even the stored picture";
+    EXPECT_EQ(system.logged, std::vector<std::string>{r.logged}) << r.url;
+    system.now += std::chrono::hours(24);
+    EXPECT_FALSE(fetcher.Request(r.url, kSize)) << r.url;
+    EXPECT_TRUE(fetcher.TakeResults().empty()) << r.url;
+  }
+}
+
+TEST(AvatarFetcherTest, OnlyTheNewestRefusalsAreRemembered) {
+  FakeSystem system;
+  system.answer = DownloadStep::kRefused;
+  AvatarFetcher fetcher(system, [] {});
+  const auto url = [](int i) { return "http://avatars.test/" + std::to_string(i); };
+  for (int i = 0; i <= 1024; ++i) {
+    ASSERT_TRUE(fetcher.Request(url(i), kSize));
+    ASSERT_TRUE(fetcher.RunOne());
+  }
+  EXPECT_TRUE(fetcher.Request(url(0), kSize)) << "forgotten";
+  EXPECT_FALSE(fetcher.Request(url(1), kSize));
+  EXPECT_EQ(system.logged.size(), 1025u);
 }
 
 TEST(AvatarFetcherTest, WorkerTidiesFetchesWhatIsAskedAndStops) {

@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "base/wide_text.h"
+#include "diagnostics/app_log.h"
 #include "overlay/avatar/avatar_naming.h"
+#include "overlay/avatar/public_host_resolver.h"
 #include "overlay/avatar/wic_picture_decoder.h"
 
 // What one download shares with WinHTTP's callbacks, which may still arrive
@@ -20,6 +22,8 @@ struct DownloadContext {
   ScopedKernelHandle completed = MakeEvent(false);
   bool failed = false;
   DWORD bytes = 0;
+  std::wstring connected_to;  // the server's address, once connected
+
   std::vector<uint8_t> buffer = std::vector<uint8_t>(kAvatarReadPiece);
 };
 
@@ -29,8 +33,57 @@ constexpr wchar_t kUserAgent[] = L"Velmo";
 constexpr DWORD kTempPathCapacity = MAX_PATH;
 constexpr DWORD kSuccessFirst = 200;
 constexpr DWORD kSuccessEnd = 300;
-constexpr DWORD kCallbackEvents =
-    WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
+constexpr DWORD kCallbackEvents = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS |
+                                  WINHTTP_CALLBACK_FLAG_HANDLES |
+                                  WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER;
+constexpr DWORD kRedirects[] = {301, 302, 303, 307, 308};
+
+// How this request reaches its server, as far as WinHTTP tells: through a
+// named proxy (which resolves the name itself), directly, or either (the
+// system's automatic proxy, or a bypass list).
+enum class Route { kProxy, kDirect, kEither };
+
+Route RouteOf(HINTERNET request) {
+  WINHTTP_PROXY_INFO info{};
+  DWORD size = sizeof(info);
+  if (!WinHttpQueryOption(request, WINHTTP_OPTION_PROXY, &info, &size)) {
+    return Route::kEither;
+  }
+  const bool bypass = info.lpszProxyBypass != nullptr && *info.lpszProxyBypass != 0;
+  GlobalFree(info.lpszProxy);
+  GlobalFree(info.lpszProxyBypass);
+  if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NO_PROXY) {
+    return Route::kDirect;
+  }
+  return info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !bypass ? Route::kProxy
+                                                                         : Route::kEither;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+// The Location of a redirect; empty when it has none.
+std::wstring LocationOf(HINTERNET request) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                      WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+    return {};
+  }
+  std::wstring location(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                           location.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  location.resize(size / sizeof(wchar_t));
+  return location;
+}
 
 struct FindHandleTraits {
   using Handle = HANDLE;
@@ -63,6 +116,13 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR value, DWORD status, LPVOID info, DW
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
       break;
+    case WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER:
+      // The address as text ("203.0.113.7"; Wine 8 sends it too), read by
+      // the download once the send completes, after this.
+      if (info != nullptr) {
+        context->connected_to = static_cast<const wchar_t*>(info);
+      }
+      return;
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
       Release(context);
       return;
@@ -117,30 +177,54 @@ DownloadStep WindowsAvatarFetchSystem::Complete(AvatarClock::time_point deadline
   }
 }
 
+DownloadStep WindowsAvatarFetchSystem::Refuse(AvatarRefusal refusal) {
+  CloseDownload();
+  refusal_ = refusal;
+  return DownloadStep::kRefused;
+}
+
+void WindowsAvatarFetchSystem::Log(const std::string& line) { AppendLogNonBlocking(line.c_str()); }
+
+// WinHTTP follows no redirect itself: each hop is checked as the first was.
 DownloadStep WindowsAvatarFetchSystem::Open(const std::string& url,
                                             AvatarClock::time_point deadline) {
   CloseDownload();
   if (WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0) {
     return DownloadStep::kStopped;
   }
-  const std::wstring address = Utf8ToWide(url);
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof(parts);
-  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (session_.get() == nullptr || !WinHttpCrackUrl(address.c_str(), 0, 0, &parts)) {
+  AvatarAddressCheck checked = CheckAvatarAddress(url);
+  if (const auto* refused = std::get_if<AvatarRefusal>(&checked)) {
+    return Refuse(*refused);
+  }
+  AvatarRoute route(std::move(std::get<AvatarAddress>(checked)));
+  while (true) {
+    std::string location;
+    const DownloadStep step = OpenHop(route.current(), deadline, location);
+    if (step != DownloadStep::kOk || location.empty()) {
+      return step;
+    }
+    CloseDownload();
+    if (const std::optional<AvatarRefusal> refused = route.Follow(location)) {
+      return Refuse(*refused);
+    }
+  }
+}
+
+DownloadStep WindowsAvatarFetchSystem::OpenHop(const AvatarAddress& hop,
+                                               AvatarClock::time_point deadline,
+                                               std::string& location) {
+  if (session_.get() == nullptr) {
     return DownloadStep::kFailed;
   }
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                      std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (path.empty()) {
-    path = L"/";
-  }
-  connection_.reset(WinHttpConnect(session_.get(), host.c_str(), parts.nPort, 0));
+  const std::wstring address = Utf8ToWide(hop.Url());
+  const std::wstring host = Utf8ToWide(hop.host);
+  const std::wstring path = Utf8ToWide(hop.path);
+  const INTERNET_PORT port = hop.port;
+  connection_.reset(WinHttpConnect(session_.get(), host.c_str(), port, 0));
   if (connection_.get() == nullptr) {
     return DownloadStep::kFailed;
   }
-  const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+  const DWORD secure = hop.secure ? WINHTTP_FLAG_SECURE : 0;
   request_.reset(WinHttpOpenRequest(connection_.get(), L"GET", path.c_str(), nullptr,
                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
   if (request_.get() == nullptr) {
@@ -148,6 +232,34 @@ DownloadStep WindowsAvatarFetchSystem::Open(const std::string& url,
   }
   if (!proxy_.Apply(request_.get(), address)) {
     return DownloadStep::kFailed;
+  }
+  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
+  const bool policy_set =
+      WinHttpSetOption(request_.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
+  if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects,
+                        sizeof(no_redirects)) &&
+      !policy_set) {
+    return DownloadStep::kFailed;
+  }
+  // A proxy resolves the name itself, and reaches what it reaches; only a
+  // direct connection is resolved here. Where either may be taken, a name
+  // that does not resolve here is left to the proxy.
+  const Route route = RouteOf(request_.get());
+  if (!hop.literal && route != Route::kProxy) {
+    switch (ResolvePublicHost(hop.host, deadline, stop_.get())) {
+      case HostResolution::kPublic:
+        break;
+      case HostResolution::kNonPublic:
+        return Refuse(AvatarRefusal::kNonPublicAddress);
+      case HostResolution::kStopped:
+        return DownloadStep::kStopped;
+      case HostResolution::kFailed:
+        if (route == Route::kDirect) {
+          return DownloadStep::kFailed;
+        }
+        break;
+    }
   }
   context_ = new DownloadContext;
   auto value = reinterpret_cast<DWORD_PTR>(context_);
@@ -172,6 +284,17 @@ DownloadStep WindowsAvatarFetchSystem::Open(const std::string& url,
   if (DownloadStep step = Complete(deadline); step != DownloadStep::kOk) {
     return step;
   }
+  // The name may have been resolved anew for the connection (DNS rebinding).
+  if (route == Route::kDirect && !context_->connected_to.empty()) {
+    std::string text = Narrow(context_->connected_to);
+    if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+      text = text.substr(1, text.size() - 2);
+    }
+    const std::optional<IpAddress> peer = ParseIpAddress(text);
+    if (!peer || !IsPublicAddress(*peer)) {
+      return Refuse(AvatarRefusal::kNonPublicAddress);
+    }
+  }
   if (!WinHttpReceiveResponse(request_.get(), nullptr)) {
     return DownloadStep::kFailed;
   }
@@ -183,6 +306,10 @@ DownloadStep WindowsAvatarFetchSystem::Open(const std::string& url,
   if (!WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX)) {
     return DownloadStep::kFailed;
+  }
+  if (std::ranges::find(kRedirects, code) != std::end(kRedirects)) {
+    location = Narrow(LocationOf(request_.get()));
+    return location.empty() ? DownloadStep::kFailed : DownloadStep::kOk;
   }
   return code >= kSuccessFirst && code < kSuccessEnd ? DownloadStep::kOk : DownloadStep::kFailed;
 }

@@ -61,8 +61,15 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   AvatarDigest Sha256(std::string_view bytes) override;
   std::optional<PictureSize> DecodedSize(std::span<const uint8_t> file) override;
   std::optional<ScaledAvatar> Decode(std::span<const uint8_t> file, int size) override;
+  AvatarRefusal OpenRefusal() override { return refusal_; }
+  void Log(const std::string& line) override;
 
  private:
+  // One request of a download's chain; `location` is set when the answer is
+  // a redirect.
+  DownloadStep OpenHop(const AvatarAddress& address, AvatarClock::time_point deadline,
+                       std::string& location);
+  DownloadStep Refuse(AvatarRefusal refusal);
   // Waits for the running operation's completion; kFailed at the deadline.
   DownloadStep Complete(AvatarClock::time_point deadline);
   std::wstring PathOf(const std::string& name) const;
@@ -78,6 +85,7 @@ class WindowsAvatarFetchSystem : public AvatarFetchSystem {
   WinHttpHandle request_;
   DownloadContext* context_ = nullptr;  // shared with WinHTTP's callbacks
   std::wstring folder_;
+  AvatarRefusal refusal_ = AvatarRefusal::kNonPublicAddress;
 };
 
 #endif  // VELMO_OVERLAY_AVATAR_WINDOWS_AVATAR_FETCH_SYSTEM_H_
