@@ -50,6 +50,7 @@ const Case kAddresses[] = {
     {"http://999.0.0.1/", kMalformed},
     {"http://1.2.3.4.5/", kMalformed},
     {"http://1.2.3.4.0/", kMalformed},
+    {"http://203.0.113.256/", kMalformed},
     {"http://host/a b", kMalformed},
     {"http://host/a\x7f", kMalformed},
     {"http://host/a\x01", kMalformed},

@@ -1,6 +1,8 @@
 """Voice overlay end to end: over a full-screen window of another process
 (testing/fullscreen_window, white), with a compositor so half-transparent
-pixels blend and a loopback HTTP server serving avatars."""
+pixels blend. Avatars come from a test host in a network namespace of its
+own, on a public-looking documentation address; a loopback server is the
+target that must never see a request."""
 
 from __future__ import annotations
 
@@ -10,17 +12,20 @@ import os
 import struct
 import shutil
 import signal
+import socketserver
 import subprocess
 import threading
 import time
 import zlib
 from collections import Counter
 from pathlib import Path
+from urllib.parse import parse_qs, quote, urlsplit
 
 import pytest
 
 from driver import wine
 from host_helpers import main_window, png, quit_host, run_tool
+from netns_host import NamespaceError, NamespaceHost
 
 CHANNEL = "parlora/voice_overlay"
 OVERLAY_CLASS = "VelmoVoiceOverlayWindow"
@@ -77,23 +82,41 @@ def huge_png(side: int = 20000) -> bytes:
             + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
 
 
-class AvatarServer:
-    """/avatar/*: a non-square red picture; /blue/*: a blue one; /missing/*: 404; hostile ones:
-    /silent/* never answers, /endless/* sends a body without end, /huge/* a
-    20000 x 20000 PNG, /trickle/* one byte a second; else 500. Counts hits."""
+# Bounds on every loop of an avatar server: a hostile answer lasts at most
+# HOLD seconds, a server at most LIFETIME seconds and MAX_REQUESTS requests.
+HOLD = 30.0
+LIFETIME = 900.0
+MAX_REQUESTS = 5000
 
-    def __init__(self):
+
+class AvatarServer:
+    """/avatar/*: a non-square red picture; /blue/*: a blue one; /missing/*: 404;
+    /redirect/*?to=URL: 302 to URL; hostile ones: /silent/* never answers,
+    /endless/* sends a body without end, /huge/* a 20000 x 20000 PNG,
+    /trickle/* one byte a second; else 500. Counts hits by kind, calls
+    report(kind) for each, and keeps the paths asked for."""
+
+    def __init__(self, host: str = "127.0.0.1", report=None):
         self.hits: Counter[str] = Counter()
+        self.paths: list[str] = []
         self.closing = threading.Event()
-        hits, closing, huge = self.hits, self.closing, huge_png()
+        hits, paths, closing, huge = self.hits, self.paths, self.closing, huge_png()
         pictures = {"avatar": png(24, 12, RED), "blue": png(12, 24, BLUE)}
 
         class Handler(http.server.BaseHTTPRequestHandler):
             protocol_version = "HTTP/1.1"
+            timeout = HOLD  # a client that never sends its request
+
+            def end_headers(self):
+                # One request a connection: no idle connection for the
+                # server to drop while a client reuses it.
+                self.send_header("Connection", "close")
+                super().end_headers()
 
             def hostile(self, kind):
+                until = time.monotonic() + HOLD
                 if kind == "silent":
-                    closing.wait()
+                    closing.wait(HOLD)
                     return
                 self.send_response(200)
                 self.send_header("Content-Type", "image/png")
@@ -105,17 +128,28 @@ class AvatarServer:
                 self.send_header("Transfer-Encoding", "chunked")
                 self.end_headers()
                 piece = b"x" * (65536 if kind == "endless" else 1)
-                while not closing.wait(0 if kind == "endless" else 1):
+                for _ in range(1 << 16):
+                    if closing.wait(0 if kind == "endless" else 1) or time.monotonic() > until:
+                        break
                     self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
 
             def do_GET(self):
                 kind = self.path.split("/")[1]
                 hits[kind] += 1
+                paths.append(self.path)
+                if report is not None:
+                    report(kind)
                 if kind in ("silent", "endless", "huge", "trickle"):
                     try:
                         self.hostile(kind)
                     except OSError:
                         pass
+                    return
+                if kind == "redirect":
+                    self.send_response(302)
+                    self.send_header("Location", parse_qs(urlsplit(self.path).query)["to"][0])
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
                     return
                 good = kind in pictures
                 body = pictures[kind] if good else b"<html>not here</html>"
@@ -129,10 +163,39 @@ class AvatarServer:
             def log_message(self, *args):
                 pass
 
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.httpd.daemon_threads = True
-        self.base = f"http://127.0.0.1:{self.httpd.server_address[1]}"
-        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        class Server(http.server.ThreadingHTTPServer):
+            daemon_threads = True
+            request_queue_size = 128  # the default 5 drops bursts of connections
+            handled = 0
+
+            def server_bind(self):
+                # Without HTTPServer's reverse lookup of its own address: a
+                # server asks no name server.
+                socketserver.TCPServer.server_bind(self)
+                self.server_name, self.server_port = host, self.server_address[1]
+
+            def process_request(self, request, address):
+                self.handled += 1
+                super().process_request(request, address)
+
+        self.httpd = Server((host, 0), Handler)
+        self.httpd.timeout = 0.2
+        self.port = self.httpd.server_address[1]
+        self.base = f"http://{host}:{self.port}"
+        self.serving = threading.Thread(target=self.serve, daemon=True)
+        self.serving.start()
+
+    def serve(self):
+        """Answers until closed, for at most LIFETIME s and MAX_REQUESTS requests."""
+        until = time.monotonic() + LIFETIME
+        while (not self.closing.is_set() and time.monotonic() < until
+               and self.httpd.handled < MAX_REQUESTS):
+            self.httpd.handle_request()
+        self.httpd.server_close()
+
+    def close(self):
+        self.closing.set()
+        self.serving.join(timeout=5)
 
     def url(self, kind: str, tag: str) -> str:
         return f"{self.base}/{kind}/{tag}.png"
@@ -181,10 +244,23 @@ def compositor(wine_session):
 
 @pytest.fixture(scope="module")
 def avatar_server():
+    """The avatars' server, on the test host: an AvatarServer run in a network
+    namespace, whose hits arrive here as it reports them."""
+    host = NamespaceHost(Path(__file__).with_name("avatar_host.py"))
+    try:
+        host.__enter__()
+    except NamespaceError as error:
+        pytest.fail(f"no test host for the avatars: {error}")
+    yield host
+    host.__exit__(None, None, None)
+
+
+@pytest.fixture(scope="module")
+def loopback_server():
+    """The target that must see no request."""
     server = AvatarServer()
     yield server
-    server.closing.set()
-    server.httpd.shutdown()
+    server.close()
 
 
 class FullScreenWindow:
@@ -455,6 +531,37 @@ def test_hostile_avatar_servers_hold_neither_calls_nor_memory_nor_quitting(
     before = time.monotonic()
     assert quit_host(velmo) == 0
     assert time.monotonic() - before < 5
+
+
+def test_loopback_reached_neither_directly_nor_by_name_nor_by_redirect(
+        velmo, full_screen, avatar_server, loopback_server, tmp_path):
+    tag = f"l{time.monotonic_ns()}"
+    redirect = (avatar_server.url("redirect", tag) + "?to="
+                + quote(loopback_server.url("avatar", tag + "r"), safe=""))
+    refused = [loopback_server.url("avatar", tag + "a"),
+               f"http://localhost:{loopback_server.port}/avatar/{tag}n.png", redirect]
+    drawn = {"avatar": (255, 145, 145), "blue": (145, 145, 255)}
+    urls = refused + [avatar_server.url(kind, tag) for kind in drawn]
+    before = Counter(avatar_server.hits)
+    start_session(velmo, [{"name": f"M{i}", "avatarUrl": url} for i, url in enumerate(urls)],
+                  position="leftTop")
+    full_screen("borderless")
+    shown = wait_shown(velmo)
+    ox, oy = shown.left, shown.top
+
+    def avatars_drawn() -> bool:
+        screen = Screen(tmp_path / "reach")
+        return all(close_to(screen.at(ox + DIAMETER / 2, oy + row_centre(row) + 4), colour)
+                   for row, colour in enumerate(drawn.values(), start=len(refused)))
+    wait_until(lambda: all(avatar_server.hits[kind] > before[kind]
+                           for kind in ("redirect", *drawn)))
+    wait_until(avatars_drawn)
+    time.sleep(TICK)  # the redirect's next hop, asked for after its 302
+    assert loopback_server.paths == [], "a peer's address reached this machine's loopback"
+    screen = Screen(tmp_path / "refused")
+    for row in range(len(refused)):
+        placeholder = screen.at(ox + DIAMETER / 2, oy + row_centre(row) - DIAMETER / 2 + 4)
+        assert close_to(placeholder, over_white(0x6E343A38)), (refused[row], placeholder)
 
 
 def cpu_seconds(name: str) -> float:
