@@ -5,18 +5,17 @@ and events."""
 
 from __future__ import annotations
 
-import http.server
 import os
 import shutil
 import signal
 import subprocess
 import tempfile
-import threading
 import time
 from pathlib import Path
 
 from driver import Driver, codec, wine
-from host_helpers import main_window, png, run_second_instance, wait_main_window
+from host_helpers import main_window, run_second_instance, wait_main_window
+from netns_host import NamespaceHost
 from pulse_server import tone
 
 TRAY_AREA = (0, 0, 400, 200)
@@ -95,35 +94,12 @@ def tray(demo, driver: Driver, bundle: Path) -> None:
     demo.shot(driver, "restored.png", "back from the tray")
 
 
-class _AvatarServer:
-    def __init__(self):
-        picture = png(48, 48, (70, 130, 220))
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):
-                self.send_response(200)
-                self.send_header("Content-Type", "image/png")
-                self.send_header("Content-Length", str(len(picture)))
-                self.end_headers()
-                self.wfile.write(picture)
-
-            def log_message(self, *args):
-                pass
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
-        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/ann.png"
-
-    def close(self):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-
-
 def overlay(demo, driver: Driver, testbin: Path) -> None:
     demo.say("Voice overlay over another program's full-screen window")
+    # The avatar comes from a public-looking test host: loopback is refused.
+    server = NamespaceHost(Path(__file__).with_name("avatar_host.py")).__enter__()
     compositor = subprocess.Popen(["xcompmgr"], env=wine.wine_environment(),
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    server = _AvatarServer()
     game = None
     try:
         channel = "parlora/voice_overlay"
@@ -131,7 +107,7 @@ def overlay(demo, driver: Driver, testbin: Path) -> None:
                                                  "position": "leftCenter"})
         demo.call(driver, channel, "setSession", {"active": True})
         demo.call(driver, channel, "setMembers", {"members": [
-            {"name": "Ann", "speaking": True, "avatarUrl": server.url},
+            {"name": "Ann", "speaking": True, "avatarUrl": server.url("blue", "ann")},
             {"name": "Bob", "speaking": True, "muted": True},
             {"name": "用户", "muted": True},
             {"name": "(Cleo)"}]})
@@ -151,7 +127,7 @@ def overlay(demo, driver: Driver, testbin: Path) -> None:
         if game is not None and game.poll() is None:
             os.killpg(game.pid, signal.SIGKILL)
             game.wait(timeout=10)
-        server.close()
+        server.__exit__(None, None, None)
         compositor.terminate()
         compositor.wait(timeout=10)
 
