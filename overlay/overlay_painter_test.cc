@@ -159,7 +159,6 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
     OverlayMember with;
     OverlayMember without;
   } parts[] = {
-      {"speaking ring", {u"Ann", "", true, false}, quiet},
       {"muted marker", {u"Ann", "", false, true}, quiet},
       {"initial on the placeholder", quiet, {u"Bob", "", false, false}},
   };
@@ -170,6 +169,9 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
   const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
   EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
   EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";
+  const auto ring_top = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0) -
+                                         static_cast<float>(side) / 2 - kRingOutset);
+  EXPECT_NE(shown[ring_top * kWidth + side / 2], 0u) << "the speaking ring, above the disc";
 
   int labels_made = 0;
   OverlayPainter painter([&](double) {
