@@ -161,6 +161,7 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
   } parts[] = {
       {"muted marker", {u"Ann", "", false, true}, quiet},
       {"initial on the placeholder", quiet, {u"Bob", "", false, false}},
+      {"label, with the same initial and width", quiet, {u"Amy", "", false, false}},
   };
   for (const auto& p : parts) {
     EXPECT_NE(painted(p.with, none), painted(p.without, none)) << p.part;
