@@ -159,15 +159,20 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
     OverlayMember with;
     OverlayMember without;
   } parts[] = {
-      {"speaking ring", {u"Ann", "", true, false}, quiet},
       {"muted marker", {u"Ann", "", false, true}, quiet},
       {"initial on the placeholder", quiet, {u"Bob", "", false, false}},
+      {"label, with the same initial and width", quiet, {u"Amy", "", false, false}},
   };
   for (const auto& p : parts) {
     EXPECT_NE(painted(p.with, none), painted(p.without, none)) << p.part;
   }
-  EXPECT_NE(painted({u"Ann", "http://a/1", false, false}, picture), painted(quiet, none))
-      << "picture instead of the placeholder";
+  const int centre = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0)) * kWidth;
+  const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
+  EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
+  EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";
+  const auto ring_top = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0) -
+                                         static_cast<float>(side) / 2 - kRingOutset);
+  EXPECT_NE(shown[ring_top * kWidth + side / 2], 0u) << "the speaking ring, above the disc";
 
   int labels_made = 0;
   OverlayPainter painter([&](double) {
@@ -192,6 +197,48 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
   for (int i = 0; i < many; ++i) paint(i);
   paint(0);
   EXPECT_EQ(labels_made, many + 1) << "the first label went once unused for long";
+}
+
+// A surface whose record cannot be trusted is painted whole, and a change
+// repaints only the rows it touches.
+TEST(OverlayPainterTest, PaintsWholeOnlyWhenItsRecordCannotBeTrusted) {
+  constexpr int kWidth = 96;
+  const OverlayMetrics metrics = ComputeMetrics(1.0);
+  const std::vector<OverlayMember> two = {{u"Ann", "", false, false}, {u"Bob", "", false, false}};
+  const int height = OverlayWindowHeight(metrics, two.size());
+  const OverlayPictureLookup none = [](const std::string&, int) { return nullptr; };
+  const auto whole = [&](int width) {
+    std::vector<uint32_t> surface(static_cast<std::size_t>(width) * height);
+    OverlayPainter(BoxTexts()).Paint(surface.data(), width, height, true, two, 1.0, 1.0, none);
+    return surface;
+  };
+  const struct {
+    const char* why;
+    bool fresh;
+    bool forget;
+    int width;
+  } cases[] = {{"a fresh surface", true, false, kWidth},
+               {"forgotten", false, true, kWidth},
+               {"another width", false, false, kWidth - 10}};
+  for (const auto& c : cases) {
+    OverlayPainter painter(BoxTexts());
+    std::vector<uint32_t> surface = whole(kWidth);
+    painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
+    if (c.forget) painter.Forget();
+    surface.assign(static_cast<std::size_t>(c.width) * height, 0x12345678u);
+    EXPECT_EQ(painter.Paint(surface.data(), c.width, height, c.fresh, two, 1.0, 1.0, none),
+              (PixelRect{0, 0, c.width, height}))
+        << c.why;
+    EXPECT_EQ(surface, whole(c.width)) << c.why;
+  }
+  OverlayPainter painter(BoxTexts());
+  std::vector<uint32_t> surface = whole(kWidth);
+  painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
+  std::vector<OverlayMember> renamed = two;
+  renamed[1].name = u"Bo";
+  EXPECT_GE(painter.Paint(surface.data(), kWidth, height, false, renamed, 1.0, 1.0, none).top,
+            metrics.row_height / 2)
+      << "only the second row";
 }
 
 }  // namespace
