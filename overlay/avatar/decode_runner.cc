@@ -26,9 +26,6 @@ DecodeRun DecodeRunner::Run(std::function<void(const std::atomic<bool>& abandone
     if (shared_->stopped) {
       return DecodeRun::kStopped;
     }
-    if (shared_->abandoned_running) {
-      return DecodeRun::kPutOff;
-    }
   }
   auto job = std::make_shared<Job>();
   const bool started = start_thread_([shared = shared_, job, work = std::move(work)] {
@@ -45,6 +42,10 @@ DecodeRun DecodeRunner::Run(std::function<void(const std::atomic<bool>& abandone
   }
   std::unique_lock lock(shared_->mutex);
   shared_->finished.wait_until(lock, deadline, [&] { return job->finished || shared_->stopped; });
+  // Only one decode is ever left to run alone: past its deadline, this one is
+  // still waited for while an earlier given-up decode runs, until either ends.
+  shared_->finished.wait(
+      lock, [&] { return job->finished || shared_->stopped || !shared_->abandoned_running; });
   if (job->finished) {
     return DecodeRun::kFinished;
   }

@@ -11,8 +11,8 @@
 // How a decode on a helper thread ended for the thread that waited for it.
 enum class DecodeRun {
   kFinished,
-  // Not finished by its deadline, no helper thread could start, or an
-  // earlier decode given up still runs: worth trying again later.
+  // Not finished by its deadline, or no helper thread could start: worth
+  // trying again later.
   kPutOff,
   kStopped,
 };
@@ -20,8 +20,9 @@ enum class DecodeRun {
 // A decoder may take as long as its input makes it and nothing cuts one of
 // its calls short, so each decode runs on a thread of its own that is given
 // up at its deadline or on Interrupt and left to finish alone. At most one
-// such thread is left running: while it runs, no other decode starts, so a
-// stream of bad pictures cannot pile threads up.
+// such thread is left running: other decodes still run beside it, but one
+// that overruns too is waited for until either ends, so a stream of bad
+// pictures cannot pile threads up.
 class DecodeRunner {
  public:
   using Clock = std::chrono::steady_clock;
