@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -14,47 +15,41 @@ constexpr auto kContent = AvatarFailure::kContent;
 const auto kStart = AvatarBackoff::Clock::time_point{} + std::chrono::hours(1);
 const std::string kUrl = "http://a";
 
-// Fails `url` once for each of `failures`, each as soon as the rest before
-// it ended; returns when the last rest ends.
-AvatarBackoff::Clock::time_point FailInARow(AvatarBackoff& backoff, const std::string& url,
-                                            const Failures& failures,
-                                            AvatarBackoff::Clock::time_point now) {
+// Fails kUrl once for each of `failures`, each as soon as the rest before it
+// ended; returns when the last rest ends.
+AvatarBackoff::Clock::time_point FailInARow(AvatarBackoff& backoff, const Failures& failures) {
+  auto now = kStart;
   for (AvatarFailure failure : failures) {
-    while (!backoff.MayFetch(url, now)) now += seconds(1);
-    backoff.RecordFailure(url, failure, now);
+    while (!backoff.MayFetch(kUrl, now)) now += seconds(1);
+    backoff.RecordFailure(kUrl, failure, now);
   }
-  while (!backoff.MayFetch(url, now)) now += seconds(1);
+  while (!backoff.MayFetch(kUrl, now)) now += seconds(1);
   return now;
 }
 
 TEST(AvatarBackoffTest, RestDoublesFromItsKindUpToTheLongest) {
-  const struct {
-    const char* name;
-    Failures failures;
-    seconds rest;  // after the last failure
-  } cases[] = {
-      {"network", {kNetwork}, seconds(30)},
-      {"network twice", {kNetwork, kNetwork}, seconds(60)},
-      {"network six times", Failures(6, kNetwork), seconds(960)},
-      {"network seven times", Failures(7, kNetwork), seconds(1800)},
-      {"network forty times", Failures(40, kNetwork), seconds(1800)},  // no overflow
-      {"content", {kContent}, seconds(120)},
-      {"content three times", Failures(3, kContent), seconds(480)},
-      {"content five times", Failures(5, kContent), seconds(1800)},
-      {"network, then content", {kNetwork, kNetwork, kContent}, seconds(120)},
-      {"content, then network", {kContent, kNetwork}, seconds(240)},
-  };
+  // Failures in a row, and the rest after the last of them.
+  // clang-format off
+  const std::pair<Failures, seconds> cases[] = {
+      {{kNetwork}, seconds(30)}, {{kNetwork, kNetwork}, seconds(60)},
+      {Failures(6, kNetwork), seconds(960)}, {Failures(7, kNetwork), seconds(1800)},
+      {Failures(40, kNetwork), seconds(1800)},  // no overflow
+      {{kContent}, seconds(120)}, {Failures(3, kContent), seconds(480)},
+      {Failures(5, kContent), seconds(1800)},
+      {{kNetwork, kNetwork, kContent}, seconds(120)}, {{kContent, kNetwork}, seconds(240)}};
+  // clang-format on
   for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const auto& [failures, rest] = c;
     AvatarBackoff backoff;
-    Failures before(c.failures.begin(), c.failures.end() - 1);
-    const auto failed = FailInARow(backoff, kUrl, before, kStart);
-    backoff.RecordFailure(kUrl, c.failures.back(), failed);
-    EXPECT_FALSE(backoff.MayFetch(kUrl, failed + c.rest - seconds(1))) << c.name;
-    EXPECT_TRUE(backoff.MayFetch(kUrl, failed + c.rest)) << c.name;
-    EXPECT_TRUE(backoff.MayFetch("http://b", failed)) << c.name << ": others are not held back";
-    backoff.RecordSuccess(kUrl);
+    const auto failed = FailInARow(backoff, {failures.begin(), failures.end() - 1});
+    backoff.RecordFailure(kUrl, failures.back(), failed);
+    EXPECT_FALSE(backoff.MayFetch(kUrl, failed + rest - seconds(1)));
+    EXPECT_TRUE(backoff.MayFetch(kUrl, failed + rest));
+    EXPECT_TRUE(backoff.MayFetch("http://b", failed));  // others are not held back
+    backoff.RecordSuccess(kUrl);                        // which resets the rest
     backoff.RecordFailure(kUrl, kNetwork, failed);
-    EXPECT_TRUE(backoff.MayFetch(kUrl, failed + seconds(30))) << c.name << ": a success resets";
+    EXPECT_TRUE(backoff.MayFetch(kUrl, failed + seconds(30)));
   }
 }
 
