@@ -1,6 +1,7 @@
 #include "audio/sidetone_delay_control.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -27,22 +28,22 @@ constexpr double kCurableGapSeconds = 0.1;
 // above where the level is held: jitter and drift never come near that.
 constexpr uint32_t kWindowDivisor = 2;
 constexpr double kStallToleranceMs = 15.0;
-// The level a run settles at may stand up to a period above its fill: the
-// delay's mean stands about half a period above its lowest when packets and
-// periods alternate, and where they fall in step, nearly a period. Under
-// Wine a run may also start a period or two higher and stay there: beyond
-// half a period more, that excess is trimmed once as the run settles, since
-// bending it away would take many seconds.
-constexpr double kOffsetLimitPeriods = 1.0;
+// The level a run settles at may stand up to a period and a half above its
+// fill: the delay's mean stands about half a period above its lowest when
+// packets and periods alternate, and where they fall in step, a period or
+// more. Under Wine a run may also start a period or two higher and stay
+// there: beyond half a period more, that excess is trimmed once as the run
+// settles, since bending it away would take many seconds.
+constexpr double kOffsetLimitPeriods = 1.5;
 constexpr double kStartExcessPeriods = 0.5;
 // The loop, in seconds of delay error: nothing within 1 ms of the level (the
 // median still wanders about that much); beyond, 250 ppm per millisecond at
 // once, but never more than 500 ppm; and the integral learning 20 ppm per
 // millisecond-second of an error it counts as 4 ms at most, since a larger
-// one is a stall on its way to a trim, not drift. The median of 6 s of
-// windows lags the level by a few seconds, which keeps the loop this slow: a
-// drift of 500 ppm is taken up within half a minute, a few milliseconds off
-// at most.
+// one is a stall on its way to a trim, not drift. The median of 2.5 s of
+// windows lags the level by about a second, which keeps the loop this slow:
+// a drift of 500 ppm is taken up within half a minute, a few milliseconds
+// off at most.
 constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
 constexpr double kProportionalLimit = 500e-6;
@@ -67,6 +68,8 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
       window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
       stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
+      step_tolerance(static_cast<double>(this->period_frames) / 2.0 +
+                     Frames(this->render_rate, kDeadBandSeconds * kMillisecondsPerSecond)),
       offset_limit(kOffsetLimitPeriods * static_cast<double>(this->period_frames)) {
   const double period = static_cast<double>(this->period_frames);
   const double headroom = Frames(this->render_rate, kHeadroomMs);
@@ -86,6 +89,7 @@ void SidetoneDelayControl::StartWindow() {
 void SidetoneDelayControl::StartWindows() {
   StartWindow();
   recent_count = 0;
+  step = Step::kNone;
   steering_now = false;
   below_level = false;
   // Until the new windows have a say, the drift learned so far still plays.
@@ -102,17 +106,29 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   // The windows seen so far stood that much higher than the delay now does;
   // the loop goes on steering from them as if they had been trimmed too.
   StartWindow();
-  for (double& mean : recent_means) {
-    mean = std::max(mean - static_cast<double>(frames), 0.0);
+  step = Step::kNone;
+  const double trimmed = static_cast<double>(frames);
+  for (double& level : recent_levels) {
+    level = std::max(level - trimmed, 0.0);
   }
+  last_window_level = std::max(last_window_level - trimmed, 0.0);
+  last_window_mean = std::max(last_window_mean - trimmed, 0.0);
+}
+
+double SidetoneDelayControl::WindowMedian() {
+  const size_t stored = std::min(window_looks, window_delays.size());
+  const auto first = window_delays.begin();
+  const auto middle = first + static_cast<std::ptrdiff_t>(stored / 2);
+  std::nth_element(first, middle, first + static_cast<std::ptrdiff_t>(stored));
+  return static_cast<double>(*middle);
 }
 
 double SidetoneDelayControl::RecentLevel() const {
   const size_t count = std::min(recent_count, kRecentWindows);
-  std::array<double, kRecentWindows> means = recent_means;
-  std::sort(means.begin(), means.begin() + static_cast<std::ptrdiff_t>(count));
+  std::array<double, kRecentWindows> levels = recent_levels;
+  std::sort(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(count));
   const size_t middle = count / 2;
-  return count % 2 == 1 ? means[middle] : (means[middle - 1] + means[middle]) / 2.0;
+  return count % 2 == 1 ? levels[middle] : (levels[middle - 1] + levels[middle]) / 2.0;
 }
 
 void SidetoneDelayControl::Steer(double level) {
@@ -135,6 +151,77 @@ void SidetoneDelayControl::Steer(double level) {
   below_level = beyond < 0.0;
 }
 
+void SidetoneDelayControl::NoteStep(double window_level, double window_mean) {
+  // The mean moves less than the median, as a step may fall within the
+  // window, but far more than drift moves it in one window.
+  const double mean_jump = static_cast<double>(period_frames) / 4.0;
+  const bool jumped_up = window_level > last_window_level + step_tolerance &&
+                         window_mean > last_window_mean + mean_jump;
+  const bool jumped_down = window_level < last_window_level - step_tolerance &&
+                           window_mean < last_window_mean - mean_jump;
+  const bool back = std::abs(window_level - level_before_step) <= step_tolerance;
+  if (!settled || (step != Step::kNone && back)) {
+    step = Step::kNone;
+  } else if (jumped_up || jumped_down) {
+    const Step direction = jumped_up ? Step::kUp : Step::kDown;
+    if (step == Step::kNone) {
+      level_before_step = last_window_level;
+      step = direction;
+    } else if (step != direction) {
+      step = Step::kNone;
+    }
+    step_windows = 0;
+  }
+  last_window_level = window_level;
+  last_window_mean = window_mean;
+  if (step != Step::kNone) {
+    lowest_step_level =
+        step_windows == 0 ? window_level : std::min(lowest_step_level, window_level);
+    lowest_step_mean = step_windows == 0 ? window_mean : std::min(lowest_step_mean, window_mean);
+    ++step_windows;
+  }
+}
+
+void SidetoneDelayControl::CloseWindow(Steering& steering) {
+  const double window_level = WindowMedian();
+  const double window_mean = window_sum / static_cast<double>(window_looks);
+  NoteStep(window_level, window_mean);
+  if (step == Step::kUp && step_windows >= kStepWindows) {
+    // A step up that stays is trimmed by its height, but never below where
+    // the level is held: one that only brings the level back is kept.
+    const double height = std::min(lowest_step_level - level_before_step,
+                                   lowest_step_mean - static_cast<double>(target()));
+    steering.surplus = height > step_tolerance ? static_cast<size_t>(height) : 0;
+    step = Step::kNone;
+  } else if (step == Step::kDown && step_windows >= kLastingStepWindows) {
+    // One down that lasts is where the delay now stands.
+    step = Step::kNone;
+  }
+  // Windows within a step say nothing of drift: the level skips them.
+  if (step == Step::kNone) {
+    recent_levels[recent_count % kRecentWindows] = window_mean;
+    ++recent_count;
+  }
+  if (!settled && recent_count >= kSettleWindows) {
+    const double above = RecentLevel() - fill_level;
+    const double start_excess_limit = kStartExcessPeriods * static_cast<double>(period_frames);
+    settled_offset = std::clamp(above, 0.0, offset_limit);
+    settled = true;
+    if (above - settled_offset > start_excess_limit) {
+      steering.surplus = static_cast<size_t>(above - settled_offset);
+    }
+  }
+  steering_now = recent_count >= kSteerWindows;
+  if (steering_now && step == Step::kNone) {
+    Steer(RecentLevel());
+  }
+  // A stall leaves far more than a period: its surplus goes at once.
+  if (lowest > target() + stall_tolerance) {
+    steering.surplus = lowest - fill();
+  }
+  StartWindow();
+}
+
 SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t written) {
   played_frames += written;
   // The fill glides down only while the loop steers (so not for a few
@@ -146,30 +233,14 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   }
   lowest = std::min(lowest, delay);
   window_sum += static_cast<double>(delay);
+  if (window_looks < window_delays.size()) {
+    window_delays[window_looks] = delay;
+  }
   ++window_looks;
   window_written += written;
   Steering steering;
   if (window_written >= window_frames) {
-    const double start_excess_limit = kStartExcessPeriods * static_cast<double>(period_frames);
-    recent_means[recent_count % kRecentWindows] = window_sum / static_cast<double>(window_looks);
-    ++recent_count;
-    if (!settled && recent_count >= kSettleWindows) {
-      const double above = RecentLevel() - fill_level;
-      settled_offset = std::clamp(above, 0.0, offset_limit);
-      settled = true;
-      if (above - settled_offset > start_excess_limit) {
-        steering.surplus = static_cast<size_t>(above - settled_offset);
-      }
-    }
-    steering_now = recent_count >= kSteerWindows;
-    if (steering_now) {
-      Steer(RecentLevel());
-    }
-    // A stall leaves far more than a period: its surplus goes at once.
-    if (lowest > target() + stall_tolerance) {
-      steering.surplus = lowest - fill();
-    }
-    StartWindow();
+    CloseWindow(steering);
   }
   const double aim =
       std::clamp(wanted + (descending ? kDescentPerFrame : 0.0), -kMaxCorrection, kMaxCorrection);

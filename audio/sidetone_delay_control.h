@@ -10,24 +10,27 @@
 
 // How far behind the microphone the monitor plays, and how it keeps there.
 // The delay is what the monitor holds: the render device's queued frames
-// plus the queued input, in render frames. It rises with every capture
-// packet and falls as the device plays; what it stands at is read from its
-// mean over windows of 500 ms, and the median of the last few windows.
+// plus the queued input, in render frames. It is looked at over windows of
+// 500 ms of playback: their mean, and the median of the last five windows,
+// is the level the loop below holds.
 //
 // - The fill is the lowest delay a run starts at: two periods and a few
 //   milliseconds. A short gap in which playback ran dry raises it a period,
 //   up to about 60 ms; once the loop below steers again it glides back down,
 //   half a millisecond a second.
-// - Clock drift is followed by a PI loop on that median: the level a run
+// - Clock drift is followed by a PI loop on that level: the level a run
 //   settles at in its first two seconds is where it is held, and the
 //   resampling ratio is bent to keep it there, by at most 1000 ppm and never
 //   faster than a few ppm per look. Within a dead band around the level the
-//   loop does nothing, so two clocks that agree play at the exact ratio, and
-//   a device that lags a period for a second and makes up for it bends
-//   nothing: the median does not see it.
-// - A real stall, one that leaves even the lowest delay of a whole window
-//   well above the fill, is not the loop's job: its surplus is trimmed. So
-//   is a run that settles a period or more above the fill.
+//   loop does nothing, so two clocks that agree play at the exact ratio.
+// - Under Wine the device's padding moves in steps of a period, now and
+//   then for seconds: a window whose median and mean both jump by half a
+//   period or more is such a step, not drift, and the windows within it are
+//   left out of the level. A step up that stays two seconds is trimmed by
+//   its height; a step down that lasts five seconds is where the delay now
+//   stands. A real stall, one that leaves even the lowest delay of a window
+//   well above the level, is trimmed at once, and so is a run that settles
+//   far above its fill.
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look.
@@ -66,18 +69,25 @@ class SidetoneDelayControl {
   void Resumed(double now_seconds);
 
  private:
-  // The level is the median of the last 12 windows (6 s): a device that
-  // lags a period for a second, even twice within that, does not move it. A
-  // run learns where it settled from its first 4 windows and is steered once
-  // it has 8.
-  static constexpr size_t kRecentWindows = 12;
-  static constexpr size_t kSteerWindows = 8;
+  // The level is the median of the last 5 windows (2.5 s). A run learns
+  // where it settled from its first 4 windows and is steered once it has 6;
+  // a step up is trimmed after 4 windows, one down accepted after 10.
+  static constexpr size_t kRecentWindows = 5;
+  static constexpr size_t kSteerWindows = 6;
   static constexpr size_t kSettleWindows = 4;
+  static constexpr size_t kStepWindows = 4;
+  static constexpr size_t kLastingStepWindows = 10;
 
-  // The median of the last windows' means, in frames.
+  // The median delay of the current window's looks, and of the last
+  // windows' medians, in frames.
+  double WindowMedian();
   double RecentLevel() const;
   // The loop's update once a window has closed.
   void Steer(double level);
+  // Notes a step of the device in the window just closed, and what the
+  // window steers or trims.
+  void NoteStep(double window_level, double window_mean);
+  void CloseWindow(Steering& steering);
   void StartWindow();
   void StartWindows();
 
@@ -98,10 +108,24 @@ class SidetoneDelayControl {
   double window_sum = 0.0;
   size_t window_looks = 0;
   size_t window_written = 0;
+  // The looks of the current window; beyond this many the rest are not kept.
+  std::array<size_t, 1024> window_delays{};
   size_t window_frames;
   size_t stall_tolerance;
-  // The means of the last windows since playback started over.
-  std::array<double, kRecentWindows> recent_means{};
+  // A step: how far from where the level is held a window must stand (half
+  // a period and the dead band), the windows in a row that stood above, and
+  // the lowest of them.
+  double step_tolerance;
+  enum class Step { kNone, kUp, kDown };
+  Step step = Step::kNone;
+  double last_window_level = 0.0;
+  double last_window_mean = 0.0;
+  double level_before_step = 0.0;
+  size_t step_windows = 0;
+  double lowest_step_level = 0.0;
+  double lowest_step_mean = 0.0;
+  // The levels of the last windows since playback started over.
+  std::array<double, kRecentWindows> recent_levels{};
   size_t recent_count = 0;
   // How far above the fill the run settled, up to `offset_limit`; learned
   // from its first windows.

@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         // never trimmed. At 1000 ppm, the correction's limit, the level is held where the loop
         // caught it; catching a slow capture clock costs one gap at the start.
         ClockCase{600, 1000.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
-        ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 1, 0, 33},
+        ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 1, 0, 34},
         ClockCase{300, 500.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
         ClockCase{300, -500.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
         // Two clocks that agree play at the exact ratio throughout.
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Capture holding back 60 ms runs dry, fading out; the fill rises a period and glides back
         // down once playback runs clean. Stalls of 40 ms raise it until it rides them out; packets
         // of a burst that come after playback started over are trimmed.
-        ClockCase{20, 0.0, 0, 10, 60, 0, 0, 0, 1, 0, 34},
+        ClockCase{20, 0.0, 0, 10, 60, 0, 0, 0, 1, 0, 33},
         ClockCase{20, 0.0, 2, 3, 40, 0, 0, 0, 3, 2, 51},
         // Gaps of 90 ms raise it up to its 60 ms ceiling; one of 150 ms is longer than any fill
         // would bridge and leaves it where it was.
@@ -193,10 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Once the gaps stop, the fill is back where it started from its ceiling in about a
         // minute.
         ClockCase{90, 0.0, 0, 2, 60, 12, 0, 0, 5, 0, 25},
-        // A device frozen for 60 ms leaves a surplus that only a trim removes; 10 ms more stays
-        // within what the ratio takes back.
+        // A device frozen for 60 ms leaves a surplus trimmed at once; one frozen for 10 ms steps
+        // the delay up a period, trimmed once it stays, never bent away.
         ClockCase{20, 300.0, 0, 0, 0, 0, 60, 0, 0, 1, 25},
-        ClockCase{20, 300.0, 0, 0, 0, 0, 10, 0, 0, 0, 25}));
+        ClockCase{20, 300.0, 0, 0, 0, 0, 10, 0, 0, 1, 25}));
 
 // Steady windows of 500 ms, each `count` windows at `above` frames over the
 // fill; a count of 0 restarts the run. What the last window steered.
@@ -208,19 +208,22 @@ struct SteeringRow {
 
 TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) {
   const SteeringRow rows[] = {
-      {{{4, 0}, {3, 480}}, 0, 0},                            // nothing steers before eight windows
-      {{{4, 0}, {4, 480}}, 1, 0},                            // then a run 10 ms high is bent down
-      {{{4, 240}, {8, 0}}, -1, 0},                           // and one 5 ms low is bent up
-      {{{4, 0}, {8, 48}}, 0, 0},                             // within 1 ms of its level it is not
-      {{{4, 0}, {8, 72}}, 1, 0},                             // beyond, it is
+      {{{4, 0}, {1, 100}}, 0, 0},                      // nothing steers before six windows
+      {{{4, 0}, {1, 100}, {1, 200}, {6, 300}}, 1, 0},  // then a level that creeps up is bent down
+      {{{4, 240}, {8, 0}}, -1, 0},                     // and one 5 ms low is bent up
+      {{{4, 0}, {8, 48}}, 0, 0},                       // within 1 ms of its level it is not
+      {{{4, 0}, {8, 72}}, 1, 0},                       // beyond, it is
       {{{4, 0}, {1, 480}, {1, 0}, {1, 480}, {5, 0}}, 0, 0},  // a lag now and then bends nothing
-      {{{4, 480}, {8, 480}}, 0, 0},                          // held where it settled, 10 ms up
-      {{{4, 600}, {8, 600}}, 1, 0},                          // but no higher
-      {{{4, 720}}, 0, 0},                                    // half a period more is not trimmed
-      {{{4, 1000}}, 0, 520},                                 // a start far higher is trimmed
-      {{{4, 0}, {6, 480}, {0, 0}, {7, 480}}, 1, 0},          // the drift learned outlives a restart
-      {{{1, 720}}, 0, 0},                                    // 15 ms above the fill is not a stall
-      {{{1, 744}}, 0, 744},                                  // beyond it, the surplus is trimmed
+      {{{4, 0}, {3, 480}}, 0, 0},                            // a step up is not steered against
+      {{{4, 0}, {4, 480}}, 0, 480},                          // and once it stays, it is trimmed
+      {{{4, 0}, {9, -480}}, 0, 0},                           // nor is a step down, for a while
+      {{{4, 0}, {13, -480}}, -1, 0},                         // one that lasts is the new level
+      {{{4, 720}, {8, 720}}, 0, 0},                          // held where it settled, 15 ms up
+      {{{4, 960}}, 0, 0},                                    // half a period more is not trimmed
+      {{{4, 1000}}, 0, 280},                                 // a start far higher is trimmed
+      {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
+      {{{1, 720}}, 0, 0},    // 15 ms above the fill is not a stall
+      {{{1, 744}}, 0, 744},  // beyond it, the surplus is trimmed
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SidetoneDelayControl control(48000, 480, 480);
@@ -260,7 +263,7 @@ TEST(SidetoneDelayControlTest, CorrectionIsBoundedAndMovesAFewPpmPerLook) {
 }
 
 // The fill rises a period after a gap of up to 100 ms once half a second has
-// played, up to 60 ms; once the loop steers again, 4 s after playback started
+// played, up to 60 ms; once the loop steers again, 3 s after playback started
 // over, it comes down 0.5 ms a second, to where it started and no lower.
 TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
   struct Row {
@@ -272,7 +275,7 @@ TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
   };
   const Row rows[] = {{1, 0.1, 24000, 0, 480},        {1, 0.1, 23520, 0, 0},
                       {1, 0.125, 24000, 0, 0},        {10, 0.1, 24000, 0, 1680},
-                      {1, 0.1, 24000, 192000, 480},   {1, 0.1, 24000, 192000 + 480000, 240},
+                      {1, 0.1, 24000, 144000, 480},   {1, 0.1, 24000, 144000 + 480000, 240},
                       {1, 0.1, 24000, 192000 * 10, 0}};
   for (const Row& row : rows) {
     SidetoneDelayControl control(48000, 480, 480);
