@@ -217,10 +217,11 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {3, 480}}, 0, 0},                            // a step up is not steered against
       {{{4, 0}, {4, 480}}, 0, 480},                          // and once it stays, it is trimmed
       {{{4, 0}, {9, -480}}, 0, 0},                           // nor is a step down, for a while
-      {{{4, 0}, {13, -480}}, -1, 0},                         // one that lasts is the new level
-      {{{4, 720}, {8, 720}}, 0, 0},                          // held where it settled, 15 ms up
-      {{{4, 960}}, 0, 0},                                    // half a period more is not trimmed
-      {{{4, 1000}}, 0, 280},                                 // a start far higher is trimmed
+      {{{4, 0}, {12, -480}}, -1, 0},                         // one that lasts is the new level
+      {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},  // and the way back up is no step to trim
+      {{{4, 720}, {8, 720}}, 0, 0},           // held where it settled, 15 ms up
+      {{{4, 960}}, 0, 0},                     // half a period more is not trimmed
+      {{{4, 1000}}, 0, 280},                  // a start far higher is trimmed
       {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
       {{{1, 720}}, 0, 0},    // 15 ms above the fill is not a stall
       {{{1, 744}}, 0, 744},  // beyond it, the surplus is trimmed
