@@ -167,6 +167,14 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
     EXPECT_NE(painted(p.with, none), painted(p.without, none)) << p.part;
   }
   const int centre = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0)) * kWidth;
+  // The initial's box covers the whole disc, only partly: the placeholder's
+  // colour shows through it.
+  uint32_t under = 0;
+  OverlayCanvas dot{1, 1, &under};
+  const MemberColors colors = ComputeMemberColors(false, false, ComputeAlphaLevels(1.0));
+  FillMask(dot, CoverageMask{0, 0, 1, 1, {255}}, 0, colors.placeholder);
+  FillMask(dot, CoverageMask{0, 0, 1, 1, {Fingerprint(u"A")}}, 0, colors.initial);
+  EXPECT_EQ(painted(quiet, none)[centre + side / 2], under) << "the placeholder, then the initial";
   const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
   EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
   EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";

@@ -500,6 +500,9 @@ TEST(AvatarFetcherTest, FullQueueDropsTheOldestRequest) {
   }
   EXPECT_TRUE(fetcher.Request("http://avatars.test/0", kSize)) << "dropped, so asked again";
   EXPECT_FALSE(fetcher.Request("http://avatars.test/2", kSize)) << "still waiting";
+  ASSERT_TRUE(fetcher.RunOne());
+  EXPECT_EQ(system.opens_of, (std::map<std::string, int>{{"http://avatars.test/2", 1}}))
+      << "0 and 1 were dropped from the front";
 }
 
 TEST(AvatarFetcherTest, CollidingNamesEachShowTheirOwnPicture) {
