@@ -175,6 +175,15 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
   FillMask(dot, CoverageMask{0, 0, 1, 1, {255}}, 0, colors.placeholder);
   FillMask(dot, CoverageMask{0, 0, 1, 1, {Fingerprint(u"A")}}, 0, colors.initial);
   EXPECT_EQ(painted(quiet, none)[centre + side / 2], under) << "the placeholder, then the initial";
+  const OverlayMetrics metrics = ComputeMetrics(1.0);
+  const PillGeometry pill =
+      ComputePill(metrics, RowCentre(metrics, 0), BoxText().LabelWidth(u"Ann"), kWidth);
+  uint32_t capsule = 0;
+  OverlayCanvas capsule_dot{1, 1, &capsule};
+  FillMask(capsule_dot, CoverageMask{0, 0, 1, 1, {255}}, 0, colors.pill);
+  EXPECT_EQ(painted(quiet, none)[centre + static_cast<int>(pill.left + metrics.text_inset / 2)],
+            capsule)
+      << "the capsule, left of its label";
   const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
   EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
   EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";

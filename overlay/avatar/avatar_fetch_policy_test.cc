@@ -20,7 +20,8 @@ const Allowed kAllowed[] = {
     {"http://host:65535/", "host", 65535, "/"}, {"http://-_/", "-_", 80, "/"},
     {"http://z.zz/", "z.zz", 80, "/"}, {"http://notlocalhost/", "notlocalhost", 80, "/"},
     {"http://localhost.example/", "localhost.example", 80, "/"},
-    {"http://[::ffff:203.0.113.9]/", "0:0:0:0:0:ffff:cb00:7109", 80, "/"}};
+    {"http://[::ffff:203.0.113.9]/", "0:0:0:0:0:ffff:cb00:7109", 80, "/"},
+    {"http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz", 80, "/"}};
 const std::pair<AvatarRefusal, std::vector<const char*>> kRefused[] = {
     {AvatarRefusal::kMalformedAddress, {
         "ftp://203.0.113.7/", "http:/203.0.113.7/", "http://", "http://:80/",
@@ -29,7 +30,8 @@ const std::pair<AvatarRefusal, std::vector<const char*>> kRefused[] = {
         "http://host:0/", "http://host:65536/", "http://host:8x/", "http://host..", "http://a..b/",
         "http://a+b/", "http://[::1/", "http://[::1]x/", "http://[fe80::1%25eth0]/",
         "http://999.0.0.1/", "http://1.2.3.4.5/", "http://1.2.3.4.0/", "http://203.0.113.256/",
-        "http://host/a b", "http://host/a\x7f", "http://host/a\x01", "http://09.0.0.1/"}},
+        "http://host/a b", "http://host/a\x7f", "http://host/a\x01", "http://09.0.0.1/",
+        "http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/"}},
     {AvatarRefusal::kLocalName, {"http://localhost/", "http://LocalHost./", "http://a.localhost/"}},
     {AvatarRefusal::kNonPublicAddress, {
         "http://0x/", "http://127.0.0.1:8080/api", "http://127.0.0.1./", "http://2130706433/",
