@@ -373,6 +373,13 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].url, kUrl);
   EXPECT_TRUE(fetcher.TakeResults().empty());
+
+  system.answer = DownloadStep::kFailed;
+  system.files.clear();
+  ASSERT_TRUE(fetcher.Request(kUrl, kSize)) << "at another size, say";
+  ASSERT_TRUE(fetcher.RunOne());
+  system.now += AvatarBackoff::kFirstNetworkRest;
+  EXPECT_TRUE(fetcher.Request(kUrl, kSize)) << "the success forgot the failure before it";
 }
 
 TEST(AvatarFetcherTest, RefusedAddressIsLoggedOnceAndNeverTriedAgain) {
