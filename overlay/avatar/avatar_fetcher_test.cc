@@ -180,6 +180,7 @@ const FetchCase kCases[] = {
     {"stored file trusted",
      [](FakeSystem& s) {
        s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.ages[NameOf(kUrl)] = seconds(3600);
        s.answer = DownloadStep::kFailed;
      },
      AvatarFetchOutcome::kStored, Stored(kUrl, kGood), seconds(0)},
@@ -289,6 +290,7 @@ TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
         << c.name;
     if (result.picture) {
       EXPECT_EQ(result.picture->size, kSize) << c.name;
+      EXPECT_EQ(system.ages[NameOf(kUrl)], seconds(0)) << c.name << ": marked as just used";
     }
     EXPECT_EQ(system.now - start, c.took) << c.name;
     EXPECT_LE(system.served, kAvatarBodyCap + 1) << c.name << ": read on past the cap";
