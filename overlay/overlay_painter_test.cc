@@ -224,9 +224,10 @@ TEST(OverlayPainterTest, PaintsWholeOnlyWhenItsRecordCannotBeTrusted) {
   const std::vector<OverlayMember> two = {{u"Ann", "", false, false}, {u"Bob", "", false, false}};
   const int height = OverlayWindowHeight(metrics, two.size());
   const OverlayPictureLookup none = [](const std::string&, int) { return nullptr; };
-  const auto whole = [&](int width) {
-    std::vector<uint32_t> surface(static_cast<std::size_t>(width) * height);
-    OverlayPainter(BoxTexts()).Paint(surface.data(), width, height, true, two, 1.0, 1.0, none);
+  const std::vector<OverlayMember> one(two.begin(), two.begin() + 1);
+  const auto whole = [&](int width, int tall, const std::vector<OverlayMember>& members) {
+    std::vector<uint32_t> surface(static_cast<std::size_t>(width) * tall);
+    OverlayPainter(BoxTexts()).Paint(surface.data(), width, tall, true, members, 1.0, 1.0, none);
     return surface;
   };
   const struct {
@@ -234,22 +235,26 @@ TEST(OverlayPainterTest, PaintsWholeOnlyWhenItsRecordCannotBeTrusted) {
     bool fresh;
     bool forget;
     int width;
-  } cases[] = {{"a fresh surface", true, false, kWidth},
-               {"forgotten", false, true, kWidth},
-               {"another width", false, false, kWidth - 10}};
+    int height;
+    const std::vector<OverlayMember>& members;
+  } cases[] = {{"a fresh surface", true, false, kWidth, height, two},
+               {"forgotten", false, true, kWidth, height, two},
+               {"another width", false, false, kWidth - 10, height, two},
+               {"another height", false, false, kWidth, height - 10, two},
+               {"one row fewer, the same size", false, false, kWidth, height, one}};
   for (const auto& c : cases) {
     OverlayPainter painter(BoxTexts());
-    std::vector<uint32_t> surface = whole(kWidth);
+    std::vector<uint32_t> surface = whole(kWidth, height, two);
     painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
     if (c.forget) painter.Forget();
-    surface.assign(static_cast<std::size_t>(c.width) * height, 0x12345678u);
-    EXPECT_EQ(painter.Paint(surface.data(), c.width, height, c.fresh, two, 1.0, 1.0, none),
-              (PixelRect{0, 0, c.width, height}))
+    surface.assign(static_cast<std::size_t>(c.width) * c.height, 0x12345678u);
+    EXPECT_EQ(painter.Paint(surface.data(), c.width, c.height, c.fresh, c.members, 1.0, 1.0, none),
+              (PixelRect{0, 0, c.width, c.height}))
         << c.why;
-    EXPECT_EQ(surface, whole(c.width)) << c.why;
+    EXPECT_EQ(surface, whole(c.width, c.height, c.members)) << c.why;
   }
   OverlayPainter painter(BoxTexts());
-  std::vector<uint32_t> surface = whole(kWidth);
+  std::vector<uint32_t> surface = whole(kWidth, height, two);
   painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
   std::vector<OverlayMember> renamed = two;
   renamed[1].name = u"Bo";

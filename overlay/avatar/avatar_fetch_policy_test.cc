@@ -21,7 +21,8 @@ const Allowed kAllowed[] = {
     {"http://z.zz/", "z.zz", 80, "/"}, {"http://notlocalhost/", "notlocalhost", 80, "/"},
     {"http://localhost.example/", "localhost.example", 80, "/"},
     {"http://[::ffff:203.0.113.9]/", "0:0:0:0:0:ffff:cb00:7109", 80, "/"},
-    {"http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz", 80, "/"}};
+    {"http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/",
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz", 80, "/"}};
 const std::pair<AvatarRefusal, std::vector<const char*>> kRefused[] = {
     {AvatarRefusal::kMalformedAddress, {
         "ftp://203.0.113.7/", "http:/203.0.113.7/", "http://", "http://:80/",
@@ -73,9 +74,10 @@ TEST(AvatarFetchPolicyTest, ClassifiesEachAddress) {
       {false, {
           "0.0.0.0", "0.255.255.255", "10.1.2.3", "100.64.0.1", "100.127.255.255", "127.255.0.1",
           "169.254.169.254", "172.16.0.1", "172.31.255.255", "192.0.0.8", "192.88.99.1",
-          "192.168.0.1", "198.18.0.1", "198.19.255.255", "224.0.0.1", "239.255.255.250",
-          "240.0.0.1", "255.255.255.255", "::", "::1", "::127.0.0.1", "::ffff:10.0.0.1",
-          "::fffe:808:808", "64:ff9b::a00:1", "2002:7f00:1::", "fc00::1", "fdff::1", "fe80::1",
+          "192.88.99.255", "192.168.0.1", "198.18.0.1", "198.19.255.255", "224.0.0.1",
+          "239.255.255.250", "240.0.0.1", "255.255.255.255", "::", "::1", "::127.0.0.1",
+          "::ffff:10.0.0.1", "::fffe:808:808", "64:ff9b::a00:1", "2002:7f00:1::", "fc00::1",
+          "fdff::1", "fe80::1",
           "fec0::1", "ff02::1", "2001::1", "2001:1ff::1", "2001:db8::1", "4000::1", "1fff::1",
           "1:2:3:4:5:6:7:8"}},
   };
