@@ -186,6 +186,7 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
       << "the capsule, left of its label";
   const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
   EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
+  EXPECT_EQ(shown[kWidth - 1], 0u) << "where nothing is drawn, nothing shows";
   EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";
   const auto ring_top = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0) -
                                          static_cast<float>(side) / 2 - kRingOutset);
