@@ -113,7 +113,7 @@ TEST(AvatarFetchPolicyTest, FollowsEachRedirect) {
       {"//b.example:444/c", "https://b.example:444/c"}, {"/root.png", "https://a.example/root.png"},
       {"sibling.png?x", "https://a.example/dir/sibling.png?x"},
       {"?other", "https://a.example/dir/pic.png?other"},
-      {"#top", "https://a.example/dir/pic.png?q=1"}};
+      {"#top", "https://a.example/dir/pic.png?q=1"}, {":x.png", "https://a.example/dir/:x.png"}};
   const std::pair<const char*, AvatarRefusal> refused[] = {
       {"p:q", kMalformedAddress}, {"file:///etc/passwd", kMalformedAddress},
       {"http://b.example/", kInsecureRedirect}, {"HTTP://b.example/", kInsecureRedirect},
