@@ -3,8 +3,8 @@
 // changes who speaks, so every row is drawn again in new colours; the names
 // stay, as between the frames of one voice session. A second case gives
 // every frame new names, whose texts are laid out first.
-#include <winsock2.h>
-// After winsock2.h, which must come before windows.h.
+#include <windows.h>
+// After windows.h.
 #include <objbase.h>
 #include <wincodec.h>
 #include <wrl/client.h>
@@ -83,39 +83,84 @@ void BM_RenderSixteenMembers(benchmark::State& state) { RenderFrames(state, fals
 void BM_RenderSixteenNewNames(benchmark::State& state) { RenderFrames(state, true); }
 BENCHMARK(BM_RenderSixteenNewNames)->Unit(benchmark::kMillisecond);
 
-// Destroying the overlay while its fetcher waits on a server that accepted
-// the connection and never answers (a listening socket nobody accepts on).
+// Windows' own fetch system, except that its server took the request and
+// never answers: Open waits, as a real one does, until its deadline or an
+// interrupt. Loopback, where such a server could listen, is refused.
+class SilentServerSystem : public AvatarFetchSystem {
+ public:
+  // `opened` is set once a request is out.
+  explicit SilentServerSystem(HANDLE opened) : opened_(opened) {}
+
+  AvatarClock::time_point Now() override { return real_.Now(); }
+  DownloadStep Open(const std::string&, AvatarClock::time_point deadline) override {
+    SetEvent(opened_);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Now());
+    const DWORD wait = static_cast<DWORD>(std::max<long long>(left.count(), 0));
+    return WaitForSingleObject(interrupted_.get(), wait) == WAIT_OBJECT_0 ? DownloadStep::kStopped
+                                                                          : DownloadStep::kFailed;
+  }
+  std::optional<uint64_t> DeclaredLength() override { return std::nullopt; }
+  DownloadStep Read(std::vector<uint8_t>&, std::size_t, AvatarClock::time_point) override {
+    return DownloadStep::kFailed;
+  }
+  void CloseDownload() override {}
+  void Interrupt() override {
+    SetEvent(interrupted_.get());
+    real_.Interrupt();
+  }
+  std::optional<std::vector<uint8_t>> ReadFile(const std::string&, std::size_t) override {
+    return std::nullopt;  // nothing stored: every request goes out
+  }
+  bool WriteFile(const std::string& name, std::span<const uint8_t> bytes) override {
+    return real_.WriteFile(name, bytes);
+  }
+  bool RenameFile(const std::string& from, const std::string& to) override {
+    return real_.RenameFile(from, to);
+  }
+  void RemoveFile(const std::string& name) override { real_.RemoveFile(name); }
+  void TouchFile(const std::string& name) override { real_.TouchFile(name); }
+  std::vector<AvatarFolderEntry> ListFiles() override { return real_.ListFiles(); }
+  AvatarDigest Sha256(std::string_view bytes) override { return real_.Sha256(bytes); }
+  DecodeRun DecodedSize(std::span<const uint8_t> file, AvatarClock::time_point deadline,
+                        std::optional<PictureSize>& size) override {
+    return real_.DecodedSize(file, deadline, size);
+  }
+  DecodeRun Decode(std::span<const uint8_t> file, int size, AvatarClock::time_point deadline,
+                   std::optional<ScaledAvatar>& picture) override {
+    return real_.Decode(file, size, deadline, picture);
+  }
+
+ private:
+  HANDLE opened_;
+  ScopedKernelHandle interrupted_ = MakeEvent(true);
+  WindowsAvatarFetchSystem real_;
+};
+
+// Destroying the overlay while its fetcher waits for that server's answer.
 void BM_DestroyWithDownloadInFlight(benchmark::State& state) {
-  WSADATA wsa;
-  WSAStartup(MAKEWORD(2, 2), &wsa);
-  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-  listen(listener, SOMAXCONN);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string base = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  const ScopedKernelHandle opened = MakeEvent(false);
   int round = 0;
   for (auto _ : state) {
     DirectMessenger messenger;
-    std::optional<VoiceOverlay> overlay(std::in_place, nullptr, &messenger);
-    messenger.Call("setMembers",
-                   flutter::EncodableValue(flutter::EncodableMap{
-                       {flutter::EncodableValue("members"),
-                        flutter::EncodableValue(
-                            flutter::EncodableList{flutter::EncodableValue(flutter::EncodableMap{
-                                {flutter::EncodableValue("avatarUrl"),
-                                 flutter::EncodableValue(base + std::to_string(++round))}})})}}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the request is out
+    std::optional<VoiceOverlay> overlay(std::in_place, nullptr, &messenger,
+                                        std::make_unique<SilentServerSystem>(opened.get()));
+    messenger.Call(
+        "setMembers",
+        flutter::EncodableValue(flutter::EncodableMap{
+            {flutter::EncodableValue("members"),
+             flutter::EncodableValue(flutter::EncodableList{flutter::EncodableValue(
+                 flutter::EncodableMap{{flutter::EncodableValue("avatarUrl"),
+                                        flutter::EncodableValue("http://avatars.test/" +
+                                                                std::to_string(++round))}})})}}));
+    if (WaitForSingleObject(opened.get(), 10000) != WAIT_OBJECT_0) {
+      state.SkipWithError("no request went out");
+      return;
+    }
     const auto start = std::chrono::steady_clock::now();
     overlay.reset();
     state.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
-  closesocket(listener);
-  WSACleanup();
 }
 BENCHMARK(BM_DestroyWithDownloadInFlight)
     ->UseManualTime()

@@ -167,8 +167,26 @@ TEST(OverlayPainterTest, DrawsEveryPartAndLetsGoOfUnusedTexts) {
     EXPECT_NE(painted(p.with, none), painted(p.without, none)) << p.part;
   }
   const int centre = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0)) * kWidth;
+  // The initial's box covers the whole disc, only partly: the placeholder's
+  // colour shows through it.
+  uint32_t under = 0;
+  OverlayCanvas dot{1, 1, &under};
+  const MemberColors colors = ComputeMemberColors(false, false, ComputeAlphaLevels(1.0));
+  FillMask(dot, CoverageMask{0, 0, 1, 1, {255}}, 0, colors.placeholder);
+  FillMask(dot, CoverageMask{0, 0, 1, 1, {Fingerprint(u"A")}}, 0, colors.initial);
+  EXPECT_EQ(painted(quiet, none)[centre + side / 2], under) << "the placeholder, then the initial";
+  const OverlayMetrics metrics = ComputeMetrics(1.0);
+  const PillGeometry pill =
+      ComputePill(metrics, RowCentre(metrics, 0), BoxText().LabelWidth(u"Ann"), kWidth);
+  uint32_t capsule = 0;
+  OverlayCanvas capsule_dot{1, 1, &capsule};
+  FillMask(capsule_dot, CoverageMask{0, 0, 1, 1, {255}}, 0, colors.pill);
+  EXPECT_EQ(painted(quiet, none)[centre + static_cast<int>(pill.left + metrics.text_inset / 2)],
+            capsule)
+      << "the capsule, left of its label";
   const std::vector<uint32_t> shown = painted({u"Ann", "http://a/1", true, false}, picture);
   EXPECT_EQ(shown[centre + side / 2], 0xFFFFFFFFu) << "a speaker's picture is opaque";
+  EXPECT_EQ(shown[kWidth - 1], 0u) << "where nothing is drawn, nothing shows";
   EXPECT_NE(shown[centre], 0u) << "the picture starts at the disc's left edge";
   const auto ring_top = static_cast<int>(RowCentre(ComputeMetrics(1.0), 0) -
                                          static_cast<float>(side) / 2 - kRingOutset);
@@ -207,9 +225,10 @@ TEST(OverlayPainterTest, PaintsWholeOnlyWhenItsRecordCannotBeTrusted) {
   const std::vector<OverlayMember> two = {{u"Ann", "", false, false}, {u"Bob", "", false, false}};
   const int height = OverlayWindowHeight(metrics, two.size());
   const OverlayPictureLookup none = [](const std::string&, int) { return nullptr; };
-  const auto whole = [&](int width) {
-    std::vector<uint32_t> surface(static_cast<std::size_t>(width) * height);
-    OverlayPainter(BoxTexts()).Paint(surface.data(), width, height, true, two, 1.0, 1.0, none);
+  const std::vector<OverlayMember> one(two.begin(), two.begin() + 1);
+  const auto whole = [&](int width, int tall, const std::vector<OverlayMember>& members) {
+    std::vector<uint32_t> surface(static_cast<std::size_t>(width) * tall);
+    OverlayPainter(BoxTexts()).Paint(surface.data(), width, tall, true, members, 1.0, 1.0, none);
     return surface;
   };
   const struct {
@@ -217,22 +236,26 @@ TEST(OverlayPainterTest, PaintsWholeOnlyWhenItsRecordCannotBeTrusted) {
     bool fresh;
     bool forget;
     int width;
-  } cases[] = {{"a fresh surface", true, false, kWidth},
-               {"forgotten", false, true, kWidth},
-               {"another width", false, false, kWidth - 10}};
+    int height;
+    const std::vector<OverlayMember>& members;
+  } cases[] = {{"a fresh surface", true, false, kWidth, height, two},
+               {"forgotten", false, true, kWidth, height, two},
+               {"another width", false, false, kWidth - 10, height, two},
+               {"another height", false, false, kWidth, height - 10, two},
+               {"one row fewer, the same size", false, false, kWidth, height, one}};
   for (const auto& c : cases) {
     OverlayPainter painter(BoxTexts());
-    std::vector<uint32_t> surface = whole(kWidth);
+    std::vector<uint32_t> surface = whole(kWidth, height, two);
     painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
     if (c.forget) painter.Forget();
-    surface.assign(static_cast<std::size_t>(c.width) * height, 0x12345678u);
-    EXPECT_EQ(painter.Paint(surface.data(), c.width, height, c.fresh, two, 1.0, 1.0, none),
-              (PixelRect{0, 0, c.width, height}))
+    surface.assign(static_cast<std::size_t>(c.width) * c.height, 0x12345678u);
+    EXPECT_EQ(painter.Paint(surface.data(), c.width, c.height, c.fresh, c.members, 1.0, 1.0, none),
+              (PixelRect{0, 0, c.width, c.height}))
         << c.why;
-    EXPECT_EQ(surface, whole(c.width)) << c.why;
+    EXPECT_EQ(surface, whole(c.width, c.height, c.members)) << c.why;
   }
   OverlayPainter painter(BoxTexts());
-  std::vector<uint32_t> surface = whole(kWidth);
+  std::vector<uint32_t> surface = whole(kWidth, height, two);
   painter.Paint(surface.data(), kWidth, height, true, two, 1.0, 1.0, none);
   std::vector<OverlayMember> renamed = two;
   renamed[1].name = u"Bo";

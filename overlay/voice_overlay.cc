@@ -5,11 +5,12 @@
 
 #include "base/utf8_to_utf16.h"
 #include "channels/standard_method_codec.h"
+#include "overlay/avatar/windows_avatar_fetch_system.h"
 #include "overlay/gdiplus_text_rasteriser.h"
 #include "overlay/voice_overlay_channel.h"
-#include "overlay/avatar/windows_avatar_fetch_system.h"
 
-VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger)
+VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger,
+                           std::unique_ptr<AvatarFetchSystem> avatar_system)
     : owner_window(owner_window),
       painter([](double scale) { return std::make_unique<GdiplusTextRasteriser>(scale); }) {
   Gdiplus::GdiplusStartupInput input;
@@ -26,7 +27,8 @@ VoiceOverlay::VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenge
   });
 
   if (gdiplus_started) {
-    fetch_system = std::make_unique<WindowsAvatarFetchSystem>();
+    fetch_system =
+        avatar_system ? std::move(avatar_system) : std::make_unique<WindowsAvatarFetchSystem>();
     fetcher = std::make_unique<AvatarFetcher>(*fetch_system, [this] {
       if (HWND window = avatar_message_window.load(); window != nullptr) {
         PostMessageW(window, kAvatarsReadyMessage, 0, 0);

@@ -30,7 +30,10 @@ class VoiceOverlay {
   // Posted by the fetcher's thread when pictures wait to be taken in.
   static constexpr UINT kAvatarsReadyMessage = WM_APP + 0x56;
 
-  VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger);
+  // `avatar_system` is the avatars' way to the network, disk and decoder;
+  // none means Windows' own.
+  VoiceOverlay(HWND owner_window, flutter::BinaryMessenger* messenger,
+               std::unique_ptr<AvatarFetchSystem> avatar_system = nullptr);
   ~VoiceOverlay();
 
   VoiceOverlay(const VoiceOverlay&) = delete;

@@ -16,11 +16,14 @@ const Allowed kAllowed[] = {
     {"HTTPS://Avatars.Example.COM./x?y=1#frag", "avatars.example.com", 443, "/x?y=1"},
     {"https://host:8443", "host", 8443, "/"}, {"http://host?q", "host", 80, "/?q"},
     {"http://[2606:4700::1111]:81/p", "2606:4700:0:0:0:0:0:1111", 81, "/p"},
-    {"http://8.8.8.8/", "8.8.8.8", 80, "/"}, {"http://0xcb.0.113.1/", "203.0.113.1", 80, "/"},
+    {"http://8.8.8.8/", "8.8.8.8", 80, "/"}, {"http://203.0.113.255/", "203.0.113.255", 80, "/"},
+    {"http://0xcb.0.113.1/", "203.0.113.1", 80, "/"},
     {"http://host:65535/", "host", 65535, "/"}, {"http://-_/", "-_", 80, "/"},
     {"http://z.zz/", "z.zz", 80, "/"}, {"http://notlocalhost/", "notlocalhost", 80, "/"},
     {"http://localhost.example/", "localhost.example", 80, "/"},
-    {"http://[::ffff:203.0.113.9]/", "0:0:0:0:0:ffff:cb00:7109", 80, "/"}};
+    {"http://[::ffff:203.0.113.9]/", "0:0:0:0:0:ffff:cb00:7109", 80, "/"},
+    {"http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/",
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz", 80, "/"}};
 const std::pair<AvatarRefusal, std::vector<const char*>> kRefused[] = {
     {AvatarRefusal::kMalformedAddress, {
         "ftp://203.0.113.7/", "http:/203.0.113.7/", "http://", "http://:80/",
@@ -29,7 +32,8 @@ const std::pair<AvatarRefusal, std::vector<const char*>> kRefused[] = {
         "http://host:0/", "http://host:65536/", "http://host:8x/", "http://host..", "http://a..b/",
         "http://a+b/", "http://[::1/", "http://[::1]x/", "http://[fe80::1%25eth0]/",
         "http://999.0.0.1/", "http://1.2.3.4.5/", "http://1.2.3.4.0/", "http://203.0.113.256/",
-        "http://host/a b", "http://host/a\x7f", "http://host/a\x01", "http://09.0.0.1/"}},
+        "http://host/a b", "http://host/a\x7f", "http://host/a\x01", "http://09.0.0.1/",
+        "http://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.zz/"}},
     {AvatarRefusal::kLocalName, {"http://localhost/", "http://LocalHost./", "http://a.localhost/"}},
     {AvatarRefusal::kNonPublicAddress, {
         "http://0x/", "http://127.0.0.1:8080/api", "http://127.0.0.1./", "http://2130706433/",
@@ -66,14 +70,15 @@ TEST(AvatarFetchPolicyTest, ClassifiesEachAddress) {
           "203.0.113.1", "198.51.100.1", "192.0.2.1", "1.1.1.1", "223.255.255.255", "9.255.255.255",
           "11.0.0.0", "100.63.255.255", "100.128.0.0", "169.253.0.1", "172.15.255.255",
           "172.32.0.0", "192.169.0.1", "198.20.0.0", "::8.8.8.8", "::ffff:8.8.8.8",
-          "64:ff9b::808:808", "2002:808:808::", "2002:10a::", "::ffff:1.10.0.0", "2001:200::1",
+          "64:ff9b::cb00:7101", "2002:808:808::", "2002:10a::", "::ffff:1.10.0.0", "2001:200::1",
           "2001:db9::1", "2001:cb8::1", "2606:4700::1111", "3fff::1", "2a00:1:2:3:4:5:6:7"}},
       {false, {
           "0.0.0.0", "0.255.255.255", "10.1.2.3", "100.64.0.1", "100.127.255.255", "127.255.0.1",
           "169.254.169.254", "172.16.0.1", "172.31.255.255", "192.0.0.8", "192.88.99.1",
-          "192.168.0.1", "198.18.0.1", "198.19.255.255", "224.0.0.1", "239.255.255.250",
-          "240.0.0.1", "255.255.255.255", "::", "::1", "::127.0.0.1", "::ffff:10.0.0.1",
-          "::fffe:808:808", "64:ff9b::a00:1", "2002:7f00:1::", "fc00::1", "fdff::1", "fe80::1",
+          "192.88.99.255", "192.168.0.1", "198.18.0.1", "198.19.255.255", "224.0.0.1",
+          "239.255.255.250", "240.0.0.1", "255.255.255.255", "::", "::1", "::127.0.0.1",
+          "::ffff:10.0.0.1", "::fffe:808:808", "64:ff9b::a00:1", "2002:7f00:1::", "fc00::1",
+          "fdff::1", "fe80::1",
           "fec0::1", "ff02::1", "2001::1", "2001:1ff::1", "2001:db8::1", "4000::1", "1fff::1",
           "1:2:3:4:5:6:7:8"}},
   };
@@ -108,7 +113,7 @@ TEST(AvatarFetchPolicyTest, FollowsEachRedirect) {
       {"//b.example:444/c", "https://b.example:444/c"}, {"/root.png", "https://a.example/root.png"},
       {"sibling.png?x", "https://a.example/dir/sibling.png?x"},
       {"?other", "https://a.example/dir/pic.png?other"},
-      {"#top", "https://a.example/dir/pic.png?q=1"}};
+      {"#top", "https://a.example/dir/pic.png?q=1"}, {":x.png", "https://a.example/dir/:x.png"}};
   const std::pair<const char*, AvatarRefusal> refused[] = {
       {"p:q", kMalformedAddress}, {"file:///etc/passwd", kMalformedAddress},
       {"http://b.example/", kInsecureRedirect}, {"HTTP://b.example/", kInsecureRedirect},

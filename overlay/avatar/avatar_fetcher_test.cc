@@ -146,7 +146,7 @@ struct FakeSystem : AvatarFetchSystem {
 
 struct FetchCase {
   const char* name;
-  void (*arrange)(FakeSystem&);
+  void (*arrange)(FakeSystem&);  // from a server that answers kGood
   AvatarFetchOutcome outcome;
   std::optional<Bytes> kept;  // the stored file afterwards
   seconds took;
@@ -180,6 +180,7 @@ const FetchCase kCases[] = {
     {"stored file trusted",
      [](FakeSystem& s) {
        s.files[NameOf(kUrl)] = Stored(kUrl, kGood);
+       s.ages[NameOf(kUrl)] = seconds(3600);
        s.answer = DownloadStep::kFailed;
      },
      AvatarFetchOutcome::kStored, Stored(kUrl, kGood), seconds(0)},
@@ -198,7 +199,6 @@ const FetchCase kCases[] = {
     {"broken stored file fetched again",
      [](FakeSystem& s) {
        s.files[NameOf(kUrl)] = Stored(kUrl, Png(96, 64, 'x'));
-       s.body = kGood;
        s.piece = 7;
      },
      AvatarFetchOutcome::kDownloaded, Stored(kUrl, kGood), seconds(0)},
@@ -208,59 +208,42 @@ const FetchCase kCases[] = {
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
     {"one byte a second",
      [](FakeSystem& s) {
-       s.body = kGood;
        s.body.resize(1000, 'x');
        s.piece = 1;
        s.piece_takes = seconds(1);
      },
      AvatarFetchOutcome::kTimedOut, std::nullopt, kAvatarDownloadLimit},
-    {"endless body",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.endless = true;
-     },
+    {"endless body", [](FakeSystem& s) { s.endless = true; }, AvatarFetchOutcome::kBodyTooLarge,
+     std::nullopt, seconds(0)},
+    {"declared past the cap", [](FakeSystem& s) { s.declared = kAvatarBodyCap + 1; },
      AvatarFetchOutcome::kBodyTooLarge, std::nullopt, seconds(0)},
-    {"declared past the cap",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.declared = kAvatarBodyCap + 1;
-     },
-     AvatarFetchOutcome::kBodyTooLarge, std::nullopt, seconds(0)},
-    {"declared at the cap",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.declared = kAvatarBodyCap;
-     },
+    {"declared at the cap", [](FakeSystem& s) { s.declared = kAvatarBodyCap; },
      AvatarFetchOutcome::kDownloaded, Stored(kUrl, kGood), seconds(0)},
     {"body of exactly the cap",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.body.insert(s.body.begin() + 24, kAvatarBodyCap - kGood.size(), 0);
-     },
+     [](FakeSystem& s) { s.body.insert(s.body.begin() + 24, kAvatarBodyCap - kGood.size(), 0); },
      AvatarFetchOutcome::kDownloaded, std::nullopt, seconds(0)},
     {"largest side allowed",
      [](FakeSystem& s) { s.body = Png(kAvatarLargestSide, 1024, kDecodes); },
      AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(4096, 1024, kDecodes)), seconds(0)},
+    {"one pixel", [](FakeSystem& s) { s.body = Png(1, 1, kDecodes); },
+     AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(1, 1, kDecodes)), seconds(0)},
+    {"no pixels wide", [](FakeSystem& s) { s.body = Png(0, 64, kDecodes); },
+     AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
+    {"no pixels high", [](FakeSystem& s) { s.body = Png(64, 0, kDecodes); },
+     AvatarFetchOutcome::kUndecodable, std::nullopt, seconds(0)},
     {"whole pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2048, kDecodes); },
      AvatarFetchOutcome::kDownloaded, Stored(kUrl, Png(2048, 2048, kDecodes)), seconds(0)},
     {"one row past the pixel budget", [](FakeSystem& s) { s.body = Png(2048, 2049, kDecodes); },
-     AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
-    {"decoder finds more pixels than the budget",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.decoder_finds = PictureSize{4096, 4096};
-     },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"20000 x 20000 header", [](FakeSystem& s) { s.body = Png(20000, 20000, kDecodes); },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
     {"decoder finds a larger picture than the header",
      [](FakeSystem& s) {
-       s.body = kGood;
        s.decoder_finds = PictureSize{96, kAvatarLargestSide + 1};
      },
      AvatarFetchOutcome::kPictureTooLarge, std::nullopt, seconds(0)},
-    {"stopped while decoding", [](FakeSystem& s) { s.body = kGood; }, AvatarFetchOutcome::kStopped,
-     std::nullopt, seconds(0), true},
+    {"stopped while decoding", [](FakeSystem&) {}, AvatarFetchOutcome::kStopped, std::nullopt,
+     seconds(0), true},
     {"stopped while decoding the stored file",
      [](FakeSystem& s) { s.files[NameOf(kUrl)] = Stored(kUrl, kGood); },
      AvatarFetchOutcome::kStopped, Stored(kUrl, kGood), seconds(0), true},
@@ -272,11 +255,7 @@ const FetchCase kCases[] = {
     {"decode never ends: not stored, not undecodable",
      [](FakeSystem& s) { s.body = Png(96, 64, kDecodes, kNeverEnds); },
      AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
-    {"no thread to read the size",
-     [](FakeSystem& s) {
-       s.body = kGood;
-       s.size_run = DecodeRun::kPutOff;
-     },
+    {"no thread to read the size", [](FakeSystem& s) { s.size_run = DecodeRun::kPutOff; },
      AvatarFetchOutcome::kDecodePutOff, std::nullopt, kAvatarDecodeLimit},
     {"stored picture's decode put off: the file stays, nothing downloaded",
      [](FakeSystem& s) {
@@ -303,6 +282,7 @@ const FetchCase kCases[] = {
 TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
   for (const FetchCase& c : kCases) {
     FakeSystem system;
+    system.body = kGood;
     c.arrange(system);
     AvatarFetcher fetcher(system, [] {});
     if (c.stop_while_decoding) {
@@ -316,6 +296,7 @@ TEST(AvatarFetcherTest, OneAttemptWithinItsBounds) {
         << c.name;
     if (result.picture) {
       EXPECT_EQ(result.picture->size, kSize) << c.name;
+      EXPECT_EQ(system.ages[NameOf(kUrl)], seconds(0)) << c.name << ": marked as just used";
     }
     EXPECT_EQ(system.now - start, c.took) << c.name;
     EXPECT_LE(system.served, kAvatarBodyCap + 1) << c.name << ": read on past the cap";
@@ -400,6 +381,13 @@ TEST(AvatarFetcherTest, FailedAddressRestsFromTheEndOfItsAttempt) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].url, kUrl);
   EXPECT_TRUE(fetcher.TakeResults().empty());
+
+  system.answer = DownloadStep::kFailed;
+  system.files.clear();
+  ASSERT_TRUE(fetcher.Request(kUrl, kSize)) << "at another size, say";
+  ASSERT_TRUE(fetcher.RunOne());
+  system.now += AvatarBackoff::kFirstNetworkRest;
+  EXPECT_TRUE(fetcher.Request(kUrl, kSize)) << "the success forgot the failure before it";
 }
 
 TEST(AvatarFetcherTest, RefusedAddressIsLoggedOnceAndNeverTriedAgain) {
@@ -500,6 +488,9 @@ TEST(AvatarFetcherTest, FullQueueDropsTheOldestRequest) {
   }
   EXPECT_TRUE(fetcher.Request("http://avatars.test/0", kSize)) << "dropped, so asked again";
   EXPECT_FALSE(fetcher.Request("http://avatars.test/2", kSize)) << "still waiting";
+  ASSERT_TRUE(fetcher.RunOne());
+  EXPECT_EQ(system.opens_of, (std::map<std::string, int>{{"http://avatars.test/2", 1}}))
+      << "0 and 1 were dropped from the front";
 }
 
 TEST(AvatarFetcherTest, CollidingNamesEachShowTheirOwnPicture) {
