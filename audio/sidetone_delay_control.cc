@@ -39,8 +39,11 @@ constexpr double kStartExcessPeriods = 0.5;
 // The loop, in seconds of delay error: nothing within 1 ms of the level (the
 // median still wanders about that much); beyond, 250 ppm per millisecond at
 // once, but never more than 500 ppm; and the integral learning 20 ppm per
-// millisecond-second of an error it counts as 4 ms at most, since a larger
-// one is a stall on its way to a trim, not drift. The median of 2.5 s of
+// millisecond-second of an error it counts as 2 ms at most. Under Wine the
+// mean stands anywhere within a period of the level for seconds at a time,
+// as packets and periods fall in and out of step: learning all of that
+// would wind the integral up to its limit with no drift at all, and a larger
+// error is a stall on its way to a trim anyway. The median of 2.5 s of
 // windows lags the level by about a second, which keeps the loop this slow:
 // a drift of 500 ppm is taken up within half a minute, a few milliseconds
 // off at most.
@@ -48,7 +51,7 @@ constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
 constexpr double kProportionalLimit = 500e-6;
 constexpr double kIntegralGain = 0.02;
-constexpr double kIntegralErrorLimitSeconds = 0.004;
+constexpr double kIntegralErrorLimitSeconds = 0.002;
 // The applied correction moves at most 400 ppm a second of playback: about
 // 4 ppm per look.
 constexpr double kSlewPerSecond = 400e-6;

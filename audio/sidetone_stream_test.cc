@@ -198,10 +198,17 @@ INSTANTIATE_TEST_SUITE_P(
         ClockCase{20, 300.0, 0, 0, 0, 0, 60, 0, 0, 1, 25},
         ClockCase{20, 300.0, 0, 0, 0, 0, 10, 0, 0, 1, 25}));
 
-// Steady windows of 500 ms, each `count` windows at `above` frames over the
-// fill; a count of 0 restarts the run. What the last window steered.
+// Windows of 500 ms, each `count` windows at `above` frames over the fill,
+// the first 24 of their 50 looks `below` frames lower; a count of 0 restarts
+// the run. What the last window steered.
+struct SteeringWindows {
+  int count;
+  long above;
+  long below = 0;
+};
+
 struct SteeringRow {
-  std::vector<std::pair<int, long>> windows;
+  std::vector<SteeringWindows> windows;
   int correction_sign;
   size_t surplus;
 };
@@ -216,10 +223,13 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {1, 480}, {1, 0}, {1, 480}, {5, 0}}, 0, 0},  // a lag now and then bends nothing
       {{{4, 0}, {3, 480}}, 0, 0},                            // a step up is not steered against
       {{{4, 0}, {4, 480}}, 0, 480},                          // and once it stays, it is trimmed
-      {{{4, 0}, {9, -480}}, 0, 0},                           // nor is a step down, for a while
-      {{{4, 0}, {12, -480}}, -1, 0},                         // one that lasts is the new level
+      {{{4, 0}, {2, -100}, {4, 288}}, 0, 0},  // unless it leaves no more than 6 ms to trim
+      {{{4, 0}, {4, 300, 500}}, 1, 0},        // a median that jumps alone is no step
+      {{{4, 0}, {9, -480}}, 0, 0},            // nor is a step down, for a while
+      {{{4, 0}, {12, -480}}, -1, 0},          // one that lasts is the new level
       {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},  // and the way back up is no step to trim
       {{{4, 720}, {8, 720}}, 0, 0},           // held where it settled, 15 ms up
+      {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},   // the middle of its first four windows
       {{{4, 960}}, 0, 0},                     // half a period more is not trimmed
       {{{4, 1000}}, 0, 280},                  // a start far higher is trimmed
       {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
@@ -230,13 +240,13 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
     SidetoneDelayControl control(48000, 480, 480);
     control.Restart();
     SidetoneDelayControl::Steering steering;
-    for (const auto& [count, above] : rows[row].windows) {
+    for (const auto& [count, above, below] : rows[row].windows) {
       if (count == 0) {
         control.Restart();
       }
       for (int look = 0; look < 50 * count; ++look) {
-        steering =
-            control.Look(static_cast<size_t>(static_cast<long>(control.fill()) + above), 480);
+        const long delay = static_cast<long>(control.fill()) + above - (look % 50 < 24 ? below : 0);
+        steering = control.Look(static_cast<size_t>(delay), 480);
       }
     }
     EXPECT_EQ((steering.correction > 1e-9) - (steering.correction < -1e-9),
@@ -285,6 +295,8 @@ TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
     control.Look(fill, row.played);
     for (int gap = 0; gap < row.gaps; ++gap) {
       control.RanDry(0.0);
+      // A start whose first write failed is tried again: no second gap.
+      control.Resumed(row.gap_seconds);
       control.Resumed(row.gap_seconds);
       control.Restart();
     }
