@@ -4,10 +4,12 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
 constexpr uint32_t kBitsPerByte = 8;
+constexpr double kSpliceMargin = 1e-6;
 constexpr uint32_t kFirstChannel = 0x1;
 constexpr uint32_t kSecondChannel = 0x2;
 constexpr int32_t kPcm8Offset = 128;
@@ -87,6 +89,49 @@ void CutBacklog(std::vector<float>& queue, size_t max_queue) {
   if (queue.size() > max_queue) {
     ConsumeFront(queue, queue.size() - max_queue / 2);
   }
+}
+
+size_t MatchingCut(const std::vector<float>& samples, size_t wanted, size_t shortest,
+                   size_t longest, size_t length) {
+  if (samples.size() < length) {
+    return wanted;
+  }
+  longest = std::min(longest, samples.size() - length);
+  // A cut farther from `wanted` must match better by more than the
+  // rounding of the samples.
+  double energy = 0.0;
+  for (size_t i = 0; i < length; ++i) {
+    energy += static_cast<double>(samples[i]) * static_cast<double>(samples[i]);
+  }
+  const double margin = kSpliceMargin * energy;
+  size_t best = wanted;
+  double least = std::numeric_limits<double>::infinity();
+  const auto try_cut = [&](size_t cut) {
+    if (cut < shortest || cut > longest) {
+      return;
+    }
+    double difference = 0.0;
+    for (size_t i = 0; i < length; ++i) {
+      const double d = static_cast<double>(samples[cut + i]) - static_cast<double>(samples[i]);
+      difference += d * d;
+    }
+    if (difference + margin < least) {
+      least = difference;
+      best = cut;
+    }
+  };
+  // Nearest first, so that among equals the cut stays closest to `wanted`.
+  const size_t reach =
+      std::max(wanted > shortest ? wanted - shortest : 0, longest > wanted ? longest - wanted : 0);
+  for (size_t distance = 0; distance <= reach; ++distance) {
+    if (distance <= wanted) {
+      try_cut(wanted - distance);
+    }
+    if (distance != 0) {
+      try_cut(wanted + distance);
+    }
+  }
+  return best;
 }
 
 int32_t ToPcm(float sample, uint32_t valid_bits) {

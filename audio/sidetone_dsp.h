@@ -32,6 +32,15 @@ void ConsumeFront(std::vector<float>& queue, size_t consumed);
 // Beyond `max_queue` samples keeps only the newest max_queue / 2.
 void CutBacklog(std::vector<float>& queue, size_t max_queue);
 
+// Where to cut `samples` so that the `length` samples after the cut best
+// continue its first `length`: of the cuts from `shortest` to `longest` (each
+// with `length` samples after it), the one whose samples differ least from
+// those, the nearest to `wanted` among equals. A cut there keeps a voice's or
+// a tone's phase, so a crossfade across it is not heard as a click. Silence
+// matches everywhere: `wanted` is kept.
+size_t MatchingCut(const std::vector<float>& samples, size_t wanted, size_t shortest,
+                   size_t longest, size_t length);
+
 // A monitor sample as an integer of `valid_bits` bits: clamped to [-1, 1],
 // scaled by the largest positive value (32767 for 16 bits) and rounded to
 // nearest, ties to even.

@@ -7,8 +7,13 @@ namespace {
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 // Kept back from the device while playing, so running dry can fade out.
 constexpr uint32_t kHandMs = 3;
-// Fades in, out and across a trim last 2.5 ms.
+// Fades in, out and across a trim last 2.5 ms. A trim's cut may move up to
+// 7.5 ms earlier or 2.5 ms later, so a voice down to about 100 Hz finds a
+// cut a whole cycle from the surplus; what follows the cut is matched over
+// two fades.
 constexpr uint32_t kFadeDivisor = 400;
+constexpr uint32_t kSpliceEarlyFades = 3;
+constexpr size_t kMatchFades = 2;
 // A new volume is reached over 7.5 ms of input, one small step a sample.
 constexpr uint32_t kVolumeRampNumerator = 3;
 constexpr uint32_t kVolumeRampDenominator = 400;
@@ -35,9 +40,15 @@ SidetoneStream::SidetoneStream(SidetoneAudioSession& session,
       control(render_rate, period_frames, period_frames),
       resampler(capture_rate, render_rate),
       fade_frames(std::max(render_rate / kFadeDivisor, 1u)),
+      splice_early_frames(fade_frames * kSpliceEarlyFades),
+      splice_late_frames(fade_frames),
       ramp_samples(std::max(capture_rate * kVolumeRampNumerator / kVolumeRampDenominator, 1u)) {
   monitor_queue.reserve(max_queue);
   render_samples.reserve(render_buffer_frames);
+  // A trim may look at all the queue can give: up to twice the backlog limit
+  // at the render rate, and its correction.
+  splice_samples.reserve(
+      kCaptureBacklogFactor * max_queue * render_rate / std::max(capture_rate, 1u) + fade_frames);
 }
 
 void SidetoneStream::CaptureStep(const std::atomic<float>& volume) {
@@ -123,7 +134,7 @@ void SidetoneStream::RenderStep(double now_seconds) {
   // A surplus only a stall, or a start far too high, leaves behind is
   // trimmed; the crossfade needs its frames from the queue.
   if (steering.surplus != 0 && available > fade_frames) {
-    available = Trim(std::min(steering.surplus, available - fade_frames));
+    available = Trim(std::min(steering.surplus, available - fade_frames), available);
   }
   // The device holds no more than a period above the fill, so a surplus
   // stays in the queue where a trim can reach it.
@@ -197,10 +208,19 @@ bool SidetoneStream::Drained() {
   return pending <= std::min(tail_frames, kept);
 }
 
-size_t SidetoneStream::Trim(size_t count) {
-  crossfade_tail.resize(fade_frames);
+size_t SidetoneStream::Trim(size_t count, size_t available) {
+  // What would play next, far enough to find where beyond the surplus the
+  // waveform best continues it: the cut moves there, a little earlier (never
+  // below half the surplus) or a little later.
+  const size_t match = std::min(fade_frames * kMatchFades, available);
+  const size_t shortest = count - std::min(count / 2, splice_early_frames);
+  const size_t longest = std::min(count + splice_late_frames, available - match);
+  splice_samples.resize(std::min(longest + match, available));
   SidetoneResampler continuation = resampler;
-  continuation.Resample(monitor_queue, crossfade_tail.data(), fade_frames);
+  continuation.Resample(monitor_queue, splice_samples.data(), splice_samples.size());
+  count = MatchingCut(splice_samples, count, shortest, longest, match);
+  crossfade_tail.assign(splice_samples.begin(),
+                        splice_samples.begin() + std::min<size_t>(fade_frames, match));
   crossfaded = 0;
   ++stats.trims;
   control.Trimmed(count);

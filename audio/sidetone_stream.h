@@ -64,10 +64,11 @@ class SidetoneStream {
   void StartPlayback(uint32_t pending, size_t available);
   // Plays all it has, fading out to silence, and stops.
   void RunDry(uint32_t pending, size_t available);
-  // Drops the input `count` outputs would read from the head of the queue,
-  // keeping what would have played next for a crossfade; returns the frames
-  // then available.
-  size_t Trim(size_t count);
+  // Drops the input about `count` outputs would read from the head of the
+  // queue, cutting where the waveform after the cut continues what would
+  // have played next, and keeps that for a crossfade; returns the frames
+  // then available, of the `available` before.
+  size_t Trim(size_t count, size_t available);
   size_t DropOutputs(size_t count);
   // Writes `silence` frames of silence, then `audio` resampled frames
   // (faded in from a fresh start, crossfaded after a trim, or faded out to
@@ -107,6 +108,11 @@ class SidetoneStream {
   // the first frames written after a trim.
   std::vector<float> crossfade_tail;
   size_t crossfaded = 0;
+  // How far a trim's cut may move either way, and what it looks at to
+  // choose.
+  size_t splice_early_frames;
+  size_t splice_late_frames;
+  std::vector<float> splice_samples;
   // The volume being applied, where it is going and its step per sample.
   uint32_t ramp_samples;
   bool gain_known = false;

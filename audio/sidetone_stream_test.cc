@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -19,6 +20,34 @@ using scripted_session::Script;
 
 constexpr uint16_t kFloatTag = 3;
 constexpr double kPi = 3.14159265358979323846;
+
+// The phase of a 200 Hz sine of amplitude 0.5, played at 48 kHz, over each
+// 10 ms of the output: each 10 ms that plays it in full must follow the last
+// that did, unless playback ran dry in between.
+struct ToneWindows {
+  std::complex<double> sum;
+  size_t index = 0;
+  uint32_t underruns = 0;
+  bool anchored = false;
+  double anchor = 0.0;
+  double jump = 0.0;
+
+  bool Add(float x, uint32_t underruns_now) {
+    anchored = anchored && underruns_now == underruns;
+    underruns = underruns_now;
+    sum += static_cast<double>(x) * std::polar(1.0, -2.0 * kPi * 200.0 * index++ / 48000.0);
+    if (index % 480 != 0) {
+      return true;
+    }
+    const std::complex<double> window = std::exchange(sum, 0.0);
+    if (std::abs(window) < 0.9 * 0.5 * 240.0) {
+      return true;
+    }
+    const double phase = std::arg(window);
+    jump = std::remainder(phase - std::exchange(anchor, phase), 2.0 * kPi);
+    return !std::exchange(anchored, true) || std::abs(jump) < 0.1;
+  }
+};
 
 // 44.1 kHz mono packets of 10 ms on the capture clock, `drift_ppm` fast,
 // each handed over up to `jitter_ms` late; a 48 kHz device that takes a
@@ -60,6 +89,9 @@ TEST_P(SidetoneClockTest, DelayHoldsAtTheFillWithoutSplicesOrGaps) {
   const double hz = 200.0;
   const float largest_step = static_cast<float>(2.0 * 0.5 * 2.0 * kPi * hz / 48000.0);
   float last = 0.0f;
+  // And a trim cuts where the sine goes on: from one 10 ms of the output to
+  // the next, its phase moves no more than drift moves it.
+  ToneWindows phase;
   uint64_t packet = 0;
   uint32_t random = 12345;
   double next_due = 0.0;
@@ -129,6 +161,8 @@ TEST_P(SidetoneClockTest, DelayHoldsAtTheFillWithoutSplicesOrGaps) {
       for (const float x : out) {
         ASSERT_LT(std::abs(x - last), largest_step) << "at " << now << " s";
         last = x;
+        ASSERT_TRUE(phase.Add(x, stream.statistics().underruns))
+            << "phase jumped by " << phase.jump << " at " << now << " s";
       }
     }
     // The target is where the delay's mean over each 500 ms is held.
