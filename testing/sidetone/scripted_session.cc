@@ -92,9 +92,13 @@ class ScriptedSession : public SidetoneAudioSession {
     packet.data = lent.null_data ? nullptr : lent.bytes.data();
     packet.frames = lent.frames;
     packet.silent = lent.silent;
+    packet.discontinuity = lent.discontinuity;
     return true;
   }
-  void ReleaseCaptureBuffer(uint32_t) override {}
+  void ReleaseCaptureBuffer(uint32_t frames) override {
+    std::lock_guard<std::mutex> guard(script->lock);
+    script->capture_released += frames;
+  }
 
   bool GetCurrentPadding(uint32_t& pending) override {
     std::lock_guard<std::mutex> guard(script->lock);

@@ -36,6 +36,7 @@ struct Packet {
   uint32_t frames = 0;
   bool silent = false;
   bool null_data = false;
+  bool discontinuity = false;
 };
 
 struct Script {
@@ -68,6 +69,7 @@ struct Script {
   uint32_t pending = 0;
   std::vector<std::string> calls;
   std::vector<uint8_t> rendered;  // bytes of every released render buffer
+  size_t capture_released = 0;    // frames of every released capture packet
   std::wstring capture_id;
   std::wstring render_id;
   bool released = false;
