@@ -151,35 +151,27 @@ TEST(SidetoneResamplerTest, ZeroRateOnEitherSideStepsOneSampleAtATime) {
   }
 }
 
-// A cut into a sine lands where the sine goes on: a whole number of its
+// A cut into a sine (of this period, 0: silence) lands a whole number of
 // periods in, the nearest to the cut wanted, within the range allowed and
-// with samples enough after it.
+// with 96 samples after it to match.
 TEST(SidetoneSpliceTest, CutLandsWhereTheWaveformGoesOn) {
   struct Row {
-    double period;  // 0: silence
-    size_t size;
-    size_t wanted;
-    size_t shortest;
-    size_t longest;
-    size_t cut;
+    double period;
+    size_t size, wanted, shortest, longest, cut;
   };
   const Row rows[] = {
-      {48.0, 1000, 100, 40, 110, 96},    // a period's multiple below
-      {48.0, 1000, 130, 1, 200, 144},    // or above, the nearer one
-      {48.0, 1000, 100, 100, 110, 100},  // the best the range allows
-      {48.0, 200, 150, 90, 200, 96},     // no cut without its samples after it
-      {48.0, 50, 30, 1, 40, 30},         // nor with too few samples to match
-      {0.0, 1000, 100, 40, 110, 100},    // silence keeps the cut wanted
-      // 997 Hz at 48 kHz: seven periods are 337.01 samples.
-      {48000.0 / 997.0, 1000, 480, 120, 600, 337},
+      {48.0, 1000, 100, 40, 110, 96},               // a period's multiple below
+      {48.0, 1000, 130, 1, 200, 144},               // or above, the nearer one
+      {48.0, 1000, 100, 100, 110, 100},             // the best the range allows
+      {48.0, 200, 150, 90, 200, 96},                // no cut without its samples after it
+      {48.0, 50, 30, 1, 40, 30},                    // nor with too few samples to match
+      {0.0, 1000, 100, 40, 110, 100},               // silence keeps the cut wanted
+      {48000.0 / 997.0, 1000, 480, 120, 600, 337},  // 997 Hz: 7 periods are 337.01
   };
   for (const Row& row : rows) {
-    std::vector<float> samples(row.size);
-    for (size_t i = 0; i < samples.size(); ++i) {
-      samples[i] = row.period == 0.0
-                       ? 0.0f
-                       : static_cast<float>(0.5 * std::sin(2.0 * 3.14159265358979 *
-                                                           static_cast<double>(i) / row.period));
+    std::vector<float> samples(row.size, 0.0f);
+    for (size_t i = 0; i < samples.size() && row.period != 0.0; ++i) {
+      samples[i] = static_cast<float>(0.5 * std::sin(2.0 * 3.14159265358979 * i / row.period));
     }
     EXPECT_EQ(MatchingCut(samples, row.wanted, row.shortest, row.longest, 96), row.cut)
         << row.period << " " << row.size << " " << row.wanted;

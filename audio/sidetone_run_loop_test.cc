@@ -214,29 +214,21 @@ TEST_F(SidetoneStreamTest, CaptureStepDrainsEveryWaitingPacket) {
   EXPECT_EQ(stream->queue(), (std::vector<float>{0.25f, 0.25f, 0.5f}));
 }
 
-TEST_F(SidetoneStreamTest, PacketsAreReleasedAndTheirDiscontinuitiesCounted) {
-  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 960);
-  scripted_session::Packet packet = scripted_session::FloatPacket({0.25f, 0.25f}, 1);
-  packet.discontinuity = true;
-  script->packets.push_back(packet);
-  Capture({0.5f}, 1);
-  EXPECT_EQ(script->capture_released, 3u);
-  EXPECT_EQ(stream->statistics().discontinuities, 1u);
-}
-
-// A device found empty at a look has stopped on whatever came last, as if
-// playback ran dry: once half a second has played, the fill rises a period.
+// Every packet is released and its discontinuity counted. A device found
+// empty at a look has stopped on whatever came last, as if playback ran dry:
+// once half a second has played, the fill rises a period.
 TEST_F(SidetoneStreamTest, ADeviceFoundEmptyRaisesTheFillAsAGapDoes) {
   Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
   const size_t fill = stream->fill_frames();
-  for (int step = 0; step < 60; ++step) {
-    script->pending = 1000;
-    Capture(std::vector<float>(480, 0.5f), 1);
+  for (int step = 0; step <= 60; ++step) {
+    script->pending = step == 60 ? 0 : 1000;
+    script->packets.push_back(scripted_session::FloatPacket(std::vector<float>(480, 0.5f), 1));
+    script->packets.back().discontinuity = step == 0;
+    stream->CaptureStep(volume);
     stream->RenderStep(step * 0.01);
   }
-  script->pending = 0;
-  Capture(std::vector<float>(480, 0.5f), 1);
-  stream->RenderStep(0.6);
+  EXPECT_EQ(script->capture_released, 61u * 480u);
+  EXPECT_EQ(stream->statistics().discontinuities, 1u);
   EXPECT_EQ(stream->statistics().underruns, 1u);
   EXPECT_TRUE(stream->playing());
   EXPECT_EQ(stream->fill_frames(), fill + 480);
