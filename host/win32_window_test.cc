@@ -92,7 +92,13 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowWithClassAndTitleUntilShown) {
   ASSERT_NE(hwnd, nullptr);
   EXPECT_EQ(window.created, 1);
   EXPECT_FALSE(IsWindowVisible(hwnd));
-  EXPECT_EQ(FindWindowW(kMainWindowClassName, L"Velmo"), hwnd);
+  // Read from the window itself: a desktop-wide search may find the window of
+  // another test process running beside this one.
+  wchar_t text[64] = {};
+  ASSERT_GT(GetClassNameW(hwnd, text, 64), 0);
+  EXPECT_STREQ(text, kMainWindowClassName);
+  ASSERT_GT(GetWindowTextW(hwnd, text, 64), 0);
+  EXPECT_STREQ(text, L"Velmo");
   EXPECT_EQ(GetWindowLongW(hwnd, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
 
   window.ShowNormal();

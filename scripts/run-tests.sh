@@ -33,6 +33,12 @@ run_suite() {
     failed+=("$preset ($skipped skipped)")
   fi
   summary+=("$preset: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1), $skipped skipped ($((SECONDS - start)) s)")
+  # The summary is often all that is kept of a run, so it names what failed.
+  local failures
+  failures=$(sed -n '/^The following tests FAILED:/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' | sed -E 's/^[[:space:]]+/    failed: /')
+  if [[ -n $failures ]]; then
+    summary+=("$failures")
+  fi
   rm -f "$log"
 }
 
