@@ -13,11 +13,11 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr double kStartFillPeriods = 2.0;
 constexpr double kHeadroomMs = 5.0;
 constexpr double kHighestFillMs = 60.0;
-// Once the loop steers again after a gap, a raised fill glides back down by
-// 0.5 ms a second (a ratio 500 ppm fast, which the loop is handed directly),
-// so a period gained in a gap is given back within half a minute, without a
-// splice.
-constexpr double kDescentPerFrame = 0.0005;
+// A raised fill gives a period back after 5 s of playback in which no
+// window dipped a period below it: stalls that keep coming are ridden out,
+// and once they stop the fill is back within seconds, without bending the
+// pitch on the way.
+constexpr uint32_t kGiveBackSeconds = 5;
 // A microphone that has just started may deliver its first packets unevenly:
 // running dry in the first half second of a run starts over at the same
 // fill. So does input that stopped for longer than any fill would bridge.
@@ -69,6 +69,7 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       highest_fill(0.0),
       fill_level(0.0),
       settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
+      give_back_after(static_cast<size_t>(std::max<uint32_t>(render_rate, 1)) * kGiveBackSeconds),
       window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
       stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
       step_tolerance(static_cast<double>(this->period_frames) / 2.0 +
@@ -95,6 +96,8 @@ void SidetoneDelayControl::StartWindows() {
   step = Step::kNone;
   steering_now = false;
   below_level = false;
+  clean_frames = 0;
+  give_back = 0;
   // Until the new windows have a say, the drift learned so far still plays.
   wanted = integral;
 }
@@ -110,6 +113,7 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   // the loop goes on steering from them as if they had been trimmed too.
   StartWindow();
   step = Step::kNone;
+  give_back = 0;
   const double trimmed = static_cast<double>(frames);
   for (double& level : recent_levels) {
     level = std::max(level - trimmed, 0.0);
@@ -140,14 +144,10 @@ void SidetoneDelayControl::Steer(double level) {
                         : error < -kDeadBandSeconds ? error + kDeadBandSeconds
                                                     : 0.0;
   const double window_seconds = static_cast<double>(window_frames) / render_rate;
-  // While the fill glides down, the level lags behind it by the loop's own
-  // doing: that is no drift to learn.
-  if (!descending) {
-    const double learned =
-        std::clamp(beyond, -kIntegralErrorLimitSeconds, kIntegralErrorLimitSeconds);
-    integral = std::clamp(integral + kIntegralGain * learned * window_seconds, -kMaxCorrection,
-                          kMaxCorrection);
-  }
+  const double learned =
+      std::clamp(beyond, -kIntegralErrorLimitSeconds, kIntegralErrorLimitSeconds);
+  integral = std::clamp(integral + kIntegralGain * learned * window_seconds, -kMaxCorrection,
+                        kMaxCorrection);
   const double pull =
       std::clamp(kProportionalGain * beyond, -kProportionalLimit, kProportionalLimit);
   wanted = std::clamp(pull + integral, -kMaxCorrection, kMaxCorrection);
@@ -222,18 +222,24 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   if (lowest > target() + stall_tolerance) {
     steering.surplus = lowest - fill();
   }
+  if (static_cast<double>(lowest) + static_cast<double>(period_frames) < fill_level) {
+    clean_frames = 0;
+  }
+  // Lowered only now, so the stall check above judged this window by the
+  // fill it played at.
+  if (fill_level > base_fill && steering_now && !below_level && step == Step::kNone &&
+      steering.surplus == 0 && clean_frames >= give_back_after) {
+    const double lowered = std::min(static_cast<double>(period_frames), fill_level - base_fill);
+    fill_level -= lowered;
+    give_back = static_cast<size_t>(lowered);
+    clean_frames = 0;
+  }
   StartWindow();
 }
 
 SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t written) {
   played_frames += written;
-  // The fill glides down only while the loop steers (so not for a few
-  // seconds after running dry) and the level is not already below where it
-  // is held.
-  descending = fill_level > base_fill && steering_now && !below_level;
-  if (descending) {
-    fill_level = std::max(base_fill, fill_level - kDescentPerFrame * static_cast<double>(written));
-  }
+  clean_frames += written;
   lowest = std::min(lowest, delay);
   window_sum += static_cast<double>(delay);
   if (window_looks < window_delays.size()) {
@@ -245,10 +251,12 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   if (window_written >= window_frames) {
     CloseWindow(steering);
   }
-  const double aim =
-      std::clamp(wanted + (descending ? kDescentPerFrame : 0.0), -kMaxCorrection, kMaxCorrection);
-  const double slew = kSlewPerSecond * static_cast<double>(written) / render_rate;
-  correction_now = std::clamp(aim, correction_now - slew, correction_now + slew);
+  steering.give_back = give_back;
+  // A look that writes more than a period, as the first after a trim may,
+  // still moves the correction no further than one a period apart would.
+  const double slew =
+      kSlewPerSecond * static_cast<double>(std::min(written, period_frames)) / render_rate;
+  correction_now = std::clamp(wanted, correction_now - slew, correction_now + slew);
   steering.correction = correction_now;
   return steering;
 }

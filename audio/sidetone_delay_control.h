@@ -16,8 +16,9 @@
 //
 // - The fill is the lowest delay a run starts at: two periods and a few
 //   milliseconds. A short gap in which playback ran dry raises it a period,
-//   up to about 60 ms; once the loop below steers again it glides back down,
-//   half a millisecond a second.
+//   up to about 60 ms. Each 5 s of playback that never leaned on the raise
+//   (no window dipping a period below the fill) gives a period of it back at
+//   once, by a trim: the pitch stays exact on the way down.
 // - Clock drift is followed by a PI loop on that level: the level a run
 //   settles at in its first two seconds is where it is held, and the
 //   resampling ratio is bent to keep it there, by at most 1000 ppm and never
@@ -33,10 +34,13 @@
 //   far above its fill.
 class SidetoneDelayControl {
  public:
-  // The ratio correction and the frames to trim after one look.
+  // The ratio correction and the frames to trim after one look: a surplus
+  // at once, as far as the queue holds it; frames of fill given back only
+  // once the queue holds them all, the device kept that much lower meanwhile.
   struct Steering {
     double correction = 0.0;
     size_t surplus = 0;
+    size_t give_back = 0;
   };
 
   static constexpr double kMaxCorrection = SidetoneResampler::kMaxCorrection;
@@ -56,9 +60,9 @@ class SidetoneDelayControl {
   // Playback starts (over): the level it settles at is learned afresh; the
   // drift learned so far is kept.
   void Restart();
-  // `frames` of surplus were trimmed: a new window starts, and the windows
-  // seen, the level and the drift learned stay, the windows lowered by what
-  // was trimmed.
+  // `frames` were trimmed: a new window starts, and the windows seen, the
+  // level and the drift learned stay, the windows lowered by what was
+  // trimmed. Any fill being given back has been.
   void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.
@@ -100,6 +104,12 @@ class SidetoneDelayControl {
   // Frames played in the whole run, and how many before running dry counts.
   size_t played_frames = 0;
   size_t settle_frames;
+  // Frames played since playback started over, fill was last given back or
+  // a window leaned on the fill; how many give a period back; the frames of
+  // fill waiting to be trimmed.
+  size_t clean_frames = 0;
+  size_t give_back_after;
+  size_t give_back = 0;
   bool dry = false;
   double dry_since = 0.0;
   // The current window: its lowest delay, the sum and count of its looks,
@@ -138,11 +148,10 @@ class SidetoneDelayControl {
   double wanted = 0.0;
   double correction_now = 0.0;
   // Whether the loop steers (enough windows since playback started over),
-  // whether the level was last found below where it is held, and whether
-  // the fill is gliding down, which the loop is handed directly.
+  // and whether it last found the level below where it is held: a clock
+  // the loop is still catching up with needs the fill it has.
   bool steering_now = false;
   bool below_level = false;
-  bool descending = false;
 };
 
 #endif  // VELMO_AUDIO_SIDETONE_DELAY_CONTROL_H_

@@ -208,25 +208,25 @@ INSTANTIATE_TEST_SUITE_P(
         // never trimmed. At 1000 ppm, the correction's limit, the level is held where the loop
         // caught it; catching a slow capture clock costs one gap at the start.
         ClockCase{600, 1000.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
-        ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 1, 0, 34},
+        ClockCase{600, -1000.0, 8, 0, 0, 0, 0, 0, 1, 0, 35},
         ClockCase{300, 500.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
         ClockCase{300, -500.0, 8, 0, 0, 0, 0, 0, 0, 0, 25},
         // Two clocks that agree play at the exact ratio throughout.
         ClockCase{310, 0.0, 0, 0, 0, 0, 0, 0, 0, 0, 25},
         // A device that lags a period for a second now and then is not steered against.
         ClockCase{20, 0.0, 0, 0, 0, 0, 0, 3, 0, 0, 25},
-        // Capture holding back 60 ms runs dry, fading out; the fill rises a period and glides back
-        // down once playback runs clean. Stalls of 40 ms raise it until it rides them out; packets
-        // of a burst that come after playback started over are trimmed.
-        ClockCase{20, 0.0, 0, 10, 60, 0, 0, 0, 1, 0, 33},
-        ClockCase{20, 0.0, 2, 3, 40, 0, 0, 0, 3, 2, 51},
+        // Capture holding back 60 ms runs dry, fading out; the fill rises a period, given back by
+        // a trim once playback has run clean. Stalls of 40 ms raise it until it rides them out;
+        // packets of a burst that come after playback started over are trimmed.
+        ClockCase{20, 0.0, 0, 10, 60, 0, 0, 0, 1, 1, 25},
+        ClockCase{20, 0.0, 2, 3, 40, 0, 0, 0, 3, 2, 55},
         // Gaps of 90 ms raise it up to its 60 ms ceiling; one of 150 ms is longer than any fill
         // would bridge and leaves it where it was.
         ClockCase{40, 0.0, 0, 2, 90, 0, 0, 0, 19, 0, 60},
         ClockCase{20, 0.0, 0, 10, 150, 0, 0, 0, 1, 0, 25},
-        // Once the gaps stop, the fill is back where it started from its ceiling in about a
-        // minute.
-        ClockCase{90, 0.0, 0, 2, 60, 12, 0, 0, 5, 0, 25},
+        // Once the gaps stop, the fill is back where it started from its ceiling within 20 s, a
+        // period at a time.
+        ClockCase{40, 0.0, 0, 2, 60, 12, 0, 0, 5, 4, 25},
         // A device frozen for 60 ms leaves a surplus trimmed at once; one frozen for 10 ms steps
         // the delay up a period, trimmed once it stays, never bent away.
         ClockCase{20, 300.0, 0, 0, 0, 0, 60, 0, 0, 1, 25},
@@ -308,20 +308,23 @@ TEST(SidetoneDelayControlTest, CorrectionIsBoundedAndMovesAFewPpmPerLook) {
 }
 
 // The fill rises a period after a gap of up to 100 ms once half a second has
-// played, up to 60 ms; once the loop steers again, 3 s after playback started
-// over, it comes down 0.5 ms a second, to where it started and no lower.
+// played, up to 60 ms. Each 5 s of playback in which no window dips a period
+// below it gives a period back by a trim, down to where it started. A dip
+// is one look of each window.
 TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
   struct Row {
     int gaps;
     double gap_seconds;
     size_t played;
     size_t clean_after;
+    size_t dip;
     long change;
   };
-  const Row rows[] = {{1, 0.1, 24000, 0, 480},        {1, 0.1, 23520, 0, 0},
-                      {1, 0.125, 24000, 0, 0},        {10, 0.1, 24000, 0, 1680},
-                      {1, 0.1, 24000, 144000, 480},   {1, 0.1, 24000, 144000 + 480000, 240},
-                      {1, 0.1, 24000, 192000 * 10, 0}};
+  const Row rows[] = {{1, 0.1, 24000, 0, 0, 480},        {1, 0.1, 23520, 0, 0, 0},
+                      {1, 0.1251, 24000, 0, 0, 0},       {10, 0.1, 24000, 0, 0, 1680},
+                      {1, 0.1, 24000, 239520, 0, 480},   {1, 0.1, 24000, 240000, 0, 0},
+                      {10, 0.1, 24000, 240000, 0, 1200}, {10, 0.1, 24000, 960000, 0, 0},
+                      {1, 0.1, 24000, 960000, 481, 480}, {1, 0.1, 24000, 960000, 480, 0}};
   for (const Row& row : rows) {
     SidetoneDelayControl control(48000, 480, 480);
     const size_t fill = control.fill();
@@ -334,11 +337,21 @@ TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
       control.Resumed(row.gap_seconds);
       control.Restart();
     }
+    const long raised = static_cast<long>(control.fill()) - static_cast<long>(fill);
+    long given_back = 0;
     for (size_t clean = 0; clean < row.clean_after; clean += 480) {
-      control.Look(control.fill(), 480);
+      const size_t dip = clean % 24000 == 0 ? row.dip : 0;
+      const auto steering = control.Look(control.fill() - dip, 480);
+      EXPECT_EQ(steering.surplus, 0u);
+      if (steering.give_back != 0) {
+        given_back += static_cast<long>(steering.give_back);
+        control.Trimmed(steering.give_back);
+      }
     }
-    EXPECT_NEAR(static_cast<double>(control.fill()) - static_cast<double>(fill), row.change, 1.0)
-        << row.gaps << " " << row.played << " " << row.gap_seconds << " " << row.clean_after;
+    const long change = static_cast<long>(control.fill()) - static_cast<long>(fill);
+    EXPECT_EQ(change, row.change) << row.gaps << " " << row.played << " " << row.gap_seconds << " "
+                                  << row.clean_after << " " << row.dip;
+    EXPECT_EQ(given_back, raised - change);
   }
 }
 
