@@ -257,15 +257,21 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {1, 480}, {1, 0}, {1, 480}, {5, 0}}, 0, 0},  // a lag now and then bends nothing
       {{{4, 0}, {3, 480}}, 0, 0},                            // a step up is not steered against
       {{{4, 0}, {4, 480}}, 0, 480},                          // and once it stays, it is trimmed
-      {{{4, 0}, {2, -100}, {4, 288}}, 0, 0},  // unless it leaves no more than 6 ms to trim
-      {{{4, 0}, {4, 300, 500}}, 1, 0},        // a median that jumps alone is no step
-      {{{4, 0}, {9, -480}}, 0, 0},            // nor is a step down, for a while
-      {{{4, 0}, {12, -480}}, -1, 0},          // one that lasts is the new level
-      {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},  // and the way back up is no step to trim
-      {{{4, 720}, {8, 720}}, 0, 0},           // held where it settled, 15 ms up
-      {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},   // the middle of its first four windows
-      {{{4, 960}}, 0, 0},                     // half a period more is not trimmed
-      {{{4, 1000}}, 0, 280},                  // a start far higher is trimmed
+      {{{4, 0}, {2, -100}, {4, 288}}, 0, 0},   // unless it leaves no more than 6 ms to trim
+      {{{4, 0}, {4, 300, 500}}, 1, 0},         // a median that jumps alone is no step
+      {{{4, 0}, {3, 300, 500}}, 1, 0},         // and its windows count
+      {{{4, 0}, {3, -300, -500}}, -1, 0},      // as do those of one that drops alone
+      {{{4, 0}, {1, 480}, {3, 250}}, 1, 0},    // a step that comes back ends there
+      {{{4, 0}, {1, 300}, {4, 600}}, 0, 600},  // a step on a step is trimmed by both
+      {{{4, 0}, {2, 600, -200}, {2, 700, -200}}, 0, 600},  // by its lowest median
+      {{{4, 0}, {2, 600, 200}, {2, 700, 200}}, 0, 504},    // or its lowest mean
+      {{{4, 0}, {9, -480}}, 0, 0},                         // nor is a step down, for a while
+      {{{4, 0}, {12, -480}}, -1, 0},                       // one that lasts is the new level
+      {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},               // and the way back up is no step to trim
+      {{{4, 720}, {8, 720}}, 0, 0},                        // held where it settled, 15 ms up
+      {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},                // the middle of its first four windows
+      {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
+      {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
       {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
       {{{1, 720}}, 0, 0},    // 15 ms above the fill is not a stall
       {{{1, 744}}, 0, 744},  // beyond it, the surplus is trimmed
