@@ -24,18 +24,24 @@ else()
   endif()
 endif()
 
-# velmo_add_gtest(<name> SOURCES ... [LIBS ...]): a test program whose cases
-# ctest lists one by one.
+# velmo_add_gtest(<name> [DESKTOP] SOURCES ... [LIBS ...]): a test program
+# whose cases ctest lists one by one. DESKTOP: its cases put windows or tray
+# icons on the desktop the end-to-end tests look at, so they take turns with
+# those tests.
 function(velmo_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "DESKTOP" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} velmo_gtest_main)
   set_property(GLOBAL APPEND PROPERTY VELMO_UNIT_TESTS ${name})
   # A Wine process now and then finishes its work but does not exit; a case
   # that ends on its time-out is run again (the windows test preset repeats
   # after a time-out), so the time-out is kept near what a case needs.
+  set(lock)
+  if(ARG_DESKTOP)
+    set(lock RESOURCE_LOCK wine_desktop)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 60)
+                       PROPERTIES TIMEOUT 60 ${lock})
 endfunction()
 
 # velmo_add_benchmark(<name> SOURCES ... [LIBS ...]): Google Benchmark program,
