@@ -256,6 +256,20 @@ TEST_F(SidetoneStreamTest, QueueStaysBoundedWhileTheRenderSideKeepsFailing) {
   }
 }
 
+// Input held back and handed over at once while playing, beyond the backlog
+// limit, is cut at the next write, and playback starts over.
+TEST_F(SidetoneStreamTest, ABurstBeyondTheBacklogLimitIsCutAndPlaybackStartsOver) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
+  Capture(std::vector<float>(480, 0.5f), 1);
+  stream->RenderStep(0.0);
+  ASSERT_TRUE(stream->playing());
+  script->pending = 1000;
+  Capture(std::vector<float>(stream->max_queue_samples() + 4800, 0.5f), 1);
+  stream->RenderStep(0.01);
+  EXPECT_LE(stream->queue().size(), stream->max_queue_samples());
+  EXPECT_FALSE(stream->playing());
+}
+
 // A new volume is reached over 7.5 ms (360 samples at 48 kHz), one step a
 // sample, starting at once; at or below 0.0001 it lands on true silence.
 TEST_F(SidetoneStreamTest, VolumeRampsToItsNewValueOverAFewMilliseconds) {
