@@ -270,6 +270,36 @@ TEST_F(SidetoneStreamTest, ABurstBeyondTheBacklogLimitIsCutAndPlaybackStartsOver
   EXPECT_FALSE(stream->playing());
 }
 
+// A burst that leaves a surplus while playing is trimmed where no cut can
+// match a rising ramp: the crossfade carries the jump over 2.5 ms, not at
+// one sample.
+TEST_F(SidetoneStreamTest, ATrimCrossfadesIntoWhatFollowsTheCut) {
+  Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
+  script->writes_add_pending = true;
+  const float slope = 0.9f / 240000.0f;
+  size_t made = 0;
+  const auto packet = [&](size_t frames) {
+    std::vector<float> samples(frames);
+    for (float& sample : samples) {
+      sample = slope * static_cast<float>(made++);
+    }
+    Capture(samples, 1);
+  };
+  for (int step = 0; step < 400; ++step) {
+    script->pending -= std::min<uint32_t>(script->pending, 480);
+    packet(step == 300 ? 480 + 2880 : 480);
+    stream->RenderStep(step * 0.01);
+  }
+  ASSERT_EQ(stream->statistics().trims, 1u);
+  std::vector<float> out(script->rendered.size() / sizeof(float));
+  std::memcpy(out.data(), script->rendered.data(), out.size() * sizeof(float));
+  float largest_step = 0.0f;
+  for (size_t i = 1; i < out.size(); ++i) {
+    largest_step = std::max(largest_step, std::abs(out[i] - out[i - 1]));
+  }
+  EXPECT_LT(largest_step, slope * 2880.0f / 10.0f);
+}
+
 // A new volume is reached over 7.5 ms (360 samples at 48 kHz), one step a
 // sample, starting at once; at or below 0.0001 it lands on true silence.
 TEST_F(SidetoneStreamTest, VolumeRampsToItsNewValueOverAFewMilliseconds) {

@@ -169,7 +169,7 @@ void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
   control.Restart();
   faded = 0;
   last_written = 0;
-  crossfade_tail.clear();
+  crossfade_frames = 0;
   const uint32_t room = render_buffer_frames - pending;
   silence = std::min(silence, room);
   // The hand stays queued from the start, so input that stops right after
@@ -228,8 +228,7 @@ size_t SidetoneStream::Trim(size_t count, size_t available) {
   SidetoneResampler continuation = resampler;
   continuation.Resample(monitor_queue, splice_samples.data(), splice_samples.size());
   count = MatchingCut(splice_samples, count, shortest, longest, match);
-  crossfade_tail.assign(splice_samples.begin(),
-                        splice_samples.begin() + std::min<size_t>(fade_frames, match));
+  crossfade_frames = std::min<size_t>(fade_frames, match);
   crossfaded = 0;
   ++stats.trims;
   control.Trimmed(count);
@@ -263,9 +262,9 @@ bool SidetoneStream::Write(uint32_t silence, size_t audio, bool fade_out) {
   for (size_t i = 0; i < audio && faded < fade_frames; ++i, ++faded) {
     samples[i] *= static_cast<float>(faded + 1) / static_cast<float>(fade_frames);
   }
-  for (size_t i = 0; i < audio && crossfaded < crossfade_tail.size(); ++i, ++crossfaded) {
+  for (size_t i = 0; i < audio && crossfaded < crossfade_frames; ++i, ++crossfaded) {
     const float weight = static_cast<float>(crossfaded + 1) / static_cast<float>(fade_frames + 1);
-    samples[i] = crossfade_tail[crossfaded] * (1.0f - weight) + samples[i] * weight;
+    samples[i] = splice_samples[crossfaded] * (1.0f - weight) + samples[i] * weight;
   }
   if (fade_out) {
     // Down to silence on the last frame written.

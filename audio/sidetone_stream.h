@@ -104,15 +104,15 @@ class SidetoneStream {
   uint32_t fade_frames;
   // Frames into the current fade-in.
   uint32_t faded = 0;
-  // What would have played next had nothing been trimmed, faded out under
-  // the first frames written after a trim.
-  std::vector<float> crossfade_tail;
-  size_t crossfaded = 0;
   // How far a trim's cut may move either way, and what it looks at to
-  // choose.
+  // choose: what would play next had nothing been trimmed. Its first
+  // `crossfade_frames` fade out under the first frames written after the
+  // trim.
   size_t splice_early_frames;
   size_t splice_late_frames;
   std::vector<float> splice_samples;
+  size_t crossfade_frames = 0;
+  size_t crossfaded = 0;
   // The volume being applied, where it is going and its step per sample.
   uint32_t ramp_samples;
   bool gain_known = false;
