@@ -62,7 +62,8 @@ class SidetoneDelayControl {
   void Restart();
   // `frames` were trimmed: a new window starts, and the windows seen, the
   // level and the drift learned stay, the windows lowered by what was
-  // trimmed. Any fill being given back has been.
+  // trimmed, but none below where the level is held. Any fill being given
+  // back has been.
   void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.

@@ -245,6 +245,8 @@ struct SteeringRow {
   std::vector<SteeringWindows> windows;
   int correction_sign;
   size_t surplus;
+  // Whether what a look asks to trim is trimmed, as the stream does.
+  bool trimmed = false;
 };
 
 TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) {
@@ -273,8 +275,9 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
       {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
       {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
-      {{{1, 720}}, 0, 0},    // 15 ms above the fill is not a stall
-      {{{1, 744}}, 0, 744},  // beyond it, the surplus is trimmed
+      {{{1, 720}}, 0, 0},                        // 15 ms above the fill is not a stall
+      {{{1, 744}}, 0, 744},                      // beyond it, the surplus is trimmed
+      {{{6, 0}, {1, 744}, {2, 0}}, 0, 0, true},  // and the level it never entered stays
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SidetoneDelayControl control(48000, 480, 480);
@@ -287,6 +290,9 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       for (int look = 0; look < 50 * count; ++look) {
         const long delay = static_cast<long>(control.fill()) + above - (look % 50 < 24 ? below : 0);
         steering = control.Look(static_cast<size_t>(delay), 480);
+        if (rows[row].trimmed && steering.surplus != 0) {
+          control.Trimmed(steering.surplus);
+        }
       }
     }
     EXPECT_EQ((steering.correction > 1e-9) - (steering.correction < -1e-9),
