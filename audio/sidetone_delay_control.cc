@@ -97,7 +97,8 @@ void SidetoneDelayControl::StartWindows() {
   steering_now = false;
   below_level = false;
   clean_frames = 0;
-  give_back = 0;
+  asked_surplus = 0;
+  deferred = 0;
   // Until the new windows have a say, the drift learned so far still plays.
   wanted = integral;
 }
@@ -115,7 +116,8 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   // trim takes none of them below where the level is held.
   StartWindow();
   step = Step::kNone;
-  give_back = 0;
+  deferred = 0;
+  asked_surplus = 0;
   const double trimmed = static_cast<double>(frames);
   const double held = fill_level + settled_offset;
   for (double& level : recent_levels) {
@@ -234,7 +236,7 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
       steering.surplus == 0 && clean_frames >= give_back_after) {
     const double lowered = std::min(static_cast<double>(period_frames), fill_level - base_fill);
     fill_level -= lowered;
-    give_back = static_cast<size_t>(lowered);
+    deferred += static_cast<size_t>(lowered);
     clean_frames = 0;
   }
   StartWindow();
@@ -250,11 +252,16 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   }
   ++window_looks;
   window_written += written;
+  // A surplus the queue could not yet give waits with the rest: one asked
+  // since holds it too, as it stands above the same fill.
+  deferred = std::max(deferred, asked_surplus);
+  asked_surplus = 0;
   Steering steering;
   if (window_written >= window_frames) {
     CloseWindow(steering);
   }
-  steering.give_back = give_back;
+  asked_surplus = steering.surplus;
+  steering.deferred = deferred;
   // A look that writes more than a period, as the first after a trim may,
   // still moves the correction no further than one a period apart would.
   const double slew =

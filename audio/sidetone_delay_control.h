@@ -35,12 +35,13 @@
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look: a surplus
-  // at once, as far as the queue holds it; frames of fill given back only
-  // once the queue holds them all, the device kept that much lower meanwhile.
+  // the look found, and frames deferred from before: fill given back, or a
+  // surplus the queue could not give yet. Either goes once the queue holds
+  // it all, in one cut, the device kept that much lower meanwhile.
   struct Steering {
     double correction = 0.0;
     size_t surplus = 0;
-    size_t give_back = 0;
+    size_t deferred = 0;
   };
 
   static constexpr double kMaxCorrection = SidetoneResampler::kMaxCorrection;
@@ -62,8 +63,8 @@ class SidetoneDelayControl {
   void Restart();
   // `frames` were trimmed: a new window starts, and the windows seen, the
   // level and the drift learned stay, the windows lowered by what was
-  // trimmed, but none below where the level is held. Any fill being given
-  // back has been.
+  // trimmed, but none below where the level is held. Nothing is deferred
+  // any more.
   void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.
@@ -106,11 +107,12 @@ class SidetoneDelayControl {
   size_t played_frames = 0;
   size_t settle_frames;
   // Frames played since playback started over, fill was last given back or
-  // a window leaned on the fill; how many give a period back; the frames of
-  // fill waiting to be trimmed.
+  // a window leaned on the fill; how many give a period back; the surplus
+  // asked at the last look; the frames waiting to be trimmed once queued.
   size_t clean_frames = 0;
   size_t give_back_after;
-  size_t give_back = 0;
+  size_t asked_surplus = 0;
+  size_t deferred = 0;
   bool dry = false;
   double dry_since = 0.0;
   // The current window: its lowest delay, the sum and count of its looks,

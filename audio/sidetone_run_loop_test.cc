@@ -270,10 +270,10 @@ TEST_F(SidetoneStreamTest, ABurstBeyondTheBacklogLimitIsCutAndPlaybackStartsOver
   EXPECT_FALSE(stream->playing());
 }
 
-// A burst that leaves a surplus while playing is trimmed where no cut can
-// match a rising ramp: the crossfade carries the jump over 2.5 ms, not at
-// one sample.
-TEST_F(SidetoneStreamTest, ATrimCrossfadesIntoWhatFollowsTheCut) {
+// A burst that leaves a surplus while playing is trimmed all of it, also
+// what sat in the device, in one cut; where no cut can match a rising ramp,
+// the crossfade carries the jump over 2.5 ms, not at one sample.
+TEST_F(SidetoneStreamTest, ABurstIsTrimmedInOneCutThatCrossfades) {
   Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
   script->writes_add_pending = true;
   const float slope = 0.9f / 240000.0f;
@@ -285,12 +285,18 @@ TEST_F(SidetoneStreamTest, ATrimCrossfadesIntoWhatFollowsTheCut) {
     }
     Capture(samples, 1);
   };
+  double before = 0.0;
+  double after = 0.0;
   for (int step = 0; step < 400; ++step) {
     script->pending -= std::min<uint32_t>(script->pending, 480);
     packet(step == 300 ? 480 + 2880 : 480);
     stream->RenderStep(step * 0.01);
+    const double delay = script->pending + stream->queue().size();
+    before += step >= 250 && step < 300 ? delay / 50 : 0.0;
+    after += step >= 350 ? delay / 50 : 0.0;
   }
   ASSERT_EQ(stream->statistics().trims, 1u);
+  EXPECT_NEAR(after, before, 24.0);
   std::vector<float> out(script->rendered.size() / sizeof(float));
   std::memcpy(out.data(), script->rendered.data(), out.size() * sizeof(float));
   float largest_step = 0.0f;

@@ -131,23 +131,19 @@ void SidetoneStream::RenderStep(double now_seconds) {
     RunDry(pending, available);
     return;
   }
-  // A surplus only a stall, or a start far too high, leaves behind is
-  // trimmed; the crossfade needs its frames from the queue. Fill given back
-  // waits until the queue holds all of it and the frames the cut is matched
-  // over, so it goes in one splice.
-  size_t giving_back = steering.give_back;
-  if (steering.surplus != 0 && available > fade_frames) {
-    available = Trim(std::min(steering.surplus, available - fade_frames), available);
-    giving_back = 0;
-  } else if (giving_back != 0 &&
-             available >= giving_back + splice_late_frames + fade_frames * kMatchFades) {
-    available = Trim(giving_back, available);
-    giving_back = 0;
+  // A surplus only a stall, or a start far too high, leaves behind, and
+  // fill given back, wait until the queue holds all of them and the frames
+  // the cut is matched over, so each goes in one splice whose crossfade is
+  // written before the next. The device holds no more than a period above
+  // the fill, so a surplus stays in the queue where a trim can reach it;
+  // what waits is kept out of the device too, though never the fill's last
+  // period.
+  size_t owed = std::max(steering.surplus, steering.deferred);
+  if (owed != 0 && available >= owed + splice_late_frames + fade_frames * kMatchFades) {
+    available = Trim(owed, available);
+    owed = 0;
   }
-  // The device holds no more than a period above the fill, so a surplus
-  // stays in the queue where a trim can reach it; fill being given back is
-  // kept out of the device too.
-  const size_t device_limit = control.fill() + control.period() - giving_back;
+  const size_t device_limit = control.fill() + control.period() - std::min(owed, control.fill());
   size_t audio = BeyondHand(available);
   audio = std::min(audio, device_limit > pending ? device_limit - pending : 0);
   audio = std::min<size_t>(audio, render_buffer_frames - pending);

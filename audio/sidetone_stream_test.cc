@@ -355,9 +355,9 @@ TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
       const size_t dip = clean % 24000 == 0 ? row.dip : 0;
       const auto steering = control.Look(control.fill() - dip, 480);
       EXPECT_EQ(steering.surplus, 0u);
-      if (steering.give_back != 0) {
-        given_back += static_cast<long>(steering.give_back);
-        control.Trimmed(steering.give_back);
+      if (steering.deferred != 0) {
+        given_back += static_cast<long>(steering.deferred);
+        control.Trimmed(steering.deferred);
       }
     }
     const long change = static_cast<long>(control.fill()) - static_cast<long>(fill);
