@@ -183,9 +183,11 @@ void SidetoneDelayControl::NoteStep(double window_level, double window_mean) {
   last_window_level = window_level;
   last_window_mean = window_mean;
   if (step != Step::kNone) {
-    lowest_step_level =
-        step_windows == 0 ? window_level : std::min(lowest_step_level, window_level);
-    lowest_step_mean = step_windows == 0 ? window_mean : std::min(lowest_step_mean, window_mean);
+    // The window a step starts in mostly stands partly before it: once one
+    // has followed, the lowest is taken from those after it.
+    const bool first = step_windows <= 1;
+    lowest_step_level = first ? window_level : std::min(lowest_step_level, window_level);
+    lowest_step_mean = first ? window_mean : std::min(lowest_step_mean, window_mean);
     ++step_windows;
   }
 }

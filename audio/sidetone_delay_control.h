@@ -127,7 +127,7 @@ class SidetoneDelayControl {
   size_t stall_tolerance;
   // A step: how far from where the level is held a window must stand (half
   // a period and the dead band), the windows in a row that stood above, and
-  // the lowest of them.
+  // the lowest of them after the first.
   double step_tolerance;
   enum class Step { kNone, kUp, kDown };
   Step step = Step::kNone;

@@ -265,8 +265,9 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {3, -300, -500}}, -1, 0},      // as do those of one that drops alone
       {{{4, 0}, {1, 480}, {3, 250}}, 1, 0},    // a step that comes back ends there
       {{{4, 0}, {1, 300}, {4, 600}}, 0, 600},  // a step on a step is trimmed by both
-      {{{4, 0}, {1, 600, -200}, {3, 700, -200}}, 0, 600},  // by its lowest median
-      {{{4, 0}, {1, 600, 200}, {3, 700, 200}}, 0, 504},    // or its lowest mean
+      {{{4, 0}, {1, 800, -200}, {1, 600, -200}, {2, 700, -200}}, 0, 600},  // by its lowest median
+      {{{4, 0}, {1, 600, 200}, {3, 700, 200}}, 0, 604},                    // or its lowest mean
+      {{{4, 0}, {1, 600, -200}, {3, 700, -200}}, 0, 700},  // after its first, partly before it
       {{{4, 0}, {9, -480}}, 0, 0},                         // nor is a step down, for a while
       {{{4, 0}, {12, -480}}, -1, 0},                       // one that lasts is the new level
       {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},               // and the way back up is no step to trim
