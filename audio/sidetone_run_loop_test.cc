@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -279,19 +280,14 @@ TEST_F(SidetoneStreamTest, ABurstIsTrimmedInOneCutThatCrossfades) {
   Make({kFloatTag, 1, 48000, 4, 32}, {kFloatTag, 1, 48000, 4, 32}, 4800);
   script->writes_add_pending = true;
   const float slope = 0.9f / 240000.0f;
-  size_t made = 0;
-  const auto packet = [&](size_t frames) {
-    std::vector<float> samples(frames);
-    for (float& sample : samples) {
-      sample = slope * static_cast<float>(made++);
-    }
-    Capture(samples, 1);
-  };
+  float made = 0.0f;
   double before = 0.0;
   double after = 0.0;
   for (int step = 0; step < 400; ++step) {
     script->pending -= std::min<uint32_t>(script->pending, 480);
-    packet(step == 300 ? 480 + 2880 : 480);
+    std::vector<float> ramp(step == 300 ? 480 + 2880 : 480);
+    std::generate(ramp.begin(), ramp.end(), [&] { return slope * made++; });
+    Capture(ramp, 1);
     stream->RenderStep(step * 0.01);
     const double delay = script->pending + stream->queue().size();
     before += step >= 250 && step < 300 ? delay / 50 : 0.0;
@@ -301,11 +297,9 @@ TEST_F(SidetoneStreamTest, ABurstIsTrimmedInOneCutThatCrossfades) {
   EXPECT_NEAR(after, before, 24.0);
   std::vector<float> out(script->rendered.size() / sizeof(float));
   std::memcpy(out.data(), script->rendered.data(), out.size() * sizeof(float));
-  float largest_step = 0.0f;
-  for (size_t i = 1; i < out.size(); ++i) {
-    largest_step = std::max(largest_step, std::abs(out[i] - out[i - 1]));
-  }
-  EXPECT_LT(largest_step, slope * 2880.0f / 10.0f);
+  std::adjacent_difference(out.begin(), out.end(), out.begin());
+  const auto [down, up] = std::minmax_element(out.begin() + 1, out.end());
+  EXPECT_LT(std::max(-*down, *up), slope * 2880.0f / 10.0f);
 }
 
 // A new volume is reached over 7.5 ms (360 samples at 48 kHz), one step a
