@@ -37,21 +37,20 @@ constexpr double kStallToleranceMs = 15.0;
 constexpr double kOffsetLimitPeriods = 1.5;
 constexpr double kStartExcessPeriods = 0.5;
 // The loop, in seconds of delay error: nothing within 1 ms of the level (the
-// median still wanders about that much); beyond, 250 ppm per millisecond at
-// once, but never more than 500 ppm; and the integral learning 20 ppm per
-// millisecond-second of an error it counts as 2 ms at most. Under Wine the
-// mean stands anywhere within a period of the level for seconds at a time,
-// as packets and periods fall in and out of step: learning all of that
-// would wind the integral up to its limit with no drift at all, and a larger
-// error is a stall on its way to a trim anyway. The median of 2.5 s of
-// windows lags the level by about a second, which keeps the loop this slow:
-// a drift of 500 ppm is taken up within half a minute, a few milliseconds
-// off at most.
+// median still wanders about that much); beyond, a pull of 250 ppm per
+// millisecond, but never more than 500 ppm. The drift is what the
+// correction played plus how fast the level moved under it: a pull that
+// brings the level back shows none. Under Wine the mean jumps within a
+// period of the level and stands there for seconds at a time, as packets and
+// periods fall in and out of step; a median of slopes passes over such a
+// jump, and the drift learned moves a tenth of the way to it each window.
+// The median of 2.5 s of windows lags the level by about a second, which
+// keeps the loop this slow: a drift of 500 ppm is taken up within half a
+// minute, a few milliseconds off at most.
 constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
 constexpr double kProportionalLimit = 500e-6;
-constexpr double kIntegralGain = 0.02;
-constexpr double kIntegralErrorLimitSeconds = 0.002;
+constexpr double kDriftSmoothing = 0.1;
 // The applied correction moves at most 400 ppm a second of playback: about
 // 4 ppm per look.
 constexpr double kSlewPerSecond = 400e-6;
@@ -88,6 +87,12 @@ void SidetoneDelayControl::StartWindow() {
   window_sum = 0.0;
   window_looks = 0;
   window_written = 0;
+  window_correction_sum = 0.0;
+}
+
+void SidetoneDelayControl::StartDriftSpan() {
+  span_windows = 0;
+  span_played = 0.0;
 }
 
 void SidetoneDelayControl::StartWindows() {
@@ -99,8 +104,9 @@ void SidetoneDelayControl::StartWindows() {
   clean_frames = 0;
   asked_surplus = 0;
   deferred = 0;
+  StartDriftSpan();
   // Until the new windows have a say, the drift learned so far still plays.
-  wanted = integral;
+  wanted = drift;
 }
 
 void SidetoneDelayControl::Restart() {
@@ -115,6 +121,7 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   // But a surplus that came with a stall or a step never entered them: a
   // trim takes none of them below where the level is held.
   StartWindow();
+  StartDriftSpan();
   step = Step::kNone;
   deferred = 0;
   asked_surplus = 0;
@@ -148,15 +155,40 @@ void SidetoneDelayControl::Steer(double level) {
   const double beyond = error > kDeadBandSeconds    ? error - kDeadBandSeconds
                         : error < -kDeadBandSeconds ? error + kDeadBandSeconds
                                                     : 0.0;
-  const double window_seconds = static_cast<double>(window_frames) / render_rate;
-  const double learned =
-      std::clamp(beyond, -kIntegralErrorLimitSeconds, kIntegralErrorLimitSeconds);
-  integral = std::clamp(integral + kIntegralGain * learned * window_seconds, -kMaxCorrection,
-                        kMaxCorrection);
+  // Within the dead band the loop leaves the drift it learned alone, so two
+  // clocks that agree play at the exact ratio; a drift learned wrong moves
+  // the level out of it, where its slope shows the error.
+  span_levels[(span_windows - 1) % kDriftWindows] = error + span_played;
+  const std::optional<double> shown = DriftShown();
+  if (shown && beyond != 0.0) {
+    drift += kDriftSmoothing * (std::clamp(*shown, -kMaxCorrection, kMaxCorrection) - drift);
+  }
   const double pull =
       std::clamp(kProportionalGain * beyond, -kProportionalLimit, kProportionalLimit);
-  wanted = std::clamp(pull + integral, -kMaxCorrection, kMaxCorrection);
+  wanted = std::clamp(pull + drift, -kMaxCorrection, kMaxCorrection);
   below_level = beyond < 0.0;
+}
+
+std::optional<double> SidetoneDelayControl::DriftShown() {
+  const size_t now = span_windows - 1;
+  const size_t oldest = now - std::min(now, kLongestDriftSpan);
+  const double window_seconds = static_cast<double>(window_frames) / render_rate;
+  const double apart = static_cast<double>(kSlopeWindows) * window_seconds;
+  size_t slopes = 0;
+  for (size_t later = oldest + kSlopeWindows; later <= now; ++later) {
+    const std::optional<double>& to = span_levels[later % kDriftWindows];
+    const std::optional<double>& from = span_levels[(later - kSlopeWindows) % kDriftWindows];
+    if (to && from) {
+      span_slopes[slopes++] = (*to - *from) / apart;
+    }
+  }
+  if (slopes < kFewestSlopes) {
+    return std::nullopt;
+  }
+  const auto middle = span_slopes.begin() + static_cast<std::ptrdiff_t>(slopes / 2);
+  std::nth_element(span_slopes.begin(), middle,
+                   span_slopes.begin() + static_cast<std::ptrdiff_t>(slopes));
+  return *middle;
 }
 
 void SidetoneDelayControl::NoteStep(double window_level, double window_mean) {
@@ -206,7 +238,17 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   } else if (step == Step::kDown && step_windows >= kLastingStepWindows) {
     // One down that lasts is where the delay now stands.
     step = Step::kNone;
+    StartDriftSpan();
   }
+  span_corrections[span_windows % kDriftWindows] =
+      window_written == 0 ? correction_now
+                          : window_correction_sum / static_cast<double>(window_written);
+  span_levels[span_windows % kDriftWindows].reset();
+  if (span_windows >= kLevelLagWindows) {
+    span_played += span_corrections[(span_windows - kLevelLagWindows) % kDriftWindows] *
+                   static_cast<double>(window_frames) / render_rate;
+  }
+  ++span_windows;
   // Windows within a step say nothing of drift: the level skips them.
   if (step == Step::kNone) {
     recent_levels[recent_count % kRecentWindows] = window_mean;
@@ -240,6 +282,7 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
     fill_level -= lowered;
     deferred += static_cast<size_t>(lowered);
     clean_frames = 0;
+    StartDriftSpan();
   }
   StartWindow();
 }
@@ -254,6 +297,8 @@ SidetoneDelayControl::Steering SidetoneDelayControl::Look(size_t delay, size_t w
   }
   ++window_looks;
   window_written += written;
+  // What the frames written at the look before were played at.
+  window_correction_sum += correction_now * static_cast<double>(written);
   // A surplus the queue could not yet give waits with the rest: one asked
   // since holds it too, as it stands above the same fill.
   deferred = std::max(deferred, asked_surplus);
@@ -281,6 +326,7 @@ void SidetoneDelayControl::RanDry(double now_seconds) {
 void SidetoneDelayControl::Resumed(double now_seconds) {
   if (dry && played_frames >= settle_frames && now_seconds - dry_since <= kCurableGapSeconds) {
     fill_level = std::min(fill_level + static_cast<double>(period_frames), highest_fill);
+    StartDriftSpan();
   }
   dry = false;
 }

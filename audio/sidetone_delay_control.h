@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "audio/sidetone_resampler.h"
 
@@ -19,11 +20,15 @@
 //   up to about 60 ms. Each 5 s of playback that never leaned on the raise
 //   (no window dipping a period below the fill) gives a period of it back at
 //   once, by a trim: the pitch stays exact on the way down.
-// - Clock drift is followed by a PI loop on that level: the level a run
+// - Clock drift is followed by a loop on that level: the level a run
 //   settles at in its first two seconds is where it is held, and the
 //   resampling ratio is bent to keep it there, by at most 1000 ppm and never
 //   faster than a few ppm per look. Within a dead band around the level the
 //   loop does nothing, so two clocks that agree play at the exact ratio.
+//   Beyond it, a pull in proportion to the error brings the level back, and
+//   the drift is learned from how the level moved under the correction that
+//   played over the last 8-20 s: the steady slope of the level it would have
+//   had unbent. A level that jumps and is pulled back teaches no drift.
 // - Under Wine the device's padding moves in steps of a period, now and
 //   then for seconds: a window whose median and mean both jump by half a
 //   period or more is such a step, not drift, and the windows within it are
@@ -83,6 +88,15 @@ class SidetoneDelayControl {
   static constexpr size_t kSettleWindows = 4;
   static constexpr size_t kStepWindows = 4;
   static constexpr size_t kLastingStepWindows = 10;
+  // The drift is learned over the last 40 windows (20 s) of the run's level,
+  // from its slope over each 4 windows (2 s) of them, once there are 12 such
+  // slopes. Each window's correction is held against the level two windows
+  // later, where the median of five shows it.
+  static constexpr size_t kDriftWindows = 64;
+  static constexpr size_t kLongestDriftSpan = 40;
+  static constexpr size_t kSlopeWindows = 4;
+  static constexpr size_t kFewestSlopes = 12;
+  static constexpr size_t kLevelLagWindows = 2;
 
   // The median delay of the current window's looks, and of the last
   // windows' medians, in frames.
@@ -90,6 +104,13 @@ class SidetoneDelayControl {
   double RecentLevel() const;
   // The loop's update once a window has closed.
   void Steer(double level);
+  // The drift the span's unbent levels show: the median of their slopes,
+  // which a jump moves only for the few slopes that straddle it. None until
+  // the span has enough of them.
+  std::optional<double> DriftShown();
+  // The span drift is learned over starts again: the level is no longer
+  // comparable with the one before.
+  void StartDriftSpan();
   // Notes a step of the device in the window just closed, and what the
   // window steers or trims.
   void NoteStep(double window_level, double window_mean);
@@ -121,6 +142,7 @@ class SidetoneDelayControl {
   double window_sum = 0.0;
   size_t window_looks = 0;
   size_t window_written = 0;
+  double window_correction_sum = 0.0;
   // The looks of the current window; beyond this many the rest are not kept.
   std::array<size_t, 1024> window_delays{};
   size_t window_frames;
@@ -145,9 +167,18 @@ class SidetoneDelayControl {
   double settled_offset = 0.0;
   bool settled = false;
   double offset_limit;
-  // The loop: its integral (the drift learned), what it asks for and the
-  // correction applied, which moves towards it a little at each look.
-  double integral = 0.0;
+  // The windows of the current drift span: the mean correction each played
+  // at; the seconds of delay the correction had taken away by the window the
+  // level now shows; and, where it was steered, the level's error with those
+  // seconds put back: the level unbent.
+  std::array<double, kDriftWindows> span_corrections{};
+  double span_played = 0.0;
+  std::array<std::optional<double>, kDriftWindows> span_levels{};
+  size_t span_windows = 0;
+  std::array<double, kLongestDriftSpan> span_slopes{};
+  // The loop: the drift learned, what it asks for and the correction
+  // applied, which moves towards it a little at each look.
+  double drift = 0.0;
   double wanted = 0.0;
   double correction_now = 0.0;
   // Whether the loop steers (enough windows since playback started over),

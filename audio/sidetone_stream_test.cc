@@ -275,7 +275,7 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},                // the middle of its first four windows
       {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
       {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
-      {{{4, 0}, {1, 100}, {1, 200}, {8, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
+      {{{4, 0}, {1, 100}, {1, 200}, {22, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
       {{{1, 720}}, 0, 0},                        // 15 ms above the fill is not a stall
       {{{1, 744}}, 0, 744},                      // beyond it, the surplus is trimmed
       {{{6, 0}, {1, 744}, {2, 0}}, 0, 0, true},  // and the level it never entered stays
@@ -300,6 +300,38 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
               rows[row].correction_sign)
         << row << ": " << steering.correction;
     EXPECT_EQ(steering.surplus, rows[row].surplus) << row;
+  }
+}
+
+// A closed loop: the delay gains what the capture clock runs ahead, loses
+// what the correction plays faster, and stands `above` frames higher while a
+// window's looks say so, as Wine's mean does while capture comes in bursts,
+// though nothing heard moves. What the loop plays once the level is back.
+TEST(SidetoneDelayControlTest, DriftIsLearnedFromHowTheLevelMovesNotWhereItStands) {
+  struct Row {
+    double drift_ppm;
+    std::vector<SteeringWindows> windows;
+  };
+  const Row rows[] = {
+      {0.0, {{4, 0}, {20, 240}, {60, 0}}},     // a level that stood high teaches no drift
+      {0.0, {{4, 0}, {20, -240}, {60, 0}}},    // nor one that stood low
+      {300.0, {{4, 0}, {80, 0}}},              // a drift is learned
+      {-300.0, {{4, 0}, {20, 240}, {60, 0}}},  // also past a level that stood off
+  };
+  for (const Row& row : rows) {
+    SidetoneDelayControl control(48000, 480, 480);
+    control.Restart();
+    double moved = 0.0;
+    double correction = 0.0;
+    for (const auto& [count, above, below] : row.windows) {
+      for (int look = 0; look < 50 * count; ++look) {
+        moved += 480.0 * (row.drift_ppm * 1e-6 - correction);
+        const double delay = static_cast<double>(control.fill()) + above + moved;
+        correction = control.Look(static_cast<size_t>(std::max(delay, 0.0)), 480).correction;
+      }
+    }
+    EXPECT_NEAR(correction * 1e6, row.drift_ppm, 30.0) << row.drift_ppm;
+    EXPECT_NEAR(moved, 0.0, 72.0) << "the level is back where it is held";
   }
 }
 
