@@ -42,15 +42,17 @@ constexpr double kStartExcessPeriods = 0.5;
 // correction played plus how fast the level moved under it: a pull that
 // brings the level back shows none. Under Wine the mean jumps within a
 // period of the level and stands there for seconds at a time, as packets and
-// periods fall in and out of step; a median of slopes passes over such a
-// jump, and the drift learned moves a tenth of the way to it each window.
+// periods fall in and out of step, or slides for a few seconds: a median of
+// slopes passes over a jump, and the drift learned moves only a twentieth of
+// the way to what the slopes show each window, so a slide moves it for a
+// while and not for good.
 // The median of 2.5 s of windows lags the level by about a second, which
 // keeps the loop this slow: a drift of 500 ppm is taken up within half a
 // minute, a few milliseconds off at most.
 constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
 constexpr double kProportionalLimit = 500e-6;
-constexpr double kDriftSmoothing = 0.1;
+constexpr double kDriftSmoothing = 0.05;
 // The applied correction moves at most 400 ppm a second of playback: about
 // 4 ppm per look.
 constexpr double kSlewPerSecond = 400e-6;
