@@ -106,6 +106,7 @@ void SidetoneDelayControl::StartWindows() {
   clean_frames = 0;
   asked_surplus = 0;
   deferred = 0;
+  high_windows = 0;
   StartDriftSpan();
   // Until the new windows have a say, the drift learned so far still plays.
   wanted = drift;
@@ -125,6 +126,7 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   StartWindow();
   StartDriftSpan();
   step = Step::kNone;
+  high_windows = 0;
   deferred = 0;
   asked_surplus = 0;
   const double trimmed = static_cast<double>(frames);
@@ -226,6 +228,26 @@ void SidetoneDelayControl::NoteStep(double window_level, double window_mean) {
   }
 }
 
+void SidetoneDelayControl::NoteStandingHigh(double window_mean, Steering& steering) {
+  // A run back from a burst, or one that settled while a burst came in, may
+  // stand over a period above where it is held, its lowest delay too well
+  // above the fill, with no step to see: bending that away takes half a
+  // minute. Once it stays as long as a step must, the least it stood above
+  // both goes in one trim, which leaves the lowest at the fill.
+  const double above_level = window_mean - static_cast<double>(target());
+  const double above_fill = static_cast<double>(lowest) - fill_level;
+  if (above_level <= static_cast<double>(period_frames) || above_fill <= step_tolerance) {
+    high_windows = 0;
+    return;
+  }
+  const double excess = std::min(above_level, above_fill);
+  least_high = high_windows == 0 ? excess : std::min(least_high, excess);
+  if (++high_windows >= kStepWindows) {
+    steering.surplus = static_cast<size_t>(least_high);
+    high_windows = 0;
+  }
+}
+
 void SidetoneDelayControl::CloseWindow(Steering& steering) {
   const double window_level = WindowMedian();
   const double window_mean = window_sum / static_cast<double>(window_looks);
@@ -268,6 +290,9 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   steering_now = recent_count >= kSteerWindows;
   if (steering_now && step == Step::kNone) {
     Steer(RecentLevel());
+    NoteStandingHigh(window_mean, steering);
+  } else {
+    high_windows = 0;
   }
   // A stall leaves far more than a period: its surplus goes at once.
   if (lowest > target() + stall_tolerance) {

@@ -114,6 +114,9 @@ class SidetoneDelayControl {
   // Notes a step of the device in the window just closed, and what the
   // window steers or trims.
   void NoteStep(double window_level, double window_mean);
+  // Notes a window that stood far above where the level is held, and trims
+  // once such windows stay.
+  void NoteStandingHigh(double window_mean, Steering& steering);
   void CloseWindow(Steering& steering);
   void StartWindow();
   void StartWindows();
@@ -159,6 +162,10 @@ class SidetoneDelayControl {
   size_t step_windows = 0;
   double lowest_step_level = 0.0;
   double lowest_step_mean = 0.0;
+  // Steered windows in a row that stood far above the level and the fill,
+  // and the least they stood above both.
+  size_t high_windows = 0;
+  double least_high = 0.0;
   // The levels of the last windows since playback started over.
   std::array<double, kRecentWindows> recent_levels{};
   size_t recent_count = 0;
