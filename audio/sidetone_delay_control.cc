@@ -45,10 +45,9 @@ constexpr double kStartExcessPeriods = 0.5;
 // periods fall in and out of step, or slides for a few seconds: a median of
 // slopes passes over a jump, and the drift learned moves only a twentieth of
 // the way to what the slopes show each window, so a slide moves it for a
-// while and not for good.
-// The median of 2.5 s of windows lags the level by about a second, which
-// keeps the loop this slow: a drift of 500 ppm is taken up within half a
-// minute, a few milliseconds off at most.
+// while and not for good. The median of 2.5 s of windows lags the level by
+// about a second, which keeps the loop this slow: a drift of 500 ppm is
+// taken up within half a minute, a few milliseconds off at most.
 constexpr double kDeadBandSeconds = 0.001;
 constexpr double kProportionalGain = 0.25;
 constexpr double kProportionalLimit = 500e-6;

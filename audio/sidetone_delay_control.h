@@ -36,7 +36,8 @@
 //   its height; a step down that lasts five seconds is where the delay now
 //   stands. A real stall, one that leaves even the lowest delay of a window
 //   well above the level, is trimmed at once, and so is a run that settles
-//   far above its fill.
+//   far above its fill. One that stands a period above the level for two
+//   seconds, its lowest well above the fill, is trimmed as a step is.
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look: a surplus
