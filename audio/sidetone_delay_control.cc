@@ -91,11 +91,6 @@ void SidetoneDelayControl::StartWindow() {
   window_correction_sum = 0.0;
 }
 
-void SidetoneDelayControl::StartDriftSpan() {
-  span_windows = 0;
-  span_played = 0.0;
-}
-
 void SidetoneDelayControl::StartWindows() {
   StartWindow();
   recent_count = 0;
@@ -106,7 +101,11 @@ void SidetoneDelayControl::StartWindows() {
   asked_surplus = 0;
   deferred = 0;
   high_windows = 0;
-  StartDriftSpan();
+  // A new run's level says nothing of the last one's: its drift span starts
+  // afresh. Trims, steps and a fill that moves leave a jump in the level,
+  // which the median of its slopes passes over.
+  span_windows = 0;
+  span_played = 0.0;
   // Until the new windows have a say, the drift learned so far still plays.
   wanted = drift;
 }
@@ -123,7 +122,6 @@ void SidetoneDelayControl::Trimmed(size_t frames) {
   // But a surplus that came with a stall or a step never entered them: a
   // trim takes none of them below where the level is held.
   StartWindow();
-  StartDriftSpan();
   step = Step::kNone;
   high_windows = 0;
   deferred = 0;
@@ -261,11 +259,9 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   } else if (step == Step::kDown && step_windows >= kLastingStepWindows) {
     // One down that lasts is where the delay now stands.
     step = Step::kNone;
-    StartDriftSpan();
   }
   span_corrections[span_windows % kDriftWindows] =
-      window_written == 0 ? correction_now
-                          : window_correction_sum / static_cast<double>(window_written);
+      window_correction_sum / static_cast<double>(std::max<size_t>(window_written, 1));
   span_levels[span_windows % kDriftWindows].reset();
   if (span_windows >= kLevelLagWindows) {
     span_played += span_corrections[(span_windows - kLevelLagWindows) % kDriftWindows] *
@@ -308,7 +304,6 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
     fill_level -= lowered;
     deferred += static_cast<size_t>(lowered);
     clean_frames = 0;
-    StartDriftSpan();
   }
   StartWindow();
 }
@@ -352,7 +347,6 @@ void SidetoneDelayControl::RanDry(double now_seconds) {
 void SidetoneDelayControl::Resumed(double now_seconds) {
   if (dry && played_frames >= settle_frames && now_seconds - dry_since <= kCurableGapSeconds) {
     fill_level = std::min(fill_level + static_cast<double>(period_frames), highest_fill);
-    StartDriftSpan();
   }
   dry = false;
 }

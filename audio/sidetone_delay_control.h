@@ -109,9 +109,6 @@ class SidetoneDelayControl {
   // which a jump moves only for the few slopes that straddle it. None until
   // the span has enough of them.
   std::optional<double> DriftShown();
-  // The span drift is learned over starts again: the level is no longer
-  // comparable with the one before.
-  void StartDriftSpan();
   // Notes a step of the device in the window just closed, and what the
   // window steers or trims.
   void NoteStep(double window_level, double window_mean);
