@@ -275,8 +275,8 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},                // the middle of its first four windows
       {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
       {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
-      {{{3, 0}, {10, 700}}, 1, 700},    // as is a level that stood far higher since it settled
-      {{{3, 0}, {7, 800, 600}}, 1, 0},  // though not while its lowest stays near the fill
+      {{{3, 0}, {9, 600}, {1, 700}}, 1, 600},  // as is one that stood far higher since it settled
+      {{{3, 0}, {7, 800, 600}}, 1, 0},         // though not while its lowest stays near the fill
       {{{4, 0}, {1, 100}, {1, 200}, {22, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
       {{{1, 720}}, 0, 0},                        // 15 ms above the fill is not a stall
       {{{1, 744}}, 0, 744},                      // beyond it, the surplus is trimmed
