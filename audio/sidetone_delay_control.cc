@@ -71,6 +71,7 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
       give_back_after(static_cast<size_t>(std::max<uint32_t>(render_rate, 1)) * kGiveBackSeconds),
       window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
+      window_seconds(static_cast<double>(window_frames) / this->render_rate),
       stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
       step_tolerance(static_cast<double>(this->period_frames) / 2.0 +
                      Frames(this->render_rate, kDeadBandSeconds * kMillisecondsPerSecond)),
@@ -173,7 +174,6 @@ void SidetoneDelayControl::Steer(double level) {
 std::optional<double> SidetoneDelayControl::DriftShown() {
   const size_t now = span_windows - 1;
   const size_t oldest = now - std::min(now, kLongestDriftSpan);
-  const double window_seconds = static_cast<double>(window_frames) / render_rate;
   const double apart = static_cast<double>(kSlopeWindows) * window_seconds;
   size_t slopes = 0;
   for (size_t later = oldest + kSlopeWindows; later <= now; ++later) {
@@ -264,8 +264,8 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
       window_correction_sum / static_cast<double>(std::max<size_t>(window_written, 1));
   span_levels[span_windows % kDriftWindows].reset();
   if (span_windows >= kLevelLagWindows) {
-    span_played += span_corrections[(span_windows - kLevelLagWindows) % kDriftWindows] *
-                   static_cast<double>(window_frames) / render_rate;
+    span_played +=
+        span_corrections[(span_windows - kLevelLagWindows) % kDriftWindows] * window_seconds;
   }
   ++span_windows;
   // Windows within a step say nothing of drift: the level skips them.

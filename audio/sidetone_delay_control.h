@@ -147,6 +147,7 @@ class SidetoneDelayControl {
   // The looks of the current window; beyond this many the rest are not kept.
   std::array<size_t, 1024> window_delays{};
   size_t window_frames;
+  double window_seconds;
   size_t stall_tolerance;
   // A step: how far from where the level is held a window must stand (half
   // a period and the dead band), the windows in a row that stood above, and
