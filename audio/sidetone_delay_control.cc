@@ -101,7 +101,6 @@ void SidetoneDelayControl::StartWindows() {
   clean_frames = 0;
   asked_surplus = 0;
   deferred = 0;
-  high_windows = 0;
   // A new run's level says nothing of the last one's: its drift span starts
   // afresh. Trims, steps and a fill that moves leave a jump in the level,
   // which the median of its slopes passes over.
