@@ -305,6 +305,17 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
   }
 }
 
+// `head`, `times` of `pattern`, then `tail`.
+std::vector<SteeringWindows> Repeating(std::vector<SteeringWindows> head,
+                                       const std::vector<SteeringWindows>& pattern, int times,
+                                       const std::vector<SteeringWindows>& tail) {
+  for (int time = 0; time < times; ++time) {
+    head.insert(head.end(), pattern.begin(), pattern.end());
+  }
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
 // A closed loop: the delay gains what the capture clock runs ahead, loses
 // what the correction plays faster, and stands `above` frames higher while a
 // window's looks say so, as Wine's mean does while capture comes in bursts,
@@ -319,6 +330,9 @@ TEST(SidetoneDelayControlTest, DriftIsLearnedFromHowTheLevelMovesNotWhereItStand
       {0.0, {{4, 0}, {20, -240}, {60, 0}}},    // nor one that stood low
       {300.0, {{4, 0}, {80, 0}}},              // a drift is learned
       {-300.0, {{4, 0}, {20, 240}, {60, 0}}},  // also past a level that stood off
+      // nor one up 3 ms for 1.5 s in every 4 s: the slopes up and those down each make over a
+      // third of the span, and only their middle passes over both
+      {0.0, Repeating({{4, 0}}, {{3, 150}, {5, 0}}, 6, {{40, 0}})},
   };
   for (const Row& row : rows) {
     SidetoneDelayControl control(48000, 480, 480);
