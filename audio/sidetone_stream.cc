@@ -151,6 +151,10 @@ void SidetoneStream::RenderStep(double now_seconds) {
 }
 
 void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
+  // A short gap raises the fill first, so playback starts over at it rather
+  // than below it, where the loop would take many seconds to bend it up.
+  control.Resumed(now);
+  control.Restart();
   // The device plays a period before the next look: the lowest delay then
   // is the fill.
   const size_t start = control.fill() + control.period();
@@ -161,8 +165,6 @@ void SidetoneStream::StartPlayback(uint32_t pending, size_t available) {
   } else {
     silence = static_cast<uint32_t>(start - held);
   }
-  control.Resumed(now);
-  control.Restart();
   faded = 0;
   last_written = 0;
   crossfade_frames = 0;
