@@ -61,7 +61,7 @@ double Frames(double rate, double ms) { return rate * ms / kMillisecondsPerSecon
 }  // namespace
 
 SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames,
-                                           size_t dry_line)
+                                           size_t dry_line, size_t hand)
     : render_rate(std::max<uint32_t>(render_rate, 1)),
       dry_line_frames(dry_line),
       period_frames(std::max<size_t>(period_frames, 1)),
@@ -70,6 +70,7 @@ SidetoneDelayControl::SidetoneDelayControl(uint32_t render_rate, uint32_t period
       fill_level(0.0),
       settle_frames(std::max<uint32_t>(render_rate, 1) / kSettleDivisor),
       give_back_after(static_cast<size_t>(std::max<uint32_t>(render_rate, 1)) * kGiveBackSeconds),
+      lean_line(dry_line + hand + std::max<size_t>(period_frames, 1)),
       window_frames(std::max<uint32_t>(render_rate, 1) / kWindowDivisor),
       window_seconds(static_cast<double>(window_frames) / this->render_rate),
       stall_tolerance(static_cast<size_t>(Frames(this->render_rate, kStallToleranceMs))),
@@ -292,7 +293,10 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   if (lowest > target() + stall_tolerance) {
     steering.surplus = lowest - fill();
   }
-  if (static_cast<double>(lowest) + static_cast<double>(period_frames) < fill_level) {
+  // Under Wine the lowest look of a window stands a period below the fill
+  // as a rule, raised or not; only a dip that a lower fill could not have
+  // ridden out keeps the raise.
+  if (lowest < lean_line) {
     clean_frames = 0;
   }
   // Lowered only now, so the stall check above judged this window by the

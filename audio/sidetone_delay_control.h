@@ -18,8 +18,9 @@
 // - The fill is the lowest delay a run starts at: two periods and a few
 //   milliseconds. A short gap in which playback ran dry raises it a period,
 //   up to about 60 ms. Each 5 s of playback that never leaned on the raise
-//   (no window dipping a period below the fill) gives a period of it back at
-//   once, by a trim: the pitch stays exact on the way down.
+//   (no window whose lowest delay, a period lower, could have run dry) gives
+//   a period of it back at once, by a trim: the pitch stays exact on the way
+//   down.
 // - Clock drift is followed by a loop on that level: the level a run
 //   settles at in its first two seconds is where it is held, and the
 //   resampling ratio is bent to keep it there, by at most 1000 ppm and never
@@ -52,9 +53,10 @@ class SidetoneDelayControl {
 
   static constexpr double kMaxCorrection = SidetoneResampler::kMaxCorrection;
 
-  // Playback runs dry, fading out, when it has nothing left beyond what it
-  // keeps in hand and the device holds less than `dry_line`.
-  SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames, size_t dry_line);
+  // Playback runs dry, fading out, when it has nothing left beyond the
+  // `hand` frames it keeps and the device holds less than `dry_line`.
+  SidetoneDelayControl(uint32_t render_rate, uint32_t period_frames, size_t dry_line,
+                       size_t hand = 0);
 
   size_t fill() const { return static_cast<size_t>(fill_level); }
   // Where the median delay is held: the fill and where the run settled
@@ -133,6 +135,9 @@ class SidetoneDelayControl {
   // asked at the last look; the frames waiting to be trimmed once queued.
   size_t clean_frames = 0;
   size_t give_back_after;
+  // A window leans on the raise when its lowest delay falls below this: a
+  // period lower, it would have stood where playback can run dry.
+  size_t lean_line;
   size_t asked_surplus = 0;
   size_t deferred = 0;
   bool dry = false;

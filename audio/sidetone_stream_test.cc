@@ -377,9 +377,10 @@ TEST(SidetoneDelayControlTest, CorrectionIsBoundedAndMovesAFewPpmPerLook) {
 }
 
 // The fill rises a period after a gap of up to 100 ms once half a second has
-// played, up to 60 ms. Each 5 s of playback in which no window dips a period
-// below it gives a period back by a trim, down to where it started. A dip
-// is one look of each window.
+// played, up to 60 ms. Each 5 s of playback in which no window's lowest
+// delay, a period lower, would stand below the dry line gives a period back
+// by a trim, down to where it started or to where the dips stop it. A dip is
+// one look of each window, the fill less `dip`.
 TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
   struct Row {
     int gaps;
@@ -389,11 +390,12 @@ TEST(SidetoneDelayControlTest, TheFillRisesAfterGapsAndComesBackDown) {
     size_t dip;
     long change;
   };
-  const Row rows[] = {{1, 0.1, 24000, 0, 0, 480},        {1, 0.1, 23520, 0, 0, 0},
-                      {1, 0.1251, 24000, 0, 0, 0},       {10, 0.1, 24000, 0, 0, 1680},
-                      {1, 0.1, 24000, 239520, 0, 480},   {1, 0.1, 24000, 240000, 0, 0},
-                      {10, 0.1, 24000, 240000, 0, 1200}, {10, 0.1, 24000, 960000, 0, 0},
-                      {1, 0.1, 24000, 960000, 481, 480}, {1, 0.1, 24000, 960000, 480, 0}};
+  const Row rows[] = {{1, 0.1, 24000, 0, 0, 480},         {1, 0.1, 23520, 0, 0, 0},
+                      {1, 0.1251, 24000, 0, 0, 0},        {10, 0.1, 24000, 0, 0, 1680},
+                      {1, 0.1, 24000, 239520, 0, 480},    {1, 0.1, 24000, 240000, 0, 0},
+                      {10, 0.1, 24000, 240000, 0, 1200},  {10, 0.1, 24000, 960000, 0, 0},
+                      {1, 0.1, 24000, 960000, 721, 480},  {1, 0.1, 24000, 960000, 720, 0},
+                      {10, 0.1, 24000, 960000, 1200, 720}};
   for (const Row& row : rows) {
     SidetoneDelayControl control(48000, 480, 480);
     const size_t fill = control.fill();
