@@ -118,20 +118,19 @@ void SidetoneDelayControl::Restart() {
 }
 
 void SidetoneDelayControl::Trimmed(size_t frames) {
-  // The windows seen so far stood that much higher than the delay now does;
-  // the loop goes on steering from them as if they had been trimmed too.
-  // But a surplus that came with a stall or a step never entered them: a
-  // trim takes none of them below where the level is held.
+  // Under Wine how far the delay's mean stands above its lowest changes with
+  // how packets and periods fall after a trim: the level the run settles at
+  // is learned afresh, the drift learned still playing meanwhile.
   StartWindow();
   step = Step::kNone;
   high_windows = 0;
   deferred = 0;
   asked_surplus = 0;
+  recent_count = 0;
+  settled = false;
+  steering_now = false;
+  wanted = drift;
   const double trimmed = static_cast<double>(frames);
-  const double held = fill_level + settled_offset;
-  for (double& level : recent_levels) {
-    level = std::max(level - trimmed, std::min(level, held));
-  }
   last_window_level = std::max(last_window_level - trimmed, 0.0);
   last_window_mean = std::max(last_window_mean - trimmed, 0.0);
 }

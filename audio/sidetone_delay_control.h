@@ -22,14 +22,13 @@
 //   a period of it back at once, by a trim: the pitch stays exact on the way
 //   down.
 // - Clock drift is followed by a loop on that level: the level a run
-//   settles at in its first two seconds is where it is held, and the
-//   resampling ratio is bent to keep it there, by at most 1000 ppm and never
-//   faster than a few ppm per look. Within a dead band around the level the
-//   loop does nothing, so two clocks that agree play at the exact ratio.
-//   Beyond it, a pull in proportion to the error brings the level back, and
-//   the drift is learned from how the level moved under the correction that
-//   played over the last 8-20 s: the steady slope of the level it would have
-//   had unbent. A level that jumps and is pulled back teaches no drift.
+//   settles at in its first two seconds, and again in the two after each
+//   trim, is where it is held, and the resampling ratio is bent to keep it there, by at most 1000
+//   ppm and never faster than a few ppm per look. Within a dead band around the level the loop does
+//   nothing, so two clocks that agree play at the exact ratio. Beyond it, a pull in proportion to
+//   the error brings the level back, and the drift is learned from how the level moved under the
+//   correction that played over the last 8-20 s: the steady slope of the level it would have had
+//   unbent. A level that jumps and is pulled back teaches no drift.
 // - Under Wine the device's padding moves in steps of a period, now and
 //   then for seconds: a window whose median and mean both jump by half a
 //   period or more is such a step, not drift, and the windows within it are
@@ -69,10 +68,9 @@ class SidetoneDelayControl {
   // Playback starts (over): the level it settles at is learned afresh; the
   // drift learned so far is kept.
   void Restart();
-  // `frames` were trimmed: a new window starts, and the windows seen, the
-  // level and the drift learned stay, the windows lowered by what was
-  // trimmed, but none below where the level is held. Nothing is deferred
-  // any more.
+  // `frames` were trimmed: a new window starts and the level the run
+  // settles at is learned afresh, the drift learned kept. Nothing is
+  // deferred any more.
   void Trimmed(size_t frames);
   // One look at the delay while playing, with the frames written at the
   // look before.

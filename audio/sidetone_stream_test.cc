@@ -233,8 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClockCase{40, 0.0, 0, 2, 90, 0, 0, 0, 19, 0, 60},
         ClockCase{20, 0.0, 0, 10, 150, 0, 0, 0, 1, 0, 25},
         // Once the gaps stop, the fill they raised is back where it started within 20 s, a period
-        // at a time.
-        ClockCase{40, 0.0, 0, 2, 60, 12, 0, 0, 3, 4, 25},
+        // at a time; a trim whose cut left half a period of it is followed by one more.
+        ClockCase{40, 0.0, 0, 2, 60, 12, 0, 0, 3, 5, 25},
         // A device frozen for 60 ms leaves a surplus trimmed at once; one frozen for 10 ms steps
         // the delay up a period, trimmed once it stays, never bent away.
         ClockCase{20, 300.0, 0, 0, 0, 0, 60, 0, 0, 1, 25},
@@ -289,6 +289,8 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{1, 720}}, 0, 0},                        // 15 ms above the fill is not a stall
       {{{1, 744}}, 0, 744},                      // beyond it, the surplus is trimmed
       {{{6, 0}, {1, 744}, {2, 0}}, 0, 0, true},  // and the level it never entered stays
+      // where the trim leaves the level, even above where it stood, is where it is held
+      {{{6, 0}, {1, 744}, {8, 200}}, 0, 0, true},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SidetoneDelayControl control(48000, 480, 480);
