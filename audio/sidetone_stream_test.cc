@@ -356,9 +356,23 @@ TEST(SidetoneDelayControlTest, DriftIsLearnedFromHowTheLevelMovesNotWhereItStand
         correction = control.Look(static_cast<size_t>(std::max(delay, 0.0)), 480).correction;
       }
     }
+    printf("ROW corr=%f moved=%f\n", correction * 1e6, moved);
     EXPECT_NEAR(correction * 1e6, row.drift_ppm, 30.0) << row.drift_ppm;
     EXPECT_NEAR(moved, 0.0, 72.0) << "the level is back where it is held";
   }
+}
+
+// Within the dead band nothing is learned: a level that wanders that little
+// never bends the ratio.
+TEST(SidetoneDelayControlTest, ALevelCreepingWithinTheDeadBandTeachesNoDrift) {
+  SidetoneDelayControl control(48000, 480, 480);
+  control.Restart();
+  double correction = 0.0;
+  // A frame higher each window (40 ppm) for 24 s: 47 frames at the end.
+  for (int look = 0; look < 50 * 48; ++look) {
+    correction = control.Look(control.fill() + static_cast<size_t>(look / 50), 480).correction;
+  }
+  EXPECT_EQ(correction, 0.0);
 }
 
 TEST(SidetoneDelayControlTest, CorrectionIsBoundedAndMovesAFewPpmPerLook) {
