@@ -220,6 +220,8 @@ void SidetoneDelayControl::NoteStep(double window_level, double window_mean) {
     const bool first = step_windows <= 1;
     lowest_step_level = first ? window_level : std::min(lowest_step_level, window_level);
     lowest_step_mean = first ? window_mean : std::min(lowest_step_mean, window_mean);
+    const double floor = static_cast<double>(lowest);
+    lowest_step_floor = first ? floor : std::min(lowest_step_floor, floor);
     ++step_windows;
   }
 }
@@ -250,9 +252,12 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
   NoteStep(window_level, window_mean);
   if (step == Step::kUp && step_windows >= kStepWindows) {
     // A step up that stays is trimmed by its height, but never below where
-    // the level is held: one that only brings the level back is kept.
-    const double height = std::min(lowest_step_level - level_before_step,
-                                   lowest_step_mean - static_cast<double>(target()));
+    // the level is held, nor the lowest delay below the fill: one that only
+    // brings the level back, or leaves the lowest look where it stood, is
+    // kept.
+    const double height = std::min({lowest_step_level - level_before_step,
+                                    lowest_step_mean - static_cast<double>(target()),
+                                    lowest_step_floor - fill_level});
     steering.surplus = height > step_tolerance ? static_cast<size_t>(height) : 0;
     step = Step::kNone;
   } else if (step == Step::kDown && step_windows >= kLastingStepWindows) {

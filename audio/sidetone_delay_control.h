@@ -23,21 +23,24 @@
 //   down.
 // - Clock drift is followed by a loop on that level: the level a run
 //   settles at in its first two seconds, and again in the two after each
-//   trim, is where it is held, and the resampling ratio is bent to keep it there, by at most 1000
-//   ppm and never faster than a few ppm per look. Within a dead band around the level the loop does
-//   nothing, so two clocks that agree play at the exact ratio. Beyond it, a pull in proportion to
-//   the error brings the level back, and the drift is learned from how the level moved under the
-//   correction that played over the last 8-20 s: the steady slope of the level it would have had
-//   unbent. A level that jumps and is pulled back teaches no drift.
+//   trim, is where it is held, and the resampling ratio is bent to keep it
+//   there, by at most 1000 ppm and never faster than a few ppm per look.
+//   Within a dead band around the level the loop does nothing, so two
+//   clocks that agree play at the exact ratio. Beyond it, a pull in
+//   proportion to the error brings the level back, and the drift is learned
+//   from how the level moved under the correction that played over the last
+//   8-20 s: the steady slope of the level it would have had unbent. A level
+//   that jumps and is pulled back teaches no drift.
 // - Under Wine the device's padding moves in steps of a period, now and
 //   then for seconds: a window whose median and mean both jump by half a
 //   period or more is such a step, not drift, and the windows within it are
 //   left out of the level. A step up that stays two seconds is trimmed by
-//   its height; a step down that lasts five seconds is where the delay now
-//   stands. A real stall, one that leaves even the lowest delay of a window
-//   well above the level, is trimmed at once, and so is a run that settles
-//   far above its fill. One that stands a period above the level for two
-//   seconds, its lowest well above the fill, is trimmed as a step is.
+//   its height, never taking the lowest delay below the fill; a step down
+//   that lasts five seconds is where the delay now stands. A real stall,
+//   one that leaves even the lowest delay of a window well above the level,
+//   is trimmed at once, and so is a run that settles far above its fill.
+//   One that stands a period above the level for two seconds, its lowest
+//   well above the fill, is trimmed as a step is.
 class SidetoneDelayControl {
  public:
   // The ratio correction and the frames to trim after one look: a surplus
@@ -164,6 +167,7 @@ class SidetoneDelayControl {
   size_t step_windows = 0;
   double lowest_step_level = 0.0;
   double lowest_step_mean = 0.0;
+  double lowest_step_floor = 0.0;
   // Steered windows in a row that stood far above the level and the fill,
   // and the least they stood above both.
   size_t high_windows = 0;
