@@ -276,15 +276,15 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{4, 0}, {1, 800, -200}, {1, 600, -200}, {2, 700, -200}}, 0, 600},  // by its lowest median
       {{{4, 200}, {1, 800, 300}, {3, 900, 300}}, 0, 556},                  // or its lowest mean
       {{{4, 0}, {1, 600, -200}, {3, 700, -200}}, 0, 700},  // after its first, partly before it
-      {{{4, 0}, {1, 600, 200}, {3, 700, 200}}, 0, 500},    // or its lowest look above the fill
-      {{{4, 0}, {4, 600, 400}}, 0, 0},  // and one whose lowest look stays near the fill is kept
-      {{{4, 0}, {9, -480}}, 0, 0},      // nor is a step down, for a while
-      {{{4, 0}, {12, -480}}, -1, 0},    // one that lasts is the new level
-      {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},   // and the way back up is no step to trim
-      {{{4, 720}, {8, 720}}, 0, 0},            // held where it settled, 15 ms up
-      {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},    // the middle of its first four windows
-      {{{4, 960}}, 0, 0},                      // half a period more is not trimmed
-      {{{4, 1000}}, 0, 280},                   // a start far higher is trimmed
+      {{{4, 0}, {1, 600, 200}, {3, 700, 200}}, 0, 500},    // or its lowest above the fill
+      {{{4, 0}, {4, 600, 400}}, 0, 0},                     // none if its lowest stays near it
+      {{{4, 0}, {9, -480}}, 0, 0},                         // nor is a step down, for a while
+      {{{4, 0}, {12, -480}}, -1, 0},                       // one that lasts is the new level
+      {{{4, 0}, {12, -480}, {4, 0}}, -1, 0},               // and the way back up is no step to trim
+      {{{4, 720}, {8, 720}}, 0, 0},                        // held where it settled, 15 ms up
+      {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},                // the middle of its first four windows
+      {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
+      {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
       {{{3, 0}, {9, 600}, {1, 700}}, 1, 600},  // as is one that stood far higher since it settled
       {{{3, 0}, {7, 800, 600}}, 1, 0},         // though not while its lowest stays near the fill
       {{{4, 0}, {1, 100}, {1, 200}, {22, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
@@ -358,7 +358,6 @@ TEST(SidetoneDelayControlTest, DriftIsLearnedFromHowTheLevelMovesNotWhereItStand
         correction = control.Look(static_cast<size_t>(std::max(delay, 0.0)), 480).correction;
       }
     }
-    printf("ROW corr=%f moved=%f\n", correction * 1e6, moved);
     EXPECT_NEAR(correction * 1e6, row.drift_ppm, 30.0) << row.drift_ppm;
     EXPECT_NEAR(moved, 0.0, 72.0) << "the level is back where it is held";
   }
