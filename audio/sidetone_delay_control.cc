@@ -14,7 +14,7 @@ constexpr double kStartFillPeriods = 2.0;
 constexpr double kHeadroomMs = 5.0;
 constexpr double kHighestFillMs = 60.0;
 // A raised fill gives a period back after 5 s of playback in which no
-// window dipped a period below it: stalls that keep coming are ridden out,
+// window leaned on it: stalls that keep coming are ridden out,
 // and once they stop the fill is back within seconds, without bending the
 // pitch on the way.
 constexpr uint32_t kGiveBackSeconds = 5;
