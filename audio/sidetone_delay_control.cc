@@ -282,8 +282,11 @@ void SidetoneDelayControl::CloseWindow(Steering& steering) {
     const double start_excess_limit = kStartExcessPeriods * static_cast<double>(period_frames);
     settled_offset = std::clamp(above, 0.0, offset_limit);
     settled = true;
-    if (above - settled_offset > start_excess_limit) {
-      steering.surplus = static_cast<size_t>(above - settled_offset);
+    // Trimmed as a step is: never taking the lowest delay below the fill.
+    const double excess =
+        std::min(above - settled_offset, static_cast<double>(lowest) - fill_level);
+    if (above - settled_offset > start_excess_limit && excess > 0.0) {
+      steering.surplus = static_cast<size_t>(excess);
     }
   }
   steering_now = recent_count >= kSteerWindows;

@@ -285,7 +285,9 @@ TEST(SidetoneDelayControlTest, SteeringFollowsTheMedianLevelAndTrimsOnlyStalls) 
       {{{2, 0}, {2, 200}, {8, 100}}, 0, 0},                // the middle of its first four windows
       {{{4, 960}}, 0, 0},                                  // half a period more is not trimmed
       {{{4, 1000}}, 0, 280},                               // a start far higher is trimmed
-      {{{3, 0}, {9, 600}, {1, 700}}, 1, 600},  // as is one that stood far higher since it settled
+      {{{4, 1700, 1500}}, 0, 200},             // by no more than its lowest stood over the fill
+      {{{4, 2000, 2000}}, 0, 0},               // not at all where its lowest stood at the fill
+      {{{3, 0}, {9, 600}, {1, 700}}, 1, 600},  // so is one that stood far higher since it settled
       {{{3, 0}, {7, 800, 600}}, 1, 0},         // though not while its lowest stays near the fill
       {{{4, 0}, {1, 100}, {1, 200}, {22, 300}, {0, 0}, {5, 0}}, 1, 0},  // drift outlives a restart
       {{{1, 720}}, 0, 0},                        // 15 ms above the fill is not a stall
