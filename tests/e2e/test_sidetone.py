@@ -326,10 +326,11 @@ def test_latency_stays_near_the_floor_and_does_not_grow(host, pulse):
     for latencies in runs:
         assert min(latencies) >= LATENCY_FLOOR_MS - 10, latencies
         assert max(latencies) < LATENCY_CEILING_MS, latencies
-        # A stall of the machine may delay one burst, and each short gap
-        # raises the fill a period; a delay that keeps growing would not be
-        # back within this by the end.
-        assert latencies[-1] - min(latencies) < LATENCY_SPREAD_MS, f"the delay grows: {latencies}"
+    # A stall of the machine near the end of a run leaves its last bursts late
+    # before a trim can take the surplus, and each short gap raises the fill a
+    # period; a delay that keeps growing grows in every run.
+    growth = [latencies[-1] - min(latencies) for latencies in runs]
+    assert min(growth) < LATENCY_SPREAD_MS, f"the delay grows: {runs}"
 
 
 def test_a_minute_of_tone_idle_and_a_start_that_never_blocks(host, pulse):
